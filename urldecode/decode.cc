@@ -1,0 +1,68 @@
+// Undoing URL form encoding: '+' for a space and '%' with two characters
+// for a byte.
+#include <cstring>
+
+#include "urldecode.h"
+
+void plustospace(char *s)
+{
+	for (; *s != '\0'; s++)
+		if (*s == '+')
+			*s = ' ';
+}
+
+// The value of one escape character. Bytes above '@' in the 7-bit range are
+// folded to upper case and count from 'A' as 10; every other byte, 0x80 and
+// up included, counts from '0'. Nothing is rejected, so malformed escapes
+// decode by the same arithmetic. The byte is taken as unsigned here, so the
+// result does not depend on whether plain char is signed; only the low
+// eight bits of the value are ever used.
+static unsigned digit(char c)
+{
+	unsigned u = static_cast<unsigned char>(c);
+
+	if (u > 0x40 && u < 0x80)
+		return (u & 0xDF) - 0x37;
+	return u - 0x30;
+}
+
+char x2c(const char *what)
+{
+	return static_cast<char>((digit(what[0]) * 16 + digit(what[1])) & 0xFF);
+}
+
+// Two passes. The first writes each escape's byte over the escape's first
+// character and moves on by one, so a decoded byte is examined like any
+// other: a decoded '%' starts an escape of its own, and a decoded NUL ends
+// the pass. The second closes the gaps, taking the byte after each '%' and
+// stepping over the two characters that followed it.
+//
+// A '%' among the last two bytes of the string has no two characters after
+// it. Neither pass takes it as an escape, so it is kept as it stands and
+// nothing beyond the terminator is read or written.
+void unescape_url(char *url)
+{
+	char *first = strchr(url, '%');
+
+	if (first == nullptr)
+		return;
+
+	size_t len = strlen(url);
+	size_t last = len >= 2 ? len - 2 : 0;	// an escape starts below this
+	size_t start = static_cast<size_t>(first - url);
+
+	for (size_t i = start; url[i] != '\0'; i++)
+		if (url[i] == '%' && i < last)
+			url[i + 1] = x2c(url + i + 1);
+
+	size_t r = start, w = start;
+	for (; url[r] != '\0'; r++, w++) {
+		if (url[r] == '%' && r < last) {
+			url[w] = url[r + 1];
+			r += 2;
+		} else {
+			url[w] = url[r];
+		}
+	}
+	url[w] = '\0';
+}
