@@ -39,10 +39,10 @@ int ind(const char *s, char c)
 // in exactly the room that the result needs.
 void escape_shell_cmd(char *cmd)
 {
-	size_t len = 0, extra = 0;
+	size_t len = strlen(cmd), extra = 0;
 
-	for (; cmd[len] != '\0'; len++)
-		extra += meta(cmd[len]);
+	for (size_t i = 0; i < len; i++)
+		extra += meta(cmd[i]);
 	if (extra == 0)
 		return;
 
