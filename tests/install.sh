@@ -1,0 +1,23 @@
+#!/bin/sh
+# cmake --install puts both programs and both pages where a user looks for
+# them, with a prefix and with DESTDIR, and the installed programs run.
+#   install.sh BUILD-DIR [CMAKE]
+set -eu
+build=$1 cmake=${2:-cmake}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+check() {			# check ROOT: the installed tree under ROOT works
+	for f in bin/urldecode bin/shares share/man/man1/urldecode.1.gz share/man/man1/shares.1.gz; do
+		[ -f "$1/$f" ] || { echo "not installed: $1/$f" >&2; exit 1; }
+	done
+	[ "$("$1/bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ]
+	[ "$(echo 3 1 0 0 4 | "$1/bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ]
+	gzip -t "$1/share/man/man1/urldecode.1.gz" "$1/share/man/man1/shares.1.gz"
+}
+
+"$cmake" --install "$build" --prefix "$tmp/prefix" >/dev/null
+check "$tmp/prefix"
+DESTDIR="$tmp/dest" "$cmake" --install "$build" --prefix /usr/local >/dev/null
+check "$tmp/dest/usr/local"
+echo "install: ok"

@@ -1,0 +1,40 @@
+#!/bin/sh
+# The Debian package holds both programs and both pages, says what it is,
+# depends on libc6 alone, and works once unpacked into a scratch root.
+#   package.sh DEB
+set -eu
+deb=$1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "package: $*" >&2; exit 1; }
+
+contents=$(dpkg-deb -c "$deb")
+for f in ./usr/bin/urldecode ./usr/bin/shares \
+	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/shares.1.gz; do
+	echo "$contents" | grep -q " $f\$" || fail "$f missing"
+done
+
+[ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "section is not utils"
+depends=$(dpkg-deb -f "$deb" Depends)
+case $depends in
+libc6 | "libc6 ("*")") ;;
+*) fail "depends on more than libc6: $depends" ;;
+esac
+[ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 3 ] || fail "no long description"
+dpkg-deb -I "$deb" >/dev/null
+
+dpkg -x "$deb" "$tmp"
+bin=$tmp/usr/bin man=$tmp/usr/share/man/man1
+[ "$("$bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ] || fail "urldecode"
+[ "$(echo 3 1 0 0 4 | "$bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ] || fail "shares"
+for p in "$bin/urldecode" "$bin/shares"; do
+	needed=$(readelf -d "$p" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+	[ "$needed" = libc.so.6 ] || fail "$p needs $needed"
+done
+# gzip -9n: no name, no time stamp, best compression.
+for page in "$man/urldecode.1.gz" "$man/shares.1.gz"; do
+	[ "$(od -An -tx1 -N9 "$page" | tr -d ' \n')" = 1f8b08000000000002 ] ||
+		fail "$page is not compressed with gzip -9n"
+	gzip -dc "$page" | mandoc -T lint -W warning
+done
+echo "package: ok"
