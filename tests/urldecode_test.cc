@@ -15,12 +15,13 @@ static std::string usage(const std::string &name)
 	       "and url is the encoded url string\n";
 }
 
-static outcome urldecode(std::vector<std::string> args,
+static outcome urldecode(const std::vector<std::string> &args,
 			 stdout_to where = stdout_to::pipe,
 			 const std::vector<std::string> &env = {})
 {
-	args.insert(args.begin(), prog);
-	return run(prog, args, "", where, env);
+	std::vector<std::string> argv = {prog};
+	argv.insert(argv.end(), args.begin(), args.end());
+	return run(prog, argv, "", where, env);
 }
 
 // A good command line prints the result, byte for byte, with no newline,
