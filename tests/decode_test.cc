@@ -42,23 +42,6 @@ TEST(X2c, DigitArithmetic)
 		EXPECT_EQ(static_cast<unsigned char>(x2c(c.pair)), c.want) << c.pair;
 }
 
-// x2c reads its two bytes and no more.
-TEST(X2c, ReadsTwoBytes)
-{
-	char *two = static_cast<char *>(malloc(2));
-	memcpy(two, "4a", 2);
-	EXPECT_EQ(x2c(two), 'J');
-	free(two);
-}
-
-// '+' becomes a space, everything else stays.
-TEST(Plustospace, OnlyPlus)
-{
-	EXPECT_EQ(transformed("a+b+%2B++", plustospace), "a b %2B  ");
-	EXPECT_EQ(transformed("", plustospace), "");
-	EXPECT_EQ(transformed("\t-\xc3\xa9", plustospace), "\t-\xc3\xa9");
-}
-
 // Decoding as the program does it: plustospace, then unescape_url.
 TEST(Decode, Escapes)
 {

@@ -74,16 +74,3 @@ TEST(Escape, EveryByteValue)
 	EXPECT_EQ(escaped(all), want);
 	EXPECT_EQ(escaped(metachars).size(), 40u);
 }
-
-// The longest argument Linux passes, all metacharacters: the result fills
-// exactly twice the room.
-TEST(Escape, LongestArgument)
-{
-	std::string in, want;
-	for (size_t i = 0; i < 131071; i++) {
-		in += metachars[i % 20];
-		want += '\\';
-		want += metachars[i % 20];
-	}
-	EXPECT_EQ(escaped(in), want);
-}
