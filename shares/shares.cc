@@ -51,12 +51,13 @@ static int32_t readint(void)
 
 	uint64_t mag = 0;	// stops growing once past every 32-bit value
 	for (; c >= '0' && c <= '9'; c = getchar()) {
-		if (mag == 0 && c == '0')
-			;	// leading zeros tell the reader nothing
-		else if (n < 32)
-			text[n++] = static_cast<char>(c);
-		else
-			cut = true;
+		// Leading zeros tell the reader of the message nothing.
+		if (mag != 0 || c != '0') {
+			if (n < 32)
+				text[n++] = static_cast<char>(c);
+			else
+				cut = true;
+		}
 		if (mag <= 0x80000000u)
 			mag = mag * 10 + static_cast<unsigned>(c - '0');
 	}

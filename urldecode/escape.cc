@@ -5,8 +5,8 @@
 #include "urldecode.h"
 
 // The metacharacters. Space, tab, newline and the double quote are not
-// among them: the result is meant for a shell that reads it inside double
-// quotes or as one word, not for eval.
+// among them, so an escaped string still splits into words and is no safe
+// input for eval. The set is fixed: callers rely on exactly these.
 constexpr char shell_metachars[] = "&;`'|*?-~<>^()[]{}$\\";
 
 // Membership of every byte value, worked out at compile time from the set
