@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 // Take the program's integer arithmetic, and its main out of the way.
-#define SHARES_SOFT_EXTENDED
+#ifndef SHARES_SOFT_EXTENDED
+#define SHARES_SOFT_EXTENDED 1
+#endif
 #define main shares_main
 #include "../shares/shares.cc"
 #undef main
