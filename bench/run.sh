@@ -64,6 +64,7 @@ echo "| case and program | instructions | ratio | peak KiB |"
 echo "|---|---:|---:|---:|"
 case_ "urldecode, short argument '+%24HOME%3B+'"
 row "C program printing its argument" /dev/null "$dir/print" '+%24HOME%3B+'
+print_short=$base
 row "urldecode -b -e" /dev/null "$urldecode" -b -e '+%24HOME%3B+'
 start=$last
 [ -z "$python" ] || row "python3 urllib.parse.unquote_plus" /dev/null "$python" -c "$unquote" '+%24HOME%3B+'
@@ -79,6 +80,7 @@ row "urldecode -b -e" /dev/null "$urldecode" -b -e "$half"
 small=$last
 case_ "shares, '3 1 0 0 4'"
 row "C program with scanf and printf" "$dir/five" "$dir/scanf"
+scanf_base=$base
 row "shares" "$dir/five" "$shares"
 shares_start=$last
 row "awk one-liner" "$dir/five" awk "$awk_shares"
@@ -93,9 +95,9 @@ check() {		# check WHAT VALUE LIMIT
 	printf '%-50s %8s  (at most %s) %s\n' "$1" "$2" "$3" "$verdict"
 }
 echo
-check "urldecode start-up / C program" "$(ratio "$start" "$(instructions /dev/null "$dir/print" '+%24HOME%3B+')")" 1.15
+check "urldecode start-up / C program" "$(ratio "$start" "$print_short")" 1.15
 check "urldecode -b -e: instructions a byte above it" \
 	"$(awk -v u="$big" -v p="$print_long" 'BEGIN { printf "%.1f", (u - p) / 131071 }')" 30
 check "urldecode work, 131071 / 65535 bytes" "$(ratio $((big - start)) $((small - start)))" 2.2
-check "shares start-up / C program" "$(ratio "$shares_start" "$(instructions "$dir/five" "$dir/scanf")")" 1.15
+check "shares start-up / C program" "$(ratio "$shares_start" "$scanf_base")" 1.15
 exit $ok
