@@ -49,9 +49,9 @@ void unescape_url(char *url)
 	if (first == nullptr)
 		return;
 
-	size_t len = strlen(url);
-	size_t last = len >= 2 ? len - 2 : 0;	// an escape starts below this
 	size_t start = static_cast<size_t>(first - url);
+	size_t len = start + strlen(first);	// strchr has scanned up to first
+	size_t last = len >= 2 ? len - 2 : 0;	// an escape starts below this
 
 	for (size_t i = start; url[i] != '\0'; i++)
 		if (url[i] == '%' && i < last)
