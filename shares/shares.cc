@@ -1,195 +1,27 @@
 // shares: read five integers and print each one's percentage share of their
 // total, with two decimals, and then the total.
 #include <cerrno>
-#include <cfloat>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-[[noreturn]] static void fail(const char *msg, const char *detail)
-{
-	fprintf(stderr, "shares: %s%s\n", msg, detail);
-	exit(1);
-}
-
-[[noreturn]] static void die(const char *what)
-{
-	fprintf(stderr, "shares: %s: %s\n", what, strerror(errno));
-	exit(1);
-}
-
-// The white space of the C locale, as scanf skips it.
-static bool space(int c)
-{
-	return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// One integer, read the way "%d" reads it: white space, an optional sign,
-// then digits up to the first byte that is not one, which is put back, so
-// that "1-2" is two numbers. Anything else is an error, and so is a number
-// that does not fit in 32 bits: no value is ever made up or clamped.
-static int32_t readint(void)
-{
-	char text[36];		// the number as written, cut short, for the message
-	size_t n = 0;
-	bool cut = false;
-	int c;
-
-	while (space(c = getchar()))
-		continue;
-	bool neg = c == '-';
-	if (c == '-' || c == '+') {
-		text[n++] = static_cast<char>(c);
-		c = getchar();
-	}
-	if (c < '0' || c > '9') {
-		if (ferror(stdin))
-			die("read error");
-		fail("expected five integers on standard input", "");
-	}
-
-	uint64_t mag = 0;	// stops growing once past every 32-bit value
-	for (; c >= '0' && c <= '9'; c = getchar()) {
-		// Leading zeros tell the reader of the message nothing.
-		if (mag != 0 || c != '0') {
-			if (n < 32)
-				text[n++] = static_cast<char>(c);
-			else
-				cut = true;
-		}
-		if (mag <= 0x80000000u)
-			mag = mag * 10 + static_cast<unsigned>(c - '0');
-	}
-	ungetc(c, stdin);
-
-	if (mag > (neg ? 0x80000000u : 0x7FFFFFFFu)) {
-		strcpy(text + n, cut ? "..." : "");
-		fail("number out of range: ", text);
-	}
-	return static_cast<int32_t>(neg ? 0 - mag : mag);
-}
-
-#if LDBL_MANT_DIG == 64 && !defined(SHARES_SOFT_EXTENDED)
-
-// The x87 extended format: the quotient and the product are each rounded to
-// its 64-bit significand, and only the product to double. That decides the
-// halfway cases: 23 of 160 is exactly 14.375 here, 14.374999999999998 in
-// double arithmetic.
-static double share(int32_t v, int32_t total)
-{
-	long double q = static_cast<long double>(v) / total;
-	return static_cast<double>(q * 100.0L);
-}
-
-#else
-
-// The same arithmetic in integers, for targets whose long double is some
-// other format, so that every target prints the same bytes. Every nonzero
-// quotient is a normal number between 2^-31 and 2^31 in magnitude, and so
-// is every product, which keeps this short: no subnormals, no overflow.
-
-// Round to nearest, ties to even: m is what is kept, half the first bit
-// dropped, sticky whether any bit below that was set.
-static bool roundup(uint64_t m, bool half, bool sticky)
-{
-	return half && (sticky || (m & 1) != 0);
-}
-
-static double share(int32_t v, int32_t total)
-{
-	uint64_t bits;
-
-	if (total == 0) {
-		// Division by zero, as x86 does it: infinities, and for 0/0 its
-		// default NaN, whose sign bit is set.
-		if (v == 0)
-			bits = 0xFFF8000000000000u;
-		else
-			bits = (v < 0 ? 0xFFF0000000000000u : 0x7FF0000000000000u);
-	} else if (v == 0) {
-		bits = total < 0 ? 0x8000000000000000u : 0;
-	} else {
-		uint64_t n = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-		uint64_t d = total < 0 ? 0 - static_cast<uint64_t>(total) : static_cast<uint64_t>(total);
-		int e = 0;
-
-		// Scale so that d <= n < 2d; then |v / total| = n / d * 2^e.
-		while (n < d) {
-			n <<= 1;
-			e--;
-		}
-		while (n >= 2 * d) {
-			d <<= 1;
-			e++;
-		}
-
-		// The quotient's 64-bit significand, bit by bit: q * 2^(e-63).
-		uint64_t q = 0;
-		for (int i = 0; i < 64; i++) {
-			q <<= 1;
-			if (n >= d) {
-				n -= d;
-				q |= 1;
-			}
-			n <<= 1;
-		}
-		bool half = n >= d;
-		if (roundup(q, half, n != (half ? d : 0)) && ++q == 0) {
-			q = 1ULL << 63;
-			e++;
-		}
-
-		// Times 100: between 2^69 and 2^71, held as hi * 2^64 + lo.
-		uint64_t plo = (q & 0xFFFFFFFFu) * 100;
-		uint64_t pmid = (q >> 32) * 100;
-		uint64_t lo = plo + (pmid << 32);
-		uint64_t hi = (pmid >> 32) + (lo < plo);
-		unsigned s = hi >= 64 ? 7 : 6;	// bits above the top 64
-		uint64_t m = hi << (64 - s) | lo >> s;
-		e += static_cast<int>(s);
-		if (roundup(m, (lo >> (s - 1) & 1) != 0, (lo & ((1ULL << (s - 1)) - 1)) != 0) &&
-		    ++m == 0) {
-			m = 1ULL << 63;
-			e++;
-		}
-
-		// Down to double's 53 bits: d53 * 2^(e-52).
-		uint64_t d53 = m >> 11;
-		if (roundup(d53, (m >> 10 & 1) != 0, (m & 0x3FF) != 0) && ++d53 == 1ULL << 53) {
-			d53 >>= 1;
-			e++;
-		}
-		bits = static_cast<uint64_t>(e + 1023) << 52 | (d53 & ((1ULL << 52) - 1));
-		if ((v < 0) != (total < 0))
-			bits |= 1ULL << 63;
-	}
-
-	double x;
-	memcpy(&x, &bits, sizeof x);
-	return x;
-}
-
-#endif
+#include "shares.h"
 
 int main()
 {
 	int32_t v[5];
-	uint32_t sum = 0;
+	char msg[80];
 
-	for (int i = 0; i < 5; i++) {
-		v[i] = readint();
-		sum += static_cast<uint32_t>(v[i]);
+	if (!readfive(0, v, msg, sizeof msg)) {
+		fprintf(stderr, "shares: %s\n", msg);
+		return 1;
 	}
-	// The total wraps in 32-bit two's complement, and the shares use it so.
-	int32_t total = static_cast<int32_t>(sum);
-
-	printf("%4.2f %4.2f %4.2f %4.2f %4.2f %d", share(v[0], total),
-	       share(v[1], total), share(v[2], total), share(v[3], total),
-	       share(v[4], total), total);
+	printshares(stdout, v);
 	// Closing an already closed stdout with nothing written loses nothing,
 	// but here something always is.
-	if (fflush(stdout) != 0 || ferror(stdout) || fclose(stdout) != 0)
-		die("write error");
+	if (fflush(stdout) != 0 || ferror(stdout) || fclose(stdout) != 0) {
+		fprintf(stderr, "shares: write error: %s\n", strerror(errno));
+		return 1;
+	}
 	return 0;
 }

@@ -1,7 +1,10 @@
 // Routines of urldecode. Each works in place on a NUL-terminated byte
-// string that the caller owns; none allocates, fails or validates.
+// string that the caller owns; none allocates, fails or validates, except
+// where said.
 #ifndef URLDECODE_H
 #define URLDECODE_H
+
+#include <cstddef>
 
 // Decoding: these only ever shorten the string.
 void plustospace(char *s);
@@ -14,5 +17,18 @@ void unescape_url(char *url);
 extern const char shell_metachars[];
 int ind(const char *s, char c);
 void escape_shell_cmd(char *cmd);
+
+// The command line, urldecode [-b] [-e] url, as the program and the shell
+// builtin both take it: argv[0] is the name and argv[argc - 1] the string.
+// Returns the string, or null for a bad command line.
+const char *options(int argc, char *const argv[], bool *blanks, bool *escape);
+void usagetext(const char *progname);	// on standard error
+
+// Steps of a run. workcopy allocates the working copy of arg, with room to
+// escape it, or returns null with errno set; free it. decode runs the steps
+// in their fixed order on it and returns where the result starts.
+char *workcopy(const char *arg);
+char *trim(char *s);
+char *decode(char *copy, bool blanks, bool escape);
 
 #endif
