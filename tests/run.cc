@@ -99,3 +99,58 @@ outcome run(const char *path, const std::vector<std::string> &argv,
 	o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 	return o;
 }
+
+#ifdef URLDECODE_BUILTIN
+const tool urldecode_tools[] = {{URLDECODE_PATH, URLDECODE_PATH, nullptr},
+				{"urldecode", nullptr, URLDECODE_BUILTIN}};
+const tool shares_tools[] = {{SHARES_PATH, SHARES_PATH, nullptr},
+			     {"shares", nullptr, SHARES_BUILTIN}};
+const size_t ntools = 2;
+#else
+const tool urldecode_tools[] = {{URLDECODE_PATH, URLDECODE_PATH, nullptr}};
+const tool shares_tools[] = {{SHARES_PATH, SHARES_PATH, nullptr}};
+const size_t ntools = 1;
+#endif
+
+// script runs in "bash -c" with both builtins loaded, args as its "$@".
+static outcome bash(const std::string &script, const std::vector<std::string> &args,
+		    const char *input, stdout_to where, std::vector<std::string> env)
+{
+#ifdef URLDECODE_BUILTIN
+	std::vector<std::string> argv = {"bash", "-c",
+		"enable -f '" URLDECODE_BUILTIN "' urldecode && "
+		"enable -f '" SHARES_BUILTIN "' shares || exit 99\n" + script, "bash"};
+	argv.insert(argv.end(), args.begin(), args.end());
+#ifdef SANITIZER_RUNTIME
+	// bash is not built with the sanitizers, so their runtime has to be
+	// loaded first for the builtins; bash's own leaks are not ours.
+	env.push_back("LD_PRELOAD=" SANITIZER_RUNTIME);
+	env.push_back("ASAN_OPTIONS=detect_leaks=0");
+#endif
+	return run(BASH_PATH, argv, input, where, env);
+#else
+	(void)script, (void)args, (void)input, (void)where, (void)env;
+	abort();
+#endif
+}
+
+outcome runbash(const std::string &script, const char *input,
+		const std::vector<std::string> &env)
+{
+	return bash(script, {}, input, stdout_to::pipe, env);
+}
+
+outcome run(const tool &t, const std::vector<std::string> &args, const char *input,
+	    stdout_to where, const std::vector<std::string> &env)
+{
+	if (t.program != nullptr) {
+		std::vector<std::string> argv = {t.program};
+		argv.insert(argv.end(), args.begin(), args.end());
+		return run(t.program, argv, input, where, env);
+	}
+	outcome o = bash(std::string(t.name) + " \"$@\"", args, input, where, env);
+	// "bash: " or "bash: line 1: " before a message of bash's convention.
+	if (o.err.compare(0, 6, "bash: ") == 0)
+		o.err.erase(0, o.err.compare(6, 5, "line ") == 0 ? o.err.find(": ", 6) + 2 : 6);
+	return o;
+}

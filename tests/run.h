@@ -3,6 +3,7 @@
 #ifndef RUN_H
 #define RUN_H
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,40 @@ enum class stdout_to { pipe, full, closed };
 outcome run(const char *path, const std::vector<std::string> &argv,
 	    const char *input = "", stdout_to where = stdout_to::pipe,
 	    const std::vector<std::string> &env = {});
+
+// A tool under test: its program, or its builtin in a bash that has loaded
+// it. Both must give the same bytes, but for the name and line that bash
+// puts before its builtins' own error messages, which run() removes.
+struct tool {
+	const char *name;	// the name that the usage text shows
+	const char *program;	// the program, or null for the builtin
+	const char *module;	// the builtin's module
+};
+
+inline void PrintTo(const tool &t, std::ostream *os)
+{
+	*os << t.name;
+}
+
+// Runs the tool with args after its name.
+outcome run(const tool &t, const std::vector<std::string> &args,
+	    const char *input = "", stdout_to where = stdout_to::pipe,
+	    const std::vector<std::string> &env = {});
+
+// Runs script in a bash that has loaded both builtins.
+outcome runbash(const std::string &script, const char *input = "",
+		const std::vector<std::string> &env = {});
+
+// The tools, as programs and, where they are built, as builtins.
+extern const tool urldecode_tools[], shares_tools[];
+extern const size_t ntools;
+
+// Names the tests after the kind of tool: Program or Builtin.
+struct {
+	template <class info> std::string operator()(const info &i) const
+	{
+		return i.param.program != nullptr ? "Program" : "Builtin";
+	}
+} constexpr kind;
 
 #endif

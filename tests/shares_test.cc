@@ -5,12 +5,14 @@
 
 #include "run.h"
 
-static const char prog[] = SHARES_PATH;
+// Every rule holds for the program and for the builtin alike.
+class Shares : public testing::TestWithParam<tool> {};
+INSTANTIATE_TEST_SUITE_P(Tools, Shares, testing::ValuesIn(shares_tools, shares_tools + ntools), kind);
 
 static const char expected[] = "shares: expected five integers on standard input\n";
 
 // Five integers in, five shares and the total out, with no newline.
-TEST(Shares, Results)
+TEST_P(Shares, Results)
 {
 	struct { const char *in, *want; } cases[] = {
 		{"3 1 0 0 4", "37.50 12.50 0.00 0.00 50.00 8"},
@@ -39,7 +41,7 @@ TEST(Shares, Results)
 		{"2147483647 2147483647 2 0 0", " inf  inf  inf -nan -nan 0"},
 	};
 	for (const auto &c : cases) {
-		outcome o = run(prog, {prog}, c.in);
+		outcome o = run(GetParam(), {}, c.in);
 		EXPECT_EQ(o.out, c.want) << c.in;
 		EXPECT_EQ(o.err, "") << c.in;
 		EXPECT_EQ(o.status, 0) << c.in;
@@ -47,7 +49,7 @@ TEST(Shares, Results)
 }
 
 // The numbers are read as "%d %d %d %d %d" reads them.
-TEST(Shares, InputGrammar)
+TEST_P(Shares, InputGrammar)
 {
 	const char *same = "6.67 13.33 20.00 26.67 33.33 15";
 	const char *inputs[] = {
@@ -62,21 +64,21 @@ TEST(Shares, InputGrammar)
 		"  \n1 2 3 4 5",
 	};
 	for (const char *in : inputs) {
-		outcome o = run(prog, {prog}, in);
+		outcome o = run(GetParam(), {}, in);
 		EXPECT_EQ(o.out, same) << in;
 		EXPECT_EQ(o.status, 0) << in;
 	}
 	// Signs start numbers without white space before them.
-	outcome o = run(prog, {prog}, "1-2-3-4-5");
+	outcome o = run(GetParam(), {}, "1-2-3-4-5");
 	EXPECT_EQ(o.out, "-7.69 15.38 23.08 30.77 38.46 -13");
-	o = run(prog, {prog}, "1+2+3+4+5");
+	o = run(GetParam(), {}, "1+2+3+4+5");
 	EXPECT_EQ(o.out, same);
 }
 
 // Arguments are ignored, and so is the locale: the point is always '.'.
-TEST(Shares, ArgumentsAndLocale)
+TEST_P(Shares, ArgumentsAndLocale)
 {
-	outcome o = run(prog, {prog, "-x", "--help"}, "3 1 0 0 4",
+	outcome o = run(GetParam(), {"-x", "--help"}, "3 1 0 0 4",
 			stdout_to::pipe, {"LC_ALL=de_DE.UTF-8", "LC_NUMERIC=de_DE.UTF-8"});
 	EXPECT_EQ(o.out, "37.50 12.50 0.00 0.00 50.00 8");
 	EXPECT_EQ(o.status, 0);
@@ -84,7 +86,7 @@ TEST(Shares, ArgumentsAndLocale)
 
 // Input that does not hold five 32-bit integers is an error: one line on
 // stderr, nothing on stdout, status 1.
-TEST(Shares, BadInput)
+TEST_P(Shares, BadInput)
 {
 	struct { const char *in; std::string err; } cases[] = {
 		{"", expected},
@@ -106,7 +108,7 @@ TEST(Shares, BadInput)
 		 "shares: number out of range: 12345678901234567890123456789012...\n"},
 	};
 	for (const auto &c : cases) {
-		outcome o = run(prog, {prog}, c.in);
+		outcome o = run(GetParam(), {}, c.in);
 		EXPECT_EQ(o.out, "") << c.in;
 		EXPECT_EQ(o.err, c.err) << c.in;
 		EXPECT_EQ(o.status, 1) << c.in;
@@ -114,15 +116,15 @@ TEST(Shares, BadInput)
 }
 
 // Failed reads and writes are errors too.
-TEST(Shares, IoErrors)
+TEST_P(Shares, IoErrors)
 {
-	outcome o = run(prog, {prog}, "1 2 3 4 5", stdout_to::full);
+	outcome o = run(GetParam(), {}, "1 2 3 4 5", stdout_to::full);
 	EXPECT_EQ(o.err, "shares: write error: No space left on device\n");
 	EXPECT_EQ(o.status, 1);
-	o = run(prog, {prog}, "1 2 3 4 5", stdout_to::closed);
+	o = run(GetParam(), {}, "1 2 3 4 5", stdout_to::closed);
 	EXPECT_EQ(o.err, "shares: write error: Bad file descriptor\n");
 	EXPECT_EQ(o.status, 1);
-	o = run(prog, {prog}, nullptr);
+	o = run(GetParam(), {}, nullptr);
 	EXPECT_EQ(o.out, "");
 	EXPECT_EQ(o.err, "shares: read error: Bad file descriptor\n");
 	EXPECT_EQ(o.status, 1);
