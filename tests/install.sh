@@ -1,18 +1,26 @@
 #!/bin/sh
 # cmake --install puts both programs and both pages where a user looks for
-# them, with a prefix and with DESTDIR, and the installed programs run.
+# them, and the builtins where bash looks, with a prefix and with DESTDIR, and the installed programs run.
 #   install.sh BUILD-DIR [CMAKE]
 set -eu
 build=$1 cmake=${2:-cmake}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# The bash builtins, where the build has them; BUILTIN_PRELOAD is what
+# bash must preload to run them (a sanitizer's runtime).
+builtins=
+[ ! -f "$build/lib/bash/urldecode" ] || builtins="lib/bash/urldecode lib/bash/shares"
 
 check() {			# check ROOT: the installed tree under ROOT works
-	for f in bin/urldecode bin/shares share/man/man1/urldecode.1.gz share/man/man1/shares.1.gz; do
+	for f in bin/urldecode bin/shares share/man/man1/urldecode.1.gz share/man/man1/shares.1.gz $builtins; do
 		[ -f "$1/$f" ] || { echo "not installed: $1/$f" >&2; exit 1; }
 	done
 	[ "$("$1/bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ]
 	[ "$(echo 3 1 0 0 4 | "$1/bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ]
+	[ -z "$builtins" ] || [ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH="$1/lib/bash" \
+		LD_PRELOAD="${BUILTIN_PRELOAD-}" bash -c 'enable -f urldecode urldecode &&
+		enable -f shares shares && urldecode -b -e "+%24HOME%3B+" && shares')" = \
+		'\$HOME\;37.50 12.50 0.00 0.00 50.00 8' ]
 	gzip -t "$1/share/man/man1/urldecode.1.gz" "$1/share/man/man1/shares.1.gz"
 }
 

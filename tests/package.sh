@@ -1,6 +1,7 @@
 #!/bin/sh
-# The Debian package holds both programs and both pages, says what it is,
-# depends on libc6 alone, and works once unpacked into a scratch root.
+# The Debian package holds both programs, both pages and both bash
+# builtins, says what it is, depends on libc6 alone, and works once
+# unpacked into a scratch root.
 #   package.sh DEB
 set -eu
 deb=$1
@@ -10,7 +11,8 @@ fail() { echo "package: $*" >&2; exit 1; }
 
 contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/urldecode ./usr/bin/shares \
-	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/shares.1.gz; do
+	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/shares.1.gz \
+	./usr/lib/bash/urldecode ./usr/lib/bash/shares; do
 	echo "$contents" | grep -q " $f\$" || fail "$f missing"
 done
 
@@ -24,10 +26,13 @@ esac
 dpkg-deb -I "$deb" >/dev/null
 
 dpkg -x "$deb" "$tmp"
-bin=$tmp/usr/bin man=$tmp/usr/share/man/man1
+bin=$tmp/usr/bin man=$tmp/usr/share/man/man1 lib=$tmp/usr/lib/bash
 [ "$("$bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ] || fail "urldecode"
 [ "$(echo 3 1 0 0 4 | "$bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ] || fail "shares"
-for p in "$bin/urldecode" "$bin/shares"; do
+[ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH=$lib bash -c 'enable -f urldecode urldecode &&
+	enable -f shares shares && urldecode -b -e "+%24HOME%3B+" && shares')" = \
+	'\$HOME\;37.50 12.50 0.00 0.00 50.00 8' ] || fail "builtins"
+for p in "$bin/urldecode" "$bin/shares" "$lib/urldecode" "$lib/shares"; do
 	needed=$(readelf -d "$p" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 	[ "$needed" = libc.so.6 ] || fail "$p needs $needed"
 done
