@@ -1,7 +1,7 @@
 #!/bin/sh
-# The Debian package holds both programs, both pages and both bash
-# builtins, says what it is, depends on libc6 alone, and works once
-# unpacked into a scratch root.
+# The Debian package holds both programs, both pages, both bash builtins,
+# the licence and the changelog, says what it is, depends on libc6 alone,
+# and works once unpacked into a scratch root.
 #   package.sh DEB
 set -eu
 deb=$1
@@ -12,11 +12,13 @@ fail() { echo "package: $*" >&2; exit 1; }
 contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/urldecode ./usr/bin/shares \
 	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/shares.1.gz \
-	./usr/lib/bash/urldecode ./usr/lib/bash/shares; do
+	./usr/lib/bash/urldecode ./usr/lib/bash/shares \
+	./usr/share/doc/shelltools/copyright ./usr/share/doc/shelltools/changelog.gz; do
 	echo "$contents" | grep -q " $f\$" || fail "$f missing"
 done
 
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "section is not utils"
+[ "$(dpkg-deb -f "$deb" Multi-Arch)" = foreign ] || fail "not Multi-Arch: foreign"
 depends=$(dpkg-deb -f "$deb" Depends)
 case $depends in
 libc6 | "libc6 ("*")") ;;
@@ -36,10 +38,19 @@ for p in "$bin/urldecode" "$bin/shares" "$lib/urldecode" "$lib/shares"; do
 	needed=$(readelf -d "$p" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 	[ "$needed" = libc.so.6 ] || fail "$p needs $needed"
 done
+# Hardened as dpkg-buildflags' hardening=+all hardens; control-flow
+# protection needs a C library built for it, which this one is not.
+hardening-check --nocfprotection "$bin/urldecode" "$bin/shares" "$lib/urldecode" "$lib/shares" ||
+	fail "not hardened"
+# lintian, pedantic and with its info tags, finds nothing to say.
+tags=$(lintian --pedantic --display-info "$deb" 2>/dev/null) || fail "lintian failed"
+[ -z "$tags" ] || fail "lintian: $tags"
 # gzip -9n: no name, no time stamp, best compression.
+for gz in "$man/urldecode.1.gz" "$man/shares.1.gz" "$tmp/usr/share/doc/shelltools/changelog.gz"; do
+	[ "$(od -An -tx1 -N9 "$gz" | tr -d ' \n')" = 1f8b08000000000002 ] ||
+		fail "$gz is not compressed with gzip -9n"
+done
 for page in "$man/urldecode.1.gz" "$man/shares.1.gz"; do
-	[ "$(od -An -tx1 -N9 "$page" | tr -d ' \n')" = 1f8b08000000000002 ] ||
-		fail "$page is not compressed with gzip -9n"
 	gzip -dc "$page" | mandoc -T lint -W warning
 done
 echo "package: ok"
