@@ -7,7 +7,9 @@ build=$1 cmake=${2:-cmake}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 # The bash builtins, where the build has them; BUILTIN_PRELOAD is what
-# bash must preload to run them (a sanitizer's runtime).
+# bash must preload to run them (a sanitizer's runtime). EMULATOR runs the
+# programs of a cross build.
+EMULATOR=${EMULATOR-}
 builtins=
 [ ! -f "$build/lib/bash/urldecode" ] || builtins="lib/bash/urldecode lib/bash/shares"
 
@@ -15,8 +17,8 @@ check() {			# check ROOT: the installed tree under ROOT works
 	for f in bin/urldecode bin/shares share/man/man1/urldecode.1.gz share/man/man1/shares.1.gz $builtins; do
 		[ -f "$1/$f" ] || { echo "not installed: $1/$f" >&2; exit 1; }
 	done
-	[ "$("$1/bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ]
-	[ "$(echo 3 1 0 0 4 | "$1/bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ]
+	[ "$($EMULATOR "$1/bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ]
+	[ "$(echo 3 1 0 0 4 | $EMULATOR "$1/bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ]
 	[ -z "$builtins" ] || [ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH="$1/lib/bash" \
 		LD_PRELOAD="${BUILTIN_PRELOAD-}" bash -c 'enable -f urldecode urldecode &&
 		enable -f shares shares && urldecode -b -e "+%24HOME%3B+" && shares')" = \

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,11 +23,30 @@ outcome run(const char *path, const std::vector<std::string> &argv,
 	    const char *input, stdout_to where, const std::vector<std::string> &env)
 {
 	std::vector<char *> av, ev;
+#ifdef EMULATOR
+	// A program for another machine runs under its emulator, which sets
+	// its argv[0] and the environment that is the test's for it alone
+	// (LD_PRELOAD must not reach the emulator itself).
+	char emulator[] = EMULATOR, zero[] = "-0", setenv[] = "-E";
+	for (char *w = strtok(emulator, " "); w != nullptr; w = strtok(nullptr, " "))
+		av.push_back(w);
+	av.push_back(zero);
+	av.push_back(const_cast<char *>(argv[0].c_str()));
+	for (const std::string &e : env) {
+		av.push_back(setenv);
+		av.push_back(const_cast<char *>(e.c_str()));
+	}
+	av.push_back(const_cast<char *>(path));
+	path = av[0];
+	for (size_t i = 1; i < argv.size(); i++)
+		av.push_back(const_cast<char *>(argv[i].c_str()));
+#else
 	for (const std::string &a : argv)
 		av.push_back(const_cast<char *>(a.c_str()));
-	av.push_back(nullptr);
 	for (const std::string &e : env)
 		ev.push_back(const_cast<char *>(e.c_str()));
+#endif
+	av.push_back(nullptr);
 	for (char **e = environ; *e != nullptr; e++)
 		ev.push_back(*e);
 	ev.push_back(nullptr);
@@ -45,24 +65,26 @@ outcome run(const char *path, const std::vector<std::string> &argv,
 	if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
 		broken("pipe");
 
-	pid_t pid = fork();
-	if (pid < 0)
-		broken("fork");
-	if (pid == 0) {
-		if (in >= 0)
-			dup2(in, 0);
-		else
-			close(0);
-		if (where == stdout_to::pipe)
-			dup2(out[1], 1);
-		else if (where == stdout_to::full)
-			dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), 1);
-		else
-			close(1);
-		dup2(err[1], 2);
-		execve(path, av.data(), ev.data());
-		_exit(127);
-	}
+	// posix_spawn rather than fork: a forked child of a test that itself
+	// runs under qemu-i386 hangs before it can exec.
+	posix_spawn_file_actions_t fa;
+	posix_spawn_file_actions_init(&fa);
+	if (in >= 0)
+		posix_spawn_file_actions_adddup2(&fa, in, 0);
+	else
+		posix_spawn_file_actions_addclose(&fa, 0);
+	if (where == stdout_to::pipe)
+		posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+	else if (where == stdout_to::full)
+		posix_spawn_file_actions_addopen(&fa, 1, "/dev/full", O_WRONLY, 0);
+	else
+		posix_spawn_file_actions_addclose(&fa, 1);
+	posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+	pid_t pid;
+	errno = posix_spawnp(&pid, path, &fa, nullptr, av.data(), ev.data());
+	posix_spawn_file_actions_destroy(&fa);
+	if (errno != 0)
+		broken("spawn");
 	if (in >= 0)
 		close(in);
 	close(out[1]);
@@ -99,18 +121,6 @@ outcome run(const char *path, const std::vector<std::string> &argv,
 	o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 	return o;
 }
-
-#ifdef URLDECODE_BUILTIN
-const tool urldecode_tools[] = {{URLDECODE_PATH, URLDECODE_PATH, nullptr},
-				{"urldecode", nullptr, URLDECODE_BUILTIN}};
-const tool shares_tools[] = {{SHARES_PATH, SHARES_PATH, nullptr},
-			     {"shares", nullptr, SHARES_BUILTIN}};
-const size_t ntools = 2;
-#else
-const tool urldecode_tools[] = {{URLDECODE_PATH, URLDECODE_PATH, nullptr}};
-const tool shares_tools[] = {{SHARES_PATH, SHARES_PATH, nullptr}};
-const size_t ntools = 1;
-#endif
 
 // script runs in "bash -c" with both builtins loaded, args as its "$@".
 static outcome bash(const std::string &script, const std::vector<std::string> &args,

@@ -27,7 +27,18 @@ outcome run(const char *path, const std::vector<std::string> &argv,
 struct tool {
 	const char *name;	// the name that the usage text shows
 	const char *program;	// the program, or null for the builtin
-	const char *module;	// the builtin's module
+};
+
+// The tools, as programs and, where they are built, as builtins.
+inline constexpr tool urldecode_tools[] = {{URLDECODE_PATH, URLDECODE_PATH},
+#ifdef URLDECODE_BUILTIN
+					   {"urldecode", nullptr},
+#endif
+};
+inline constexpr tool shares_tools[] = {{SHARES_PATH, SHARES_PATH},
+#ifdef SHARES_BUILTIN
+					{"shares", nullptr},
+#endif
 };
 
 inline void PrintTo(const tool &t, std::ostream *os)
@@ -43,10 +54,6 @@ outcome run(const tool &t, const std::vector<std::string> &args,
 // Runs script in a bash that has loaded both builtins.
 outcome runbash(const std::string &script, const char *input = "",
 		const std::vector<std::string> &env = {});
-
-// The tools, as programs and, where they are built, as builtins.
-extern const tool urldecode_tools[], shares_tools[];
-extern const size_t ntools;
 
 // Names the tests after the kind of tool: Program or Builtin.
 struct {
