@@ -30,12 +30,9 @@ outcome run(const char *path, const std::vector<std::string> &argv,
 	char emulator[] = EMULATOR, zero[] = "-0", setenv[] = "-E";
 	for (char *w = strtok(emulator, " "); w != nullptr; w = strtok(nullptr, " "))
 		av.push_back(w);
-	av.push_back(zero);
-	av.push_back(const_cast<char *>(argv[0].c_str()));
-	for (const std::string &e : env) {
-		av.push_back(setenv);
-		av.push_back(const_cast<char *>(e.c_str()));
-	}
+	av.insert(av.end(), {zero, const_cast<char *>(argv[0].c_str())});
+	for (const std::string &e : env)
+		av.insert(av.end(), {setenv, const_cast<char *>(e.c_str())});
 	av.push_back(const_cast<char *>(path));
 	path = av[0];
 	for (size_t i = 1; i < argv.size(); i++)
@@ -122,9 +119,8 @@ outcome run(const char *path, const std::vector<std::string> &argv,
 	return o;
 }
 
-// script runs in "bash -c" with both builtins loaded, args as its "$@".
-static outcome bash(const std::string &script, const std::vector<std::string> &args,
-		    const char *input, stdout_to where, std::vector<std::string> env)
+outcome runbash(const std::string &script, const std::vector<std::string> &args,
+		const char *input, stdout_to where, std::vector<std::string> env)
 {
 #ifdef URLDECODE_BUILTIN
 	std::vector<std::string> argv = {"bash", "-c",
@@ -144,12 +140,6 @@ static outcome bash(const std::string &script, const std::vector<std::string> &a
 #endif
 }
 
-outcome runbash(const std::string &script, const char *input,
-		const std::vector<std::string> &env)
-{
-	return bash(script, {}, input, stdout_to::pipe, env);
-}
-
 outcome run(const tool &t, const std::vector<std::string> &args, const char *input,
 	    stdout_to where, const std::vector<std::string> &env)
 {
@@ -158,7 +148,7 @@ outcome run(const tool &t, const std::vector<std::string> &args, const char *inp
 		argv.insert(argv.end(), args.begin(), args.end());
 		return run(t.program, argv, input, where, env);
 	}
-	outcome o = bash(std::string(t.name) + " \"$@\"", args, input, where, env);
+	outcome o = runbash(std::string(t.name) + " \"$@\"", args, input, where, env);
 	// "bash: " or "bash: line 1: " before a message of bash's convention.
 	if (o.err.compare(0, 6, "bash: ") == 0)
 		o.err.erase(0, o.err.compare(6, 5, "line ") == 0 ? o.err.find(": ", 6) + 2 : 6);

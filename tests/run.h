@@ -43,7 +43,7 @@ inline constexpr tool shares_tools[] = {{SHARES_PATH, SHARES_PATH},
 
 inline void PrintTo(const tool &t, std::ostream *os)
 {
-	*os << t.name;
+	*os << (t.program != nullptr ? "Program" : "Builtin");
 }
 
 // Runs the tool with args after its name.
@@ -51,16 +51,9 @@ outcome run(const tool &t, const std::vector<std::string> &args,
 	    const char *input = "", stdout_to where = stdout_to::pipe,
 	    const std::vector<std::string> &env = {});
 
-// Runs script in a bash that has loaded both builtins.
-outcome runbash(const std::string &script, const char *input = "",
-		const std::vector<std::string> &env = {});
-
-// Names the tests after the kind of tool: Program or Builtin.
-struct {
-	template <class info> std::string operator()(const info &i) const
-	{
-		return i.param.program != nullptr ? "Program" : "Builtin";
-	}
-} constexpr kind;
+// Runs script in "bash -c" with both builtins loaded, args as its "$@".
+outcome runbash(const std::string &script, const std::vector<std::string> &args = {},
+		const char *input = "", stdout_to where = stdout_to::pipe,
+		std::vector<std::string> env = {});
 
 #endif

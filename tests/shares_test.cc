@@ -7,7 +7,7 @@
 
 // Every rule holds for the program and for the builtin alike.
 class Shares : public testing::TestWithParam<tool> {};
-INSTANTIATE_TEST_SUITE_P(Tools, Shares, testing::ValuesIn(shares_tools), kind);
+INSTANTIATE_TEST_SUITE_P(Tools, Shares, testing::ValuesIn(shares_tools));
 
 static const char expected[] = "shares: expected five integers on standard input\n";
 

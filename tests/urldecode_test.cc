@@ -7,7 +7,7 @@
 
 // Every rule holds for the program and for the builtin alike.
 class Urldecode : public testing::TestWithParam<tool> {};
-INSTANTIATE_TEST_SUITE_P(Tools, Urldecode, testing::ValuesIn(urldecode_tools), kind);
+INSTANTIATE_TEST_SUITE_P(Tools, Urldecode, testing::ValuesIn(urldecode_tools));
 
 static std::string usage(const std::string &name)
 {
