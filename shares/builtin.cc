@@ -1,7 +1,6 @@
 // shares as a bash loadable builtin: the program's input and bytes, without
 // a process per call, and the rest of the input left to the script.
 //   enable -f shares shares
-#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <locale.h>
@@ -43,9 +42,8 @@ static char doc0[] = "Print five integers' percentage shares of their total, and
 static char doc1[] = "";
 static char doc2[] = "Reads five integers from standard input and no further, and prints";
 static char doc3[] = "each one's share with two decimals, then the total, with no newline.";
-static char doc4[] = "";
-static char doc5[] = "Exit status: 0, or 1 if five integers cannot be read or written.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, nullptr};
+static char doc4[] = "Exit status: 0, or 1 if five integers cannot be read or written.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, nullptr};
 static char bname[] = "shares";
 static char synopsis[] = "shares";
 

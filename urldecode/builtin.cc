@@ -45,9 +45,8 @@ static char doc0[] = "Decode one URL-encoded argument and print it, with no newl
 static char doc1[] = "";
 static char doc2[] = "'+' is a space and '%' with two hex digits a byte. -b trims the";
 static char doc3[] = "spaces at both ends, -e backslash-escapes shell metacharacters.";
-static char doc4[] = "";
-static char doc5[] = "Exit status: 0, or 1 on a bad command line or a failed write.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, nullptr};
+static char doc4[] = "Exit status: 0, or 1 on a bad command line or a failed write.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, nullptr};
 static char bname[] = "urldecode";
 static char synopsis[] = "urldecode [-b] [-e] url";
 
