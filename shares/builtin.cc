@@ -9,6 +9,13 @@ extern "C" {
 #include "builtins.h"
 #include "shell.h"
 #include "common.h"
+
+// What bash's own read uses to share descriptor 0 with the script that
+// bash itself may be reading from it, which the installed headers leave
+// out (input.h and sig.h of bash's sources); these are bash's signatures.
+extern int default_buffered_input;
+int fd_is_bash_input(int fd);
+int sync_buffered_stream(int bfd);
 }
 
 #include "shares.h"
@@ -18,8 +25,17 @@ static int shares_builtin(WORD_LIST *)
 	int32_t v[5];
 	char msg[80];
 
+	// When bash reads its script from standard input ("bash < script"),
+	// what it has read ahead of the line it runs goes back to the file
+	// first, as read does it, so the data after this line is ours and the
+	// script's next line is bash's again.
+	if (interactive == 0 && default_buffered_input >= 0 && fd_is_bash_input(0))
+		sync_buffered_stream(default_buffered_input);
+	// zread is read's own: a signal that interrupts it runs the shell's
+	// traps, or ends the shell or the command as it would end read, and
+	// then it reads on.
 	// Arguments are ignored, as the program ignores them.
-	if (!readfive(0, v, msg, sizeof msg)) {
+	if (!readfive(0, v, msg, sizeof msg, zread)) {
 		fprintf(stderr, "shares: %s\n", msg);
 		return EXECUTION_FAILURE;
 	}

@@ -10,19 +10,22 @@
 // What has been read and not yet taken. A pipe or a terminal is read a
 // byte at a time, as the shell's own read does, since what it hands out
 // cannot be put back; a seekable file is read in blocks, and the offset
-// is moved back over what was not taken.
+// is moved back over what was not taken. Either way a byte once looked at
+// is taken, so every kind of input is left at the same place.
 struct input {
 	int fd;
+	reader *rd;
 	bool seekable;
 	int error;		// errno of a failed read, or 0
+	int ahead;		// the byte that ended the last number, or EOF
 	size_t pos, len;
-	unsigned char buf[512];
+	char buf[512];
 };
 
 static int next(input *in)
 {
 	if (in->pos == in->len) {
-		ssize_t n = read(in->fd, in->buf, in->seekable ? sizeof in->buf : 1);
+		ssize_t n = in->rd(in->fd, in->buf, in->seekable ? sizeof in->buf : 1);
 		if (n <= 0) {
 			in->error = n < 0 ? errno : 0;
 			return EOF;
@@ -30,7 +33,7 @@ static int next(input *in)
 		in->pos = 0;
 		in->len = static_cast<size_t>(n);
 	}
-	return in->buf[in->pos++];
+	return static_cast<unsigned char>(in->buf[in->pos++]);
 }
 
 // The white space of the C locale, as scanf skips it.
@@ -40,18 +43,19 @@ static bool space(int c)
 }
 
 // One integer, read the way "%d" reads it: white space, an optional sign,
-// then digits up to the first byte that is not one, which is put back, so
-// that "1-2" is two numbers. Anything else is an error, and so is a number
-// that does not fit in 32 bits: no value is ever made up or clamped.
+// then digits up to the first byte that is not one, which the next number
+// starts from, so that "1-2" is two numbers. Anything else is an error,
+// and so is a number that does not fit in 32 bits: no value is ever made
+// up or clamped.
 static bool readint(input *in, int32_t *v, char *msg, size_t size)
 {
 	char text[36];		// the number as written, cut short, for the message
 	size_t n = 0;
 	bool cut = false;
-	int c;
+	int c = in->ahead;
 
-	while (space(c = next(in)))
-		continue;
+	while (space(c))
+		c = next(in);
 	bool neg = c == '-';
 	if (c == '-' || c == '+') {
 		text[n++] = static_cast<char>(c);
@@ -77,8 +81,7 @@ static bool readint(input *in, int32_t *v, char *msg, size_t size)
 		if (mag <= 0x80000000u)
 			mag = mag * 10 + static_cast<unsigned>(c - '0');
 	}
-	if (c != EOF)
-		in->pos--;
+	in->ahead = c;
 
 	if (mag > (neg ? 0x80000000u : 0x7FFFFFFFu)) {
 		strcpy(text + n, cut ? "..." : "");
@@ -89,13 +92,20 @@ static bool readint(input *in, int32_t *v, char *msg, size_t size)
 	return true;
 }
 
-bool readfive(int fd, int32_t v[5], char *msg, size_t size)
+static ssize_t plainread(int fd, char *buf, size_t len)
+{
+	return read(fd, buf, len);
+}
+
+bool readfive(int fd, int32_t v[5], char *msg, size_t size, reader *rd)
 {
 	input in;
 	in.fd = fd;
+	in.rd = rd != nullptr ? rd : plainread;
 	in.seekable = lseek(fd, 0, SEEK_CUR) >= 0;
 	in.error = 0;
 	in.pos = in.len = 0;
+	in.ahead = ' ';		// as if after white space: the first read is the first byte
 
 	bool ok = true;
 	for (int i = 0; i < 5 && ok; i++)

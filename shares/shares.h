@@ -5,12 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <sys/types.h>
+
+// How bytes are read: as read(2) does, or as the shell would, which runs
+// its traps when a signal interrupts a read and then reads on.
+typedef ssize_t reader(int fd, char *buf, size_t len);
 
 // Reads five integers from fd as "%d %d %d %d %d" reads them, and no more:
-// on a seekable fd the offset is left just after the fifth number, on any
-// other only the byte that ends it is consumed, so the rest is left to the
-// caller's script. Returns true, or false with a one-line message in msg.
-bool readfive(int fd, int32_t v[5], char *msg, size_t size);
+// the byte that ends the fifth number is taken, as read takes its
+// delimiter, and nothing after it, on a pipe, a terminal or a file alike,
+// so the rest is left to the caller's script. Bad input is taken up to the
+// byte that made it bad. Reads with rd, or read(2) where rd is null.
+// Returns true, or false with a one-line message in msg.
+bool readfive(int fd, int32_t v[5], char *msg, size_t size, reader *rd = nullptr);
 
 // One value's share of the total, in percent, with the extended format's
 // rounding on every target.

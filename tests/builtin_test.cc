@@ -4,21 +4,37 @@
 #include "run.h"
 
 // A builtin never ends the shell, and reads no further than its five
-// numbers: on a pipe the byte that ends the fifth is gone, on a file the
-// offset is left just after it. Each call parses only its own input.
+// numbers and the byte that ends the fifth, as read takes its delimiter,
+// on a pipe and a file alike, so a loop of read and shares keeps in step
+// either way. Each call parses only its own input. What bash has read
+// ahead of its script on standard input goes back first, and a trapped
+// signal runs its trap and loses nothing.
 TEST(Builtin, InsideTheShell)
 {
-	struct { const char *script, *in, *want; } cases[] = {
+	const std::string loop = "while IFS= read -r n; do printf '%s: ' \"$n\"; shares || break; echo; done";
+	const char *rec = "a\n1 2 3 4 5\nb\n5 0 0 0 5\n";
+	const char *recs = "a: 6.67 13.33 20.00 26.67 33.33 15\nb: 50.00 0.00 0.00 0.00 50.00 10\n";
+	const std::string script = "enable -f shares shares\nshares\n1 2 3\n4 5\necho \" $?\"\necho next\n";
+	struct { std::string script, in, want; } cases[] = {
 		{"urldecode -x a; urldecode; shares; echo \" $?\"", "1 2", " 1\n"},
 		{"printf '1 2 3 4 5 rest\\n' | { shares; echo; cat; }", "",
 		 "6.67 13.33 20.00 26.67 33.33 15\nrest\n"},
-		{"shares; echo; cat", "1 2 3 4 5 rest\n", "6.67 13.33 20.00 26.67 33.33 15\n rest\n"},
+		{"shares; echo; cat", "1 2 3 4 5 rest\n", "6.67 13.33 20.00 26.67 33.33 15\nrest\n"},
 		{"shares; echo; shares; echo \" $?\"; shares; echo \" $?\"",
 		 "3 1 0 0 4\n1-2-3-4-5 2 x", "37.50 12.50 0.00 0.00 50.00 8\n"
 		 "-7.69 15.38 23.08 30.77 38.46 -13 0\n 1\n"},
+		{loop, rec, recs},
+		{"cat | " + loop, rec, recs},
+		// bash < script, with the numbers across its 8 KiB buffer too.
+		{"bash", script, "6.67 13.33 20.00 26.67 33.33 15 0\nnext\n"},
+		{"bash", std::string(8156, '#') + "\n" + script,
+		 "6.67 13.33 20.00 26.67 33.33 15 0\nnext\n"},
+		{"trap 'printf T' USR1; (sleep .2; kill -USR1 $$) & "
+		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"", "",
+		 "T6.67 13.33 20.00 26.67 33.33 15 0\n"},
 	};
 	for (const auto &c : cases) {
-		outcome o = runbash(c.script, {}, c.in);
+		outcome o = runbash(c.script, {}, c.in.c_str());
 		EXPECT_EQ(o.out, c.want) << c.script;
 		EXPECT_EQ(o.status, 0) << c.script;
 	}

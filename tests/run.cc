@@ -127,6 +127,8 @@ outcome runbash(const std::string &script, const std::vector<std::string> &args,
 		"enable -f '" URLDECODE_BUILTIN "' urldecode && "
 		"enable -f '" SHARES_BUILTIN "' shares || exit 99\n" + script, "bash"};
 	argv.insert(argv.end(), args.begin(), args.end());
+	// So that a bash the script starts can load them too.
+	env.push_back("BASH_LOADABLES_PATH=" BUILTIN_DIR);
 #ifdef SANITIZER_RUNTIME
 	// bash is not built with the sanitizers, so their runtime has to be
 	// loaded first for the builtins; bash's own leaks are not ours.
