@@ -1,6 +1,8 @@
 // For every input: the routines touch nothing beyond the string and its
-// terminator, decoding never lengthens the string, and escaping gives what
-// the plain shift-the-rest algorithm gives.
+// terminator, decoding never lengthens the string, escaping gives what
+// the plain shift-the-rest algorithm gives, and a whole run, with and
+// without -b and -e, fits its working copy and gives what the steps give
+// one by one.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -57,5 +59,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	free(slow);
 	free(fast);
 	free(s);
+
+	char *arg = copy(reinterpret_cast<const char *>(data), size, 0);
+	for (int flags = 0; flags < 4; flags++) {
+		bool blanks = flags & 1, escape = flags & 2;
+		char *work = workcopy(arg);
+		char *want = copy(arg, before, before);
+		const char *got = decode(work, blanks, escape);
+		// The steps by hand, trimming with the obvious loops.
+		char *w = want;
+		plustospace(w);
+		if (blanks) {
+			w += strspn(w, " ");
+			for (size_t n = strlen(w); n > 0 && w[n - 1] == ' '; n--)
+				w[n - 1] = '\0';
+		}
+		unescape_url(w);
+		if (escape)
+			shift_escape(w);
+		if (strcmp(got, w) != 0)
+			abort();
+		free(want);
+		free(work);
+	}
+	free(arg);
 	return 0;
 }
