@@ -2,7 +2,7 @@
 // terminator, decoding never lengthens the string, escaping gives what
 // the plain shift-the-rest algorithm gives, and a whole run, with and
 // without -b and -e, fits its working copy and gives what the steps give
-// one by one.
+// one by one, as does each half of each field of a query string.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -81,6 +81,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 			abort();
 		free(want);
 		free(work);
+
+		// As a query string: each key and value is what decoding the
+		// bytes between its '&' or '=' marks as one argument gives.
+		char *buf = querybuf(arg);
+		const char *q = arg, *key, *value;
+		for (char *f = strtok(want = copy(arg, before, 0), "&"); f != nullptr;
+		     f = strtok(nullptr, "&")) {
+			char *eq = strchr(f, '=');
+			if (eq != nullptr)
+				*eq = '\0';
+			char *k = workcopy(f), *v = workcopy(eq != nullptr ? eq + 1 : "");
+			if (!nextfield(&q, buf, blanks, escape, &key, &value) ||
+			    strcmp(key, decode(k, blanks, escape)) != 0 ||
+			    strcmp(value, decode(v, blanks, escape)) != 0)
+				abort();
+			free(k);
+			free(v);
+		}
+		if (nextfield(&q, buf, blanks, escape, &key, &value))
+			abort();
+		free(want);
+		free(buf);
 	}
 	free(arg);
 	return 0;

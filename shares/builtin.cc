@@ -1,29 +1,46 @@
 // shares as a bash loadable builtin: the program's input and bytes, without
-// a process per call, and the rest of the input left to the script.
+// a process per call, the rest of the input left to the script, and with
+// the result handed straight to the script on request.
 //   enable -f shares shares
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <locale.h>
 
-extern "C" {
-#include "builtins.h"
-#include "shell.h"
-#include "common.h"
+#include "shares.h"
+#include "shellvar.h"
 
 // What bash's own read uses to share descriptor 0 with the script that
 // bash itself may be reading from it, which the installed headers leave
-// out (input.h and sig.h of bash's sources); these are bash's signatures.
+// out (input.h of bash's sources); these are bash's signatures.
+extern "C" {
 extern int default_buffered_input;
 int fd_is_bash_input(int fd);
 int sync_buffered_stream(int bfd);
 }
 
-#include "shares.h"
-
-static int shares_builtin(WORD_LIST *)
+static int shares_builtin(WORD_LIST *list)
 {
 	int32_t v[5];
 	char msg[80];
+
+	// -a NAME or -v NAME; every other argument is ignored, as the program
+	// ignores them all.
+	char *opt = nullptr;
+	WORD_DESC *name = nullptr;
+	for (WORD_LIST *l = list; l != nullptr; l = l->next) {
+		if (strcmp(l->word->word, "-a") != 0 && strcmp(l->word->word, "-v") != 0)
+			continue;
+		opt = l->word->word;
+		if (l->next == nullptr) {
+			sh_needarg(opt);
+			return EXECUTION_FAILURE;
+		}
+		l = l->next;
+		name = l->word;
+	}
+	if (name != nullptr && !goodname(name, opt[1] == 'v'))
+		return EXECUTION_FAILURE;
 
 	// When bash reads its script from standard input ("bash < script"),
 	// what it has read ahead of the line it runs goes back to the file
@@ -34,7 +51,6 @@ static int shares_builtin(WORD_LIST *)
 	// zread is read's own: a signal that interrupts it runs the shell's
 	// traps, or ends the shell or the command as it would end read, and
 	// then it reads on.
-	// Arguments are ignored, as the program ignores them.
 	if (!readfive(0, v, msg, sizeof msg, zread)) {
 		fprintf(stderr, "shares: %s\n", msg);
 		return EXECUTION_FAILURE;
@@ -46,22 +62,41 @@ static int shares_builtin(WORD_LIST *)
 		builtin_error("cannot use the C locale");
 		return EXECUTION_FAILURE;
 	}
+	char line[linesize];
 	locale_t old = uselocale(c);
-	printshares(stdout, v);
+	formatshares(line, v);
 	uselocale(old);
 	freelocale(c);
-	// Flushes, and reports a write that failed.
-	return sh_chkwrite(EXECUTION_SUCCESS);
+
+	if (name == nullptr) {
+		fputs(line, stdout);
+		// Flushes, and reports a write that failed.
+		return sh_chkwrite(EXECUTION_SUCCESS);
+	}
+	if (opt[1] == 'v')
+		return setvar(name, line) ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
+	SHELL_VAR *array = newarray(name->word, false);
+	if (array == nullptr)
+		return EXECUTION_FAILURE;
+	char *field[6];
+	splitshares(line, field);
+	for (int i = 0; i < 6; i++)
+		setelem(array, i, field[i]);
+	return EXECUTION_SUCCESS;
 }
 
 static char doc0[] = "Print five integers' percentage shares of their total, and the total.";
 static char doc1[] = "";
 static char doc2[] = "Reads five integers from standard input and no further, and prints";
 static char doc3[] = "each one's share with two decimals, then the total, with no newline.";
-static char doc4[] = "Exit status: 0, or 1 if five integers cannot be read or written.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, nullptr};
+static char doc4[] = "Options, which print nothing:";
+static char doc5[] = "  -v NAME   set the variable NAME to the line, as printf -v does";
+static char doc6[] = "  -a NAME   set the array NAME to its six fields, without padding";
+static char doc7[] = "Exit status: 0, or 1 if five integers cannot be read, NAME cannot be";
+static char doc8[] = "set, or the line cannot be written.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc1, doc7, doc8, nullptr};
 static char bname[] = "shares";
-static char synopsis[] = "shares";
+static char synopsis[] = "shares [-a NAME | -v NAME]";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -108,7 +108,7 @@ double share(int32_t v, int32_t total)
 
 #endif
 
-void printshares(FILE *out, const int32_t v[5])
+void formatshares(char line[linesize], const int32_t v[5])
 {
 	uint32_t sum = 0;
 
@@ -117,7 +117,29 @@ void printshares(FILE *out, const int32_t v[5])
 	// The total wraps in 32-bit two's complement, and the shares use it so.
 	int32_t total = static_cast<int32_t>(sum);
 
-	fprintf(out, "%4.2f %4.2f %4.2f %4.2f %4.2f %d", share(v[0], total),
-		share(v[1], total), share(v[2], total), share(v[3], total),
-		share(v[4], total), total);
+	snprintf(line, linesize, "%4.2f %4.2f %4.2f %4.2f %4.2f %d", share(v[0], total),
+		 share(v[1], total), share(v[2], total), share(v[3], total),
+		 share(v[4], total), total);
+}
+
+void printshares(FILE *out, const int32_t v[5])
+{
+	char line[linesize];
+
+	formatshares(line, v);
+	fputs(line, out);
+}
+
+// No field holds a space, and padding only ever comes before one.
+void splitshares(char *line, char *field[6])
+{
+	char *p = line;
+
+	for (int i = 0; i < 6; i++) {
+		p += strspn(p, " ");
+		field[i] = p;
+		p += strcspn(p, " ");
+		if (*p != '\0')
+			*p++ = '\0';
+	}
 }

@@ -23,7 +23,14 @@ bool readfive(int fd, int32_t v[5], char *msg, size_t size, reader *rd = nullptr
 // rounding on every target.
 double share(int32_t v, int32_t total);
 
-// The five shares and the wrapped total, as "%4.2f ... %d" with no newline.
+// The five shares and the wrapped total, as "%4.2f ... %d" with no newline,
+// into line, or onto out. A line never needs more than linesize bytes.
+enum { linesize = 128 };
+void formatshares(char line[linesize], const int32_t v[5]);
 void printshares(FILE *out, const int32_t v[5]);
+
+// The six fields of such a line, in place, as they show but without the
+// padding that "%4.2f" adds: ' inf' is 'inf'.
+void splitshares(char *line, char *field[6]);
 
 #endif

@@ -40,6 +40,47 @@ TEST(Builtin, InsideTheShell)
 	}
 }
 
+// What the builtins hand to the script. A query string goes into an array
+// field by field, each half decoded as one argument is; -A keeps a key's
+// last value and leaves out the empty key. The array is emptied first.
+// Hostile bytes are stored as they are and run nothing. An error says so
+// in one line, returns 1 and leaves NAME as it was.
+TEST(Builtin, Results)
+{
+	const std::string hostile = "cd \"$(mktemp -d)\"; q='x%5B%24%28touch+a%29%5D=%24%28touch+b%29"
+		"&%60touch+c%60=%5D%3D%0A'; declare -i i; ";
+	struct { std::string script, out, err; } cases[] = {
+		{"a=(old old old); urldecode -a a 'a=1&b=&a=2&&c&=z&;=%3B'; printf '<%s>' \"${a[@]}\"",
+		 "<a><1><b><><a><2><c><><><z><;><;>", ""},
+		{"declare -A h=([old]=1); urldecode -A h 'a=1&b=&a=2&&c&=z'; "
+		 "printf '<%s>' ${#h[@]} \"${h[a]}\" \"${h[b]}\" \"${h[c]}\"", "<3><2><><>", ""},
+		{"urldecode -a a -b -e '+k+=+%24x+&%3D=%00y'; printf '<%s>' \"${a[@]}\"",
+		 "<k><\\$x><=><>", ""},
+		{"shares -a a <<<'1 0 0 0 -1'; printf '<%s>' \"${a[@]}\"", "<inf><-nan><-nan><-nan><-inf><0>", ""},
+		{hostile + "urldecode -a a \"$q\"; urldecode -A h \"$q\"; urldecode -v i 'a%5B%24%28touch+d%29%5D'; "
+		 "ls; printf '<%s>' \"${a[@]}\" ${#h[@]} \"$i\"",
+		 "<x[$(touch a)]><$(touch b)><`touch c`><]=\n><2><a[$(touch d)]>", ""},
+		{"x=old; a=(old); urldecode -v 1x a; urldecode -v; urldecode -a a -b -e -b x; "
+		 "readonly r=ro; urldecode -v r a; shares -a a <<<'1 2'; shares -v x <<<'1'; echo \" $? $x $a $r\"",
+		 " 1 old old ro\n", "bash: line 2: urldecode: `1x': not a valid identifier\n"
+		 "bash: line 2: urldecode: -v: option requires an argument\n"
+		 "Usage:\nurldecode [-b] [-e] url\nThe -b switch strip off leading and trailing blanks,\n"
+		 "the -e switch automatically escapes shell characters like ^ and &,\n"
+		 "and url is the encoded url string\nbash: line 2: r: readonly variable\n"
+		 "shares: expected five integers on standard input\n"
+		 "shares: expected five integers on standard input\n"},
+		{"declare -A h=([k]=v); urldecode -a h a=b; a=(v); urldecode -A a a=b; echo \" $? ${h[k]} $a\"",
+		 " 1 v v\n", "bash: line 2: urldecode: h: cannot convert associative to indexed array\n"
+		 "bash: line 2: a: cannot convert indexed to associative array\n"},
+	};
+	for (const auto &c : cases) {
+		outcome o = runbash(c.script);
+		EXPECT_EQ(o.out, c.out) << c.script;
+		EXPECT_EQ(o.err, c.err) << c.script;
+		EXPECT_EQ(o.status, 0) << c.script;
+	}
+}
+
 // A long shell variable passes no exec, and so meets no length limit.
 TEST(Builtin, LongArgument)
 {
@@ -49,6 +90,10 @@ TEST(Builtin, LongArgument)
 	outcome o = runbash("s=a%3B+; for i in {1..21}; do s=$s$s; done; urldecode -e \"$s\"");
 	EXPECT_TRUE(o.out == want) << o.out.size() << " bytes";
 	EXPECT_EQ(o.status, 0);
+	// 12 MiB of query string, 2^17 fields, in linear time.
+	o = runbash("q=k%3D=$(printf 'v%.0s' {1..90})\\&; for i in {1..17}; do q=$q$q; done; "
+		    "urldecode -a a \"$q\"; urldecode -A h \"$q\"; echo ${#a[@]} ${a[131070]} ${#h[k=]}");
+	EXPECT_EQ(o.out, "262144 k= 90\n");
 }
 
 #ifndef SANITIZER_RUNTIME
@@ -58,7 +103,9 @@ TEST(Builtin, MemoryStaysFlat)
 {
 	outcome o = runbash(
 		"s=$(printf '%%41%.0s' {1..100}); rss() { awk '/VmRSS/ { print $2 }' /proc/$$/status; }\n"
-		"calls() { for ((i = 0; i < $1; i++)); do urldecode -b -e \"$s\"; shares <<<'1 2 3 4 5'; done >/dev/null; }\n"
+		"calls() { for ((i = 0; i < $1; i++)); do urldecode -b -e \"$s\"; shares <<<'1 2 3 4 5'; "
+		"urldecode -v x \"$s\"; urldecode -a f \"$s=$s&k\"; urldecode -A h \"$s=$s&k\"; "
+		"shares -v x <<<'1 2 3 4 5'; shares -a f <<<'1 2 3 4 5'; done >/dev/null; }\n"
 		"calls 1000; a=$(rss); calls 100000; echo $(($(rss) - a))");
 	ASSERT_EQ(o.status, 0) << o.err;
 	EXPECT_LT(std::stol(o.out), 1024) << "KiB of growth";

@@ -150,7 +150,8 @@ outcome run(const tool &t, const std::vector<std::string> &args, const char *inp
 		argv.insert(argv.end(), args.begin(), args.end());
 		return run(t.program, argv, input, where, env);
 	}
-	outcome o = runbash(std::string(t.name) + " \"$@\"", args, input, where, env);
+	outcome o = runbash(std::string(t.name) + (t.setvar ?
+		" -v x \"$@\"; s=$?; printf %s \"$x\"; exit $s" : " \"$@\""), args, input, where, env);
 	// "bash: " or "bash: line 1: " before a message of bash's convention.
 	if (o.err.compare(0, 6, "bash: ") == 0)
 		o.err.erase(0, o.err.compare(6, 5, "line ") == 0 ? o.err.find(": ", 6) + 2 : 6);

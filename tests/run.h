@@ -27,23 +27,24 @@ outcome run(const char *path, const std::vector<std::string> &argv,
 struct tool {
 	const char *name;	// the name that the usage text shows
 	const char *program;	// the program, or null for the builtin
+	bool setvar = false;	// the builtin with "-v x" first, then x printed
 };
 
 // The tools, as programs and, where they are built, as builtins.
 inline constexpr tool urldecode_tools[] = {{URLDECODE_PATH, URLDECODE_PATH},
 #ifdef URLDECODE_BUILTIN
-					   {"urldecode", nullptr},
+					   {"urldecode", nullptr}, {"urldecode", nullptr, true},
 #endif
 };
 inline constexpr tool shares_tools[] = {{SHARES_PATH, SHARES_PATH},
 #ifdef SHARES_BUILTIN
-					{"shares", nullptr},
+					{"shares", nullptr}, {"shares", nullptr, true},
 #endif
 };
 
 inline void PrintTo(const tool &t, std::ostream *os)
 {
-	*os << (t.program != nullptr ? "Program" : "Builtin");
+	*os << (t.program != nullptr ? "Program" : t.setvar ? "BuiltinSetvar" : "Builtin");
 }
 
 // Runs the tool with args after its name.

@@ -118,12 +118,15 @@ TEST_P(Shares, BadInput)
 // Failed reads and writes are errors too.
 TEST_P(Shares, IoErrors)
 {
-	outcome o = run(GetParam(), {}, "1 2 3 4 5", stdout_to::full);
-	EXPECT_EQ(o.err, "shares: write error: No space left on device\n");
-	EXPECT_EQ(o.status, 1);
-	o = run(GetParam(), {}, "1 2 3 4 5", stdout_to::closed);
-	EXPECT_EQ(o.err, "shares: write error: Bad file descriptor\n");
-	EXPECT_EQ(o.status, 1);
+	outcome o;
+	if (!GetParam().setvar) {	// shares -v writes nothing
+		o = run(GetParam(), {}, "1 2 3 4 5", stdout_to::full);
+		EXPECT_EQ(o.err, "shares: write error: No space left on device\n");
+		EXPECT_EQ(o.status, 1);
+		o = run(GetParam(), {}, "1 2 3 4 5", stdout_to::closed);
+		EXPECT_EQ(o.err, "shares: write error: Bad file descriptor\n");
+		EXPECT_EQ(o.status, 1);
+	}
 	o = run(GetParam(), {}, nullptr);
 	EXPECT_EQ(o.out, "");
 	EXPECT_EQ(o.err, "shares: read error: Bad file descriptor\n");

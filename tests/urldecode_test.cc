@@ -110,6 +110,8 @@ TEST_P(Urldecode, LongestArgument)
 // Output that cannot be written is a failure, reported on one line.
 TEST_P(Urldecode, WriteErrors)
 {
+	if (GetParam().setvar)
+		GTEST_SKIP() << "urldecode -v writes nothing";
 	struct { std::string arg; stdout_to where; std::string err; } cases[] = {
 		{"x", stdout_to::full, "urldecode: write error: No space left on device\n"},
 		{std::string(100000, 'x'), stdout_to::full,

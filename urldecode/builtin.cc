@@ -1,24 +1,65 @@
 // urldecode as a bash loadable builtin: the program's command line and
-// bytes, without a process per call.
+// bytes, without a process per call, and with the result handed straight
+// to the script on request: a variable, or a whole query string taken
+// apart into an array.
 //   enable -f urldecode urldecode
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-extern "C" {
-#include "builtins.h"
-#include "shell.h"
-#include "common.h"
-}
-
+#include "shellvar.h"
 #include "urldecode.h"
+
+// Every field of the query string into the array: keys and values in turn,
+// or each key to its value, the last of a repeated key winning. An empty
+// key can be no subscript of an associative array, so it is left out.
+static int fields(char *name, bool assoc, const char *query, bool blanks, bool escape)
+{
+	char *buf = querybuf(query);
+	if (buf == nullptr) {
+		builtin_error("cannot allocate the working copy: %s", strerror(errno));
+		return EXECUTION_FAILURE;
+	}
+	SHELL_VAR *array = newarray(name, assoc);
+	if (array == nullptr) {
+		free(buf);
+		return EXECUTION_FAILURE;
+	}
+	const char *key, *value;
+	arrayind_t i = 0;
+	while (nextfield(&query, buf, blanks, escape, &key, &value)) {
+		if (!assoc) {
+			setelem(array, i++, key);
+			setelem(array, i++, value);
+		} else if (*key != '\0') {
+			setkey(array, key, value);
+		}
+	}
+	free(buf);
+	return EXECUTION_SUCCESS;
+}
 
 static int urldecode_builtin(WORD_LIST *list)
 {
+	// -v NAME, -a NAME or -A NAME, only ever first.
+	char *opt = list != nullptr ? list->word->word : nullptr;
+	WORD_DESC *name = nullptr;
+	if (opt != nullptr && (strcmp(opt, "-v") == 0 || strcmp(opt, "-a") == 0 ||
+			       strcmp(opt, "-A") == 0)) {
+		if (list->next == nullptr) {
+			sh_needarg(opt);
+			return EXECUTION_FAILURE;
+		}
+		name = list->next->word;
+		if (!goodname(name, opt[1] == 'v'))
+			return EXECUTION_FAILURE;
+		list = list->next->next;
+	}
+
 	// The program's argument vector: the name, then at most three words.
-	char name[] = "urldecode";
-	char *argv[4] = {name};
+	char progname[] = "urldecode";
+	char *argv[4] = {progname};
 	int argc = 1;
 	for (WORD_LIST *l = list; l != nullptr; l = l->next, argc++)
 		if (argc < 4)
@@ -27,15 +68,23 @@ static int urldecode_builtin(WORD_LIST *list)
 	bool blanks, escape;
 	const char *arg = options(argc, argv, &blanks, &escape);
 	if (arg == nullptr) {
-		usagetext(name);
+		usagetext(progname);
 		return EXECUTION_FAILURE;
 	}
+	if (name != nullptr && opt[1] != 'v')
+		return fields(name->word, opt[1] == 'A', arg, blanks, escape);
 	char *copy = workcopy(arg);
 	if (copy == nullptr) {
 		builtin_error("cannot allocate the working copy: %s", strerror(errno));
 		return EXECUTION_FAILURE;
 	}
-	fputs(decode(copy, blanks, escape), stdout);
+	const char *result = decode(copy, blanks, escape);
+	if (name != nullptr) {
+		bool set = setvar(name, result);
+		free(copy);
+		return set ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
+	}
+	fputs(result, stdout);
 	free(copy);
 	// Flushes, and reports a write that failed.
 	return sh_chkwrite(EXECUTION_SUCCESS);
@@ -45,10 +94,18 @@ static char doc0[] = "Decode one URL-encoded argument and print it, with no newl
 static char doc1[] = "";
 static char doc2[] = "'+' is a space and '%' with two hex digits a byte. -b trims the";
 static char doc3[] = "spaces at both ends, -e backslash-escapes shell metacharacters.";
-static char doc4[] = "Exit status: 0, or 1 on a bad command line or a failed write.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, nullptr};
+static char doc4[] = "Options, only ever first and one of them, that print nothing:";
+static char doc5[] = "  -v NAME   set the variable NAME to the result, as printf -v does";
+static char doc6[] = "  -a NAME   take url as a query string, 'k=v&k2=v2', and set the";
+static char doc7[] = "            array NAME to its keys and values in turn";
+static char doc8[] = "  -A NAME   the same into the associative array NAME, each key to";
+static char doc9[] = "            its last value";
+static char doc10[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
+static char doc11[] = "set, or a failed write.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
+		      doc1, doc10, doc11, nullptr};
 static char bname[] = "urldecode";
-static char synopsis[] = "urldecode [-b] [-e] url";
+static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME] [-b] [-e] url";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -1,0 +1,30 @@
+// Handing a builtin's results to the script, shared by the builtins: a
+// variable set as printf -v sets it, or an array emptied and filled as
+// mapfile fills one. The bytes are stored as they are: nothing of them is
+// parsed, expanded or evaluated, whatever they hold.
+#ifndef SHELLVAR_H
+#define SHELLVAR_H
+
+extern "C" {
+#include "builtins.h"
+#include "shell.h"
+#include "common.h"
+}
+
+// The NAME given to -v (a variable or an element, as printf -v takes it)
+// or to -a or -A (an array's name alone). When it is no such name, the
+// shell's own message is printed and false returned.
+bool goodname(WORD_DESC *name, bool element);
+
+// Sets the variable or element to value; false, after the shell's own
+// message, when it is readonly or cannot be set.
+bool setvar(WORD_DESC *name, const char *value);
+
+// The array NAME, emptied, made if need be; null, after the shell's own
+// message, when it is readonly or of the other kind. Indexed arrays take
+// elements at indexes, associative ones at keys.
+SHELL_VAR *newarray(char *name, bool assoc);
+void setelem(SHELL_VAR *array, arrayind_t i, const char *value);
+void setkey(SHELL_VAR *array, const char *key, const char *value);
+
+#endif

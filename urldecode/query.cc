@@ -1,0 +1,47 @@
+// Query strings, "k=v&k2=v2" as a form sends them, taken apart a field at
+// a time, each half decoded as one argument is.
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "urldecode.h"
+
+// Room for any one field's key and value, each escaped, with a terminator.
+char *querybuf(const char *query)
+{
+	size_t len = strlen(query);
+
+	if (len > (SIZE_MAX - 2) / 2) {
+		errno = ENOMEM;
+		return nullptr;
+	}
+	return static_cast<char *>(malloc(2 * len + 2));
+}
+
+// Each half is copied into buf and decoded there; the key's result ends
+// within twice its length, so the value goes just after that. Only the
+// field itself is scanned, for its '&' and then its '=', so a whole query
+// string takes linear time.
+bool nextfield(const char **q, char *buf, bool blanks, bool escape,
+	       const char **key, const char **value)
+{
+	const char *f = *q + strspn(*q, "&");
+	size_t len = strcspn(f, "&");
+
+	*q = f + len;
+	if (len == 0)
+		return false;
+	const char *eq = static_cast<const char *>(memchr(f, '=', len));
+	size_t klen = eq != nullptr ? static_cast<size_t>(eq - f) : len;
+	size_t vlen = eq != nullptr ? len - klen - 1 : 0;
+
+	memcpy(buf, f, klen);
+	buf[klen] = '\0';
+	*key = decode(buf, blanks, escape);
+	char *v = buf + 2 * klen + 1;
+	memcpy(v, eq != nullptr ? eq + 1 : f + len, vlen);
+	v[vlen] = '\0';
+	*value = decode(v, blanks, escape);
+	return true;
+}
