@@ -120,18 +120,81 @@ unlike() {
 echo
 echo "| while-read loop over 1000 lines, one call a line | µs a call | program / it | lines unlike the program's |"
 echo "|---|---:|---:|---:|"
-loop() {		# loop LABEL RUNS LOOP LINES
+loop() {		# loop LABEL RUNS LOOP LINES [BASE]: the first of a table is its base
 	local us
-	us=$(awk -v t="$(usecs "$2" "$3" "$4")" -v e="$(usecs "$2" loop_none "$4")" 'BEGIN { printf "%.1f", t - e }')
-	[ "$3" != loop_program ] || prog_us=$us
+	us=$(awk -v t="$(usecs "$2" "$3" "$4")" -v e="$(usecs "$2" "${5:-loop_none}" "$4")" 'BEGIN { printf "%.1f", t - e }')
+	[ "$3" != loop_program ] && [ "$3" != var_program ] || prog_us=$us
 	printf '| %-34s | %9s | %7s | %5s |\n' "$1" "$us" "$(ratio "$prog_us" "$us")" "$(unlike "$dir/$3.out")"
 	last=$us
 }
 loop "urldecode program" 3 loop_program lines
+loop_prog_us=$last
 [ ! -f "$builtin" ] || { loop "urldecode builtin" 5 loop_builtin lines10; builtin_us=$last; }
 [ -z "$python" ] || loop "python3 -c unquote_plus" 1 loop_python lines
 loop "printf '%b' \"\${s//%/\\\\x}\"" 5 loop_idiom lines10
 idiom_us=$last
+
+# The result into a variable, as scripts mostly want it: a command
+# substitution forks even for a builtin, which -v does without. Each loop
+# prints the variable, as the base loop does with the line itself.
+var_none() { while IFS= read -r l; do x=$l; printf '%s' "$x"; printf '\036\n'; done; }
+var_program() { while IFS= read -r l; do x=$("$urldecode" "$l"); printf '%s' "$x"; printf '\036\n'; done; }
+var_subst() { while IFS= read -r l; do x=$(urldecode "$l"); printf '%s' "$x"; printf '\036\n'; done; }
+var_setvar() { while IFS= read -r l; do urldecode -v x "$l"; printf '%s' "$x"; printf '\036\n'; done; }
+var_idiom() { while IFS= read -r l; do l=${l//+/ }; printf -v x '%b' "${l//%/\\x}"; printf '%s' "$x"; printf '\036\n'; done; }
+if [ -f "$builtin" ]; then
+	echo
+	echo "| result into a variable, 1000 lines | µs a call | program / it | lines unlike the program's |"
+	echo "|---|---:|---:|---:|"
+	loop 'x=$(urldecode "$s"), program' 3 var_program lines var_none
+	var_prog_us=$last
+	loop 'x=$(urldecode "$s"), builtin' 3 var_subst lines var_none
+	loop 'urldecode -v x "$s"' 5 var_setvar lines10 var_none
+	setvar_us=$last
+	loop "printf -v x '%b' \"\${s//%/\\\\x}\"" 5 var_idiom lines10 var_none
+	setvar_idiom_us=$last
+fi
+
+# A form of ten fields, each value one of the lines, into an associative
+# array: split in the shell, then each half decoded with -v, against one
+# call of -A. Both must give the same array.
+awk '{ l[NR] = $0 } END { for (i = 1; i <= NR; i++) { q = ""
+	for (f = 0; f < 10; f++) q = q (f ? "&" : "") "k" f "=" l[(i + f - 1) % NR + 1]
+	print q } }' "$dir/lines" >"$dir/queries"
+for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$dir/queries"; done >"$dir/queries10"
+query_none() { local q; while IFS= read -r q; do :; done; }
+query_loop() {
+	local -A h
+	local q f k v fs
+	while IFS= read -r q; do
+		h=()
+		IFS='&' read -ra fs <<<"$q"
+		for f in "${fs[@]}"; do
+			[ -n "$f" ] || continue
+			k=${f%%=*} v=
+			[[ $f != *=* ]] || v=${f#*=}
+			urldecode -v k "$k"
+			urldecode -v v "$v"
+			[ -z "$k" ] || h[$k]=$v
+		done
+		$show
+	done
+}
+query_builtin() { local -A h; local q; while IFS= read -r q; do urldecode -A h "$q"; $show; done; }
+if [ -f "$builtin" ]; then
+	show='declare -p h'
+	query_loop <"$dir/queries" >"$dir/query_loop.arrays"
+	query_builtin <"$dir/queries" >"$dir/query_builtin.arrays"
+	show=:
+	echo
+	echo "| a 10-field query string into an associative array, 1000 queries | µs a query | loop / it | arrays unlike the loop's |"
+	echo "|---|---:|---:|---:|"
+	query_us=$(awk -v t="$(usecs 3 query_loop queries)" -v e="$(usecs 3 query_none queries)" 'BEGIN { printf "%.1f", t - e }')
+	assoc_us=$(awk -v t="$(usecs 5 query_builtin queries10)" -v e="$(usecs 5 query_none queries10)" 'BEGIN { printf "%.1f", t - e }')
+	printf '| %-34s | %9s | %7s | %5s |\n' "IFS='&' read -ra, urldecode -v each" "$query_us" 1.00 0
+	printf '| %-34s | %9s | %7s | %5s |\n' "urldecode -A h \"\$q\"" "$assoc_us" "$(ratio "$query_us" "$assoc_us")" \
+		"$(diff "$dir/query_loop.arrays" "$dir/query_builtin.arrays" | grep -c "^>")"
+fi
 
 # Targets: start-up within 15% of the C programs; at most 30 instructions a
 # byte above printing the argument; twice the argument, at most twice the
@@ -152,8 +215,11 @@ check "shares start-up / C program" "$(ratio "$shares_start" "$scanf_base")" 1.1
 # In a loop: the builtin a hundredth of the program's cost a call or less,
 # and no dearer than the printf idiom, which gets bytes wrong.
 if [ -n "${builtin_us-}" ]; then
-	check "loop: program / builtin, a call" "$(ratio "$prog_us" "$builtin_us")" 100 least
+	check "loop: program / builtin, a call" "$(ratio "$loop_prog_us" "$builtin_us")" 100 least
 	check "loop: builtin / printf '%b' idiom, a call" "$(ratio "$builtin_us" "$idiom_us")" 1.00
+	check "variable: \$(program) / urldecode -v, a call" "$(ratio "$var_prog_us" "$setvar_us")" 100 least
+	check "variable: urldecode -v / printf -v idiom, a call" "$(ratio "$setvar_us" "$setvar_idiom_us")" 1.00
+	check "query: shell loop / urldecode -A, a query" "$(ratio "$query_us" "$assoc_us")" 3 least
 else
 	echo "the bash builtin is not built (no bash headers): its loop targets are not checked"
 fi
