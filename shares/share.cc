@@ -6,12 +6,14 @@
 
 #include "shares.h"
 
-#if LDBL_MANT_DIG == 64 && !defined(SHARES_SOFT_EXTENDED)
+#if LDBL_MANT_DIG == 64 && (defined(__x86_64__) || defined(__i386__)) && \
+	!defined(SHARES_SOFT_EXTENDED)
 
 // The x87 extended format: the quotient and the product are each rounded to
 // its 64-bit significand, and only the product to double. That decides the
 // halfway cases: 23 of 160 is exactly 14.375 here, 14.374999999999998 in
-// double arithmetic.
+// double arithmetic. The 68881's extended format has the same significand
+// but another default NaN, so the m68k takes the integers below too.
 double share(int32_t v, int32_t total)
 {
 	long double q = static_cast<long double>(v) / total;

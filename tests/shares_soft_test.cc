@@ -12,7 +12,7 @@
 #endif
 #include "../shares/share.cc"
 
-#if LDBL_MANT_DIG == 64
+#if LDBL_MANT_DIG == 64 && (defined(__x86_64__) || defined(__i386__))
 
 static uint64_t bits(double x)
 {
