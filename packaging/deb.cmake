@@ -11,7 +11,7 @@
 #    same for a script of any architecture.
 #  - In a cross build, the dependency on the target's C library comes from
 #    the cross tree's libc6-ARCH-cross, as "libc6:ARCH (>= V)"; in the
-#    package for ARCH it is plain libc6.
+#    package for ARCH it is plain libc6 (libc6.1 on alpha).
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(epoch $ENV{SOURCE_DATE_EPOCH})
 else()
@@ -26,7 +26,7 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   file(REMOVE ${root}/DEBIAN/postinst ${root}/DEBIAN/postrm)
   file(READ ${root}/DEBIAN/control control)
   string(REPLACE "\nPackage:" "\nMulti-Arch: foreign\nPackage:" control "${control}")
-  string(REPLACE "libc6:${CPACK_DEBIAN_PACKAGE_ARCHITECTURE} " "libc6 " control "${control}")
+  string(REGEX REPLACE "(libc6[.0-9]*):${CPACK_DEBIAN_PACKAGE_ARCHITECTURE} " "\\1 " control "${control}")
   file(WRITE ${root}/DEBIAN/control "${control}")
   execute_process(COMMAND chmod -R u+w,go-w,a+rX ${root} COMMAND_ERROR_IS_FATAL ANY)
   execute_process(COMMAND find ${root} -exec touch -h -d @${epoch} {} +
