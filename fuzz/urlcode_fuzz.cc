@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 		// As a query string: each key and value is what decoding the
 		// bytes between its '&' or '=' marks as one argument gives.
-		char *buf = querybuf(arg);
+		char *buf = workcopy(arg);
 		const char *q = arg, *key, *value;
 		for (char *f = strtok(want = copy(arg, before, 0), "&"); f != nullptr;
 		     f = strtok(nullptr, "&")) {

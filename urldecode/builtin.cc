@@ -14,21 +14,15 @@
 // Every field of the query string into the array: keys and values in turn,
 // or each key to its value, the last of a repeated key winning. An empty
 // key can be no subscript of an associative array, so it is left out.
-static int fields(char *name, bool assoc, const char *query, bool blanks, bool escape)
+static int fields(char *name, bool assoc, const char *query, char *copy, bool blanks,
+		  bool escape)
 {
-	char *buf = querybuf(query);
-	if (buf == nullptr) {
-		builtin_error("cannot allocate the working copy: %s", strerror(errno));
-		return EXECUTION_FAILURE;
-	}
 	SHELL_VAR *array = newarray(name, assoc);
-	if (array == nullptr) {
-		free(buf);
+	if (array == nullptr)
 		return EXECUTION_FAILURE;
-	}
 	const char *key, *value;
 	arrayind_t i = 0;
-	while (nextfield(&query, buf, blanks, escape, &key, &value)) {
+	while (nextfield(&query, copy, blanks, escape, &key, &value)) {
 		if (!assoc) {
 			setelem(array, i++, key);
 			setelem(array, i++, value);
@@ -36,7 +30,6 @@ static int fields(char *name, bool assoc, const char *query, bool blanks, bool e
 			setkey(array, key, value);
 		}
 	}
-	free(buf);
 	return EXECUTION_SUCCESS;
 }
 
@@ -71,20 +64,20 @@ static int urldecode_builtin(WORD_LIST *list)
 		usagetext(progname);
 		return EXECUTION_FAILURE;
 	}
-	if (name != nullptr && opt[1] != 'v')
-		return fields(name->word, opt[1] == 'A', arg, blanks, escape);
 	char *copy = workcopy(arg);
 	if (copy == nullptr) {
 		builtin_error("cannot allocate the working copy: %s", strerror(errno));
 		return EXECUTION_FAILURE;
 	}
-	const char *result = decode(copy, blanks, escape);
 	if (name != nullptr) {
-		bool set = setvar(name, result);
+		int status = opt[1] != 'v' ?
+			fields(name->word, opt[1] == 'A', arg, copy, blanks, escape) :
+			setvar(name, decode(copy, blanks, escape)) ? EXECUTION_SUCCESS :
+								      EXECUTION_FAILURE;
 		free(copy);
-		return set ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
+		return status;
 	}
-	fputs(result, stdout);
+	fputs(decode(copy, blanks, escape), stdout);
 	free(copy);
 	// Flushes, and reports a write that failed.
 	return sh_chkwrite(EXECUTION_SUCCESS);

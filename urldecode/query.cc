@@ -1,28 +1,15 @@
 // Query strings, "k=v&k2=v2" as a form sends them, taken apart a field at
 // a time, each half decoded as one argument is.
-#include <cerrno>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "urldecode.h"
 
-// Room for any one field's key and value, each escaped, with a terminator.
-char *querybuf(const char *query)
-{
-	size_t len = strlen(query);
-
-	if (len > (SIZE_MAX - 2) / 2) {
-		errno = ENOMEM;
-		return nullptr;
-	}
-	return static_cast<char *>(malloc(2 * len + 2));
-}
-
 // Each half is copied into buf and decoded there; the key's result ends
-// within twice its length, so the value goes just after that. Only the
-// field itself is scanned, for its '&' and then its '=', so a whole query
-// string takes linear time.
+// within twice its length, so the value goes just after that, and both
+// fit in the room that escaping the whole field would take. A field with
+// no '=' has nothing to decode for its value. Only the field itself is
+// scanned, for its '&' and then its '=', so a whole query string takes
+// linear time.
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	       const char **key, const char **value)
 {
@@ -39,8 +26,12 @@ bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	memcpy(buf, f, klen);
 	buf[klen] = '\0';
 	*key = decode(buf, blanks, escape);
+	if (eq == nullptr) {
+		*value = "";
+		return true;
+	}
 	char *v = buf + 2 * klen + 1;
-	memcpy(v, eq != nullptr ? eq + 1 : f + len, vlen);
+	memcpy(v, eq + 1, vlen);
 	v[vlen] = '\0';
 	*value = decode(v, blanks, escape);
 	return true;

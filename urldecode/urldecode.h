@@ -35,10 +35,9 @@ char *decode(char *copy, bool blanks, bool escape);
 // ones skipped, each split at its first '=' (with none, the value is
 // empty), and each half decoded by decode's steps, so a decoded NUL ends
 // that half alone. nextfield takes the field that starts at *q, moves *q
-// past it and points key and value into buf; false when none is left.
-// buf comes from querybuf, which allocates room for any field of query
-// (null with errno set if it cannot); free it.
-char *querybuf(const char *query);
+// past it and points key and value into buf, a working copy of the query
+// (workcopy), which has room for any of its fields; false when none is
+// left.
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	       const char **key, const char **value);
 
