@@ -31,16 +31,11 @@ bool setvar(WORD_DESC *name, const char *value)
 
 SHELL_VAR *newarray(char *name, bool assoc)
 {
-	// 1: a readonly array is an error, as for read and mapfile; 2: make
-	// an associative one.
+	// 1: a readonly array is an error, reported there, as for read and
+	// mapfile; 2: make an associative one.
 	SHELL_VAR *v = find_or_make_array_variable(name, assoc ? 3 : 1);
 	if (v == nullptr)
 		return nullptr;
-	if (readonly_p(v) || noassign_p(v)) {
-		if (readonly_p(v))
-			err_readonly(name);
-		return nullptr;
-	}
 	if (!assoc && assoc_p(v)) {
 		builtin_error("%s: cannot convert associative to indexed array", name);
 		return nullptr;
