@@ -15,7 +15,7 @@
 // last value and leaves out the empty key. The array is emptied first.
 // Hostile bytes are stored as they are and run nothing. An error says so
 // in one line, returns 1 and leaves NAME as it was. (Rows with no err
-// leave standard error unchecked.)
+// leave standard error unchecked.) A trap may unload a builtin that waits.
 TEST(Builtin, InsideTheShell)
 {
 	const std::string loop = "while IFS= read -r n; do printf '%s: ' \"$n\"; shares || break; echo; done";
@@ -64,6 +64,9 @@ TEST(Builtin, InsideTheShell)
 		{"declare -A h=([k]=v); urldecode -a h a=b; a=(v); urldecode -A a a=b; echo \" $? ${h[k]} $a\"", "",
 		 " 1 v v\n", "bash: line 2: urldecode: h: cannot convert associative to indexed array\n"
 		 "bash: line 2: a: cannot convert indexed to associative array\n"},
+		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
+		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; type -t shares || echo gone", "",
+		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},
 	};
 	for (const auto &c : cases) {
 		outcome o = runbash(c.script, {}, c.in.c_str());
