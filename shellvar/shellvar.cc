@@ -2,6 +2,14 @@
 
 #include "shellvar.h"
 
+extern "C" {
+// Not in the installed headers (flags.h of bash's sources).
+extern int exit_immediately_on_error;
+// Declared there with no parameters, which C++ reads as none at all; this
+// is how bash defines it.
+void add_unwind_protect_(void (*cleanup)(void *), void *arg) __asm__("add_unwind_protect");
+}
+
 bool goodname(WORD_DESC *name, bool element)
 {
 	int vflags, bflags;
@@ -15,31 +23,90 @@ bool goodname(WORD_DESC *name, bool element)
 	return false;
 }
 
+static char *prefix(const char *s, size_t n)
+{
+	char *p = static_cast<char *>(xmalloc(n + 1));
+	memcpy(p, s, n);
+	p[n] = '\0';
+	return p;
+}
+
+// Whether an assignment to name, a variable or an element, may go ahead,
+// with the reason on standard error when it may not. It is decided here,
+// before bash is asked, because bash reports these through report_error,
+// which ends a shell under set -e even where the script tests the status.
+// The variable is the one that namerefs lead to, set or not; array says
+// whether it is, or is to become, an array.
+static bool allowed(const char *name, bool array)
+{
+	size_t n = strcspn(name, "[");
+	char *base = prefix(name, n);
+	SHELL_VAR *ref = find_variable_last_nameref(base, 0);
+	const char *to = ref != nullptr && nameref_p(ref) ? nameref_cell(ref) : base;
+	array = array || name[n] != '\0' || strchr(to, '[') != nullptr;
+	char *real = prefix(to, strcspn(to, "["));
+	xfree(base);
+	SHELL_VAR *v = find_variable(real);
+
+	const char *why = nullptr;
+	// bash keeps a pointer into IFS's string for its word splitting, which
+	// making it an array frees.
+	if (array && strcmp(real, "IFS") == 0)
+		why = "cannot be an array";
+	else if (v != nullptr && readonly_p(v))
+		why = "readonly variable";
+	else if (v != nullptr && noassign_p(v))
+		why = "set by the shell alone";
+	// RANDOM and SECONDS: their own assign functions evaluate the value as
+	// arithmetic, which can run commands.
+	else if (v != nullptr && v->assign_func != nullptr && integer_p(v))
+		why = "the shell evaluates what is assigned to it";
+	xfree(real);
+	if (why != nullptr)
+		builtin_error("%s: %s", name, why);
+	return why == nullptr;
+}
+
 bool setvar(WORD_DESC *name, const char *value)
 {
 	int vflags, bflags;
 
 	SET_VFLAGS(name->flags, vflags, bflags);
 	(void)vflags;
+	if (!allowed(name->word, false))
+		return false;
+	// What bash may still report itself (a subscript out of range) must not
+	// end the shell either, whatever happens to the command on the way.
+	static char frame[] = "setvar";
+	begin_unwind_frame(frame);
+	unwind_protect_mem(reinterpret_cast<char *>(&exit_immediately_on_error),
+			   static_cast<int>(sizeof exit_immediately_on_error));
+	exit_immediately_on_error = 0;
 	// Never evaluated, even where the variable has the integer attribute:
 	// the value is the script's data, and arithmetic can run commands.
 	SHELL_VAR *v = builtin_bind_variable(name->word, const_cast<char *>(value),
 					     bflags | ASS_NOEVAL);
-	stupidly_hack_special_variables(name->word);
-	return v != nullptr && !readonly_p(v) && !noassign_p(v);
+	run_unwind_frame(frame);
+	if (v == nullptr)
+		return false;
+	// By the name that namerefs led to: IFS is bash's word splitting.
+	stupidly_hack_special_variables(v->name);
+	return true;
 }
 
 SHELL_VAR *newarray(char *name, bool assoc)
 {
-	// 1: a readonly array is an error, reported there, as for read and
-	// mapfile; 2: make an associative one.
-	SHELL_VAR *v = find_or_make_array_variable(name, assoc ? 3 : 1);
-	if (v == nullptr)
+	if (!allowed(name, true))
 		return nullptr;
-	if (!assoc && assoc_p(v)) {
-		builtin_error("%s: cannot convert associative to indexed array", name);
+	SHELL_VAR *v = find_variable(name);
+	if (v != nullptr && assoc != (assoc_p(v) != 0) && (array_p(v) || assoc_p(v))) {
+		builtin_error(assoc ? "%s: cannot convert indexed to associative array" :
+				      "%s: cannot convert associative to indexed array", name);
 		return nullptr;
 	}
+	v = find_or_make_array_variable(name, assoc ? 2 : 0);
+	if (v == nullptr)
+		return nullptr;
 	if (assoc)
 		assoc_flush(assoc_cell(v));
 	else
@@ -58,4 +125,17 @@ void setkey(SHELL_VAR *array, const char *key, const char *value)
 	// The table keeps the key it is given, so it gets a copy of its own.
 	char *own = static_cast<char *>(xmalloc(strlen(key) + 1));
 	assoc_insert(assoc_cell(array), strcpy(own, key), const_cast<char *>(value));
+}
+
+static char held[] = "shellvar-held";
+
+void hold(void *p)
+{
+	begin_unwind_frame(held);
+	add_unwind_protect_(xfree, p);
+}
+
+void release()
+{
+	run_unwind_frame(held);
 }

@@ -16,15 +16,23 @@ extern "C" {
 // shell's own message is printed and false returned.
 bool goodname(WORD_DESC *name, bool element);
 
-// Sets the variable or element to value; false, after the shell's own
-// message, when it is readonly or cannot be set.
+// Sets the variable or element to value; false, after a message, when it
+// may not be set: readonly, kept by the shell (GROUPS, FUNCNAME), one
+// whose assignment bash evaluates (RANDOM, SECONDS), or IFS as an array.
+// Namerefs are followed to the variable that they name.
 bool setvar(WORD_DESC *name, const char *value);
 
-// The array NAME, emptied, made if need be; null, after the shell's own
-// message, when it is readonly or of the other kind. Indexed arrays take
-// elements at indexes, associative ones at keys.
+// The array NAME, emptied, made if need be; null, after a message, when it
+// may not be set, as for setvar, or is an array of the other kind. Indexed
+// arrays take elements at indexes, associative ones at keys.
 SHELL_VAR *newarray(char *name, bool assoc);
 void setelem(SHELL_VAR *array, arrayind_t i, const char *value);
 void setkey(SHELL_VAR *array, const char *key, const char *value);
+
+// Memory that must be freed even when bash aborts the command before the
+// builtin returns, as an arithmetic error in NAME's subscript does: hold
+// it before NAME is used, and release frees it.
+void hold(void *p);
+void release();
 
 #endif

@@ -14,10 +14,20 @@
 // field by field, each half decoded as one argument is; -A keeps a key's
 // last value and leaves out the empty key. The array is emptied first.
 // Hostile bytes are stored as they are and run nothing. An error says so
-// in one line, returns 1 and leaves NAME as it was. (Rows with no err
-// leave standard error unchecked.) A trap may unload a builtin that waits.
+// in one line, returns 1 and leaves NAME as it was, and never ends the
+// shell, not even under set -e. Refused: a NAME whose assignment bash
+// evaluates, directly or through a nameref, the shell's own arrays, and IFS
+// as an array, which bash would go on splitting with after freeing it. A
+// trap may unload a builtin that waits. (Rows with no err leave standard
+// error unchecked.)
 TEST(Builtin, InsideTheShell)
 {
+	std::string refused = "bash: line 2: urldecode: RANDOM: the shell evaluates what is assigned to it\n"
+		"bash: line 2: urldecode: r: the shell evaluates what is assigned to it\n"
+		"bash: line 2: shares: SECONDS: the shell evaluates what is assigned to it\n";
+	for (const char *n : {"GROUPS", "FUNCNAME", "BASH_SOURCE", "BASH_LINENO", "BASH_ARGV", "BASH_ARGC"})
+		refused += std::string("bash: line 2: urldecode: ") + n + ": set by the shell alone\n";
+	refused += "bash: line 2: urldecode: i: cannot be an array\nbash: line 2: shares: IFS: cannot be an array\n";
 	const std::string loop = "while IFS= read -r n; do printf '%s: ' \"$n\"; shares || break; echo; done";
 	const char *rec = "a\n1 2 3 4 5\nb\n5 0 0 0 5\n";
 	const char *recs = "a: 6.67 13.33 20.00 26.67 33.33 15\nb: 50.00 0.00 0.00 0.00 50.00 10\n";
@@ -58,12 +68,19 @@ TEST(Builtin, InsideTheShell)
 		 "bash: line 2: urldecode: -v: option requires an argument\n"
 		 "Usage:\nurldecode [-b] [-e] url\nThe -b switch strip off leading and trailing blanks,\n"
 		 "the -e switch automatically escapes shell characters like ^ and &,\n"
-		 "and url is the encoded url string\nbash: line 2: r: readonly variable\n"
+		 "and url is the encoded url string\nbash: line 2: urldecode: r: readonly variable\n"
 		 "shares: expected five integers on standard input\n"
 		 "shares: expected five integers on standard input\n"},
 		{"declare -A h=([k]=v); urldecode -a h a=b; a=(v); urldecode -A a a=b; echo \" $? ${h[k]} $a\"", "",
 		 " 1 v v\n", "bash: line 2: urldecode: h: cannot convert associative to indexed array\n"
-		 "bash: line 2: a: cannot convert indexed to associative array\n"},
+		 "bash: line 2: urldecode: a: cannot convert indexed to associative array\n"},
+		{"set -e; a=(1); readonly r=1; urldecode -A a k=v || echo handled; urldecode -v r k || echo handled; "
+		 "urldecode -v 'a[-5]' k || echo handled; shares -a r <<<'1 2 3 4 5' || echo handled; echo alive", "",
+		 "handled\nhandled\nhandled\nhandled\nalive\n"},
+		{"cd \"$(mktemp -d)\"; declare -n r=RANDOM i=IFS; urldecode -v RANDOM 'a[$(touch a)]'; "
+		 "urldecode -v r 'a[$(touch b)]'; shares -v SECONDS <<<'1 2 3 4 5'; for n in GROUPS FUNCNAME BASH_SOURCE "
+		 "BASH_LINENO BASH_ARGV BASH_ARGC; do urldecode -a $n k=v; done; urldecode -A i k=v; shares -a IFS <<<'1 2 3 4 5'; "
+		 "urldecode -v i :; s='1:2 3'; set -- $s; echo \"$# $(ls)\"", "", "2 \n", refused.c_str()},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; type -t shares || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},

@@ -70,11 +70,12 @@ static int urldecode_builtin(WORD_LIST *list)
 		return EXECUTION_FAILURE;
 	}
 	if (name != nullptr) {
+		hold(copy);
 		int status = opt[1] != 'v' ?
 			fields(name->word, opt[1] == 'A', arg, copy, blanks, escape) :
 			setvar(name, decode(copy, blanks, escape)) ? EXECUTION_SUCCESS :
 								      EXECUTION_FAILURE;
-		free(copy);
+		release();
 		return status;
 	}
 	fputs(decode(copy, blanks, escape), stdout);
