@@ -24,7 +24,7 @@ url=
 for _ in $(seq 20); do
 	port=$((20000 + RANDOM % 40000))
 	BASH_LOADABLES_PATH=$dir LC_ALL=C.UTF-8 LD_PRELOAD=${BUILTIN_PRELOAD-} \
-		busybox httpd -f -p "127.0.0.1:$port" -h "$tmp" &
+		busybox httpd -f -p "127.0.0.1:$port" -h "$tmp" 2>"$tmp/log" &
 	server=$!
 	for _ in $(seq 50); do
 		curl -s --max-time 2 -o /dev/null "http://127.0.0.1:$port/" && break
@@ -52,7 +52,10 @@ ask $'POST, 3 fields\nc=\nk=1\n2\nu=caf\xc3\xa9 \n' \
 ask $'GET, 3 fields\n$(touch b)=`touch c`\n]=\n==\nx[$(touch a)]=x[$(touch d)]\n' \
 	"$url?x%5B%24%28touch+a%29%5D=x%5B%24%28touch+d%29%5D&%24%28touch+b%29=%60touch+c%60&%5D%3D%0A%3D"
 ask $'POST, 1 fields\n`touch e`=$(touch f)\n' -d '%60touch+e%60=%24%28touch+f%29' "$url"
+# No field at all, and nothing for the server's log.
+ask $'GET, 0 fields\n' "$url?=x"
 ran=$(find "$tmp" -name '[a-f]')
 [ -z "$ran" ] || { echo "cgi: a request ran commands: $ran"; fail=1; }
+[ ! -s "$tmp/log" ] || { echo "cgi: the server logged:"; cat "$tmp/log"; fail=1; }
 [ $fail = 0 ] && echo "cgi: ok"
 exit $fail
