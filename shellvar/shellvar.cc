@@ -57,10 +57,10 @@ static bool allowed(const char *name, bool array)
 		why = "readonly variable";
 	else if (v != nullptr && noassign_p(v))
 		why = "set by the shell alone";
-	// RANDOM and SECONDS: their own assign functions evaluate the value as
-	// arithmetic, which can run commands.
+	// RANDOM, SECONDS and BASHPID: the assign functions of the first two
+	// evaluate the value as arithmetic, which can run commands.
 	else if (v != nullptr && v->assign_func != nullptr && integer_p(v))
-		why = "the shell evaluates what is assigned to it";
+		why = "computed by the shell, which may evaluate what is assigned to it";
 	xfree(real);
 	if (why != nullptr)
 		builtin_error("%s: %s", name, why);

@@ -22,9 +22,9 @@
 // error unchecked.)
 TEST(Builtin, InsideTheShell)
 {
-	std::string refused = "bash: line 2: urldecode: RANDOM: the shell evaluates what is assigned to it\n"
-		"bash: line 2: urldecode: r: the shell evaluates what is assigned to it\n"
-		"bash: line 2: shares: SECONDS: the shell evaluates what is assigned to it\n";
+	std::string refused = "bash: line 2: urldecode: RANDOM: computed by the shell, which may evaluate what is assigned to it\n"
+		"bash: line 2: urldecode: r: computed by the shell, which may evaluate what is assigned to it\n"
+		"bash: line 2: shares: SECONDS: computed by the shell, which may evaluate what is assigned to it\n";
 	for (const char *n : {"GROUPS", "FUNCNAME", "BASH_SOURCE", "BASH_LINENO", "BASH_ARGV", "BASH_ARGC"})
 		refused += std::string("bash: line 2: urldecode: ") + n + ": set by the shell alone\n";
 	refused += "bash: line 2: urldecode: i: cannot be an array\nbash: line 2: shares: IFS: cannot be an array\n";
