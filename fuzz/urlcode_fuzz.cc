@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "urldecode.h"
+#include "urlcode.h"
 
 // Escaping done the obvious way: for each metacharacter, move the rest of
 // the string and its terminator one place right and put a backslash in

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "urldecode.h"
+#include "urlcode.h"
 
 // The string in a heap buffer of exactly its own size, so that the
 // sanitizer build catches any byte touched beyond the terminator.

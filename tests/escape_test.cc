@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "urldecode.h"
+#include "urlcode.h"
 
 // The twenty bytes that get a backslash, written out independently of the
 // program's own set.

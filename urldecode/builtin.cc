@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "shellvar.h"
-#include "urldecode.h"
+#include "urlcode.h"
 
 // Every field of the query string into the array: keys and values in turn,
 // or each key to its value, the last of a repeated key winning. An empty

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "urldecode.h"
+#include "urlcode.h"
 
 [[noreturn]] static void usage(const char *progname)
 {

@@ -2,7 +2,7 @@
 #include <array>
 #include <cstring>
 
-#include "urldecode.h"
+#include "urlcode.h"
 
 // The metacharacters. Space, tab, newline and the double quote are not
 // among them, so an escaped string still splits into words and is no safe

@@ -2,7 +2,7 @@
 // for a byte.
 #include <cstring>
 
-#include "urldecode.h"
+#include "urlcode.h"
 
 void plustospace(char *s)
 {

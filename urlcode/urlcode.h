@@ -1,8 +1,8 @@
-// Routines of urldecode. Each works in place on a NUL-terminated byte
+// The URL-encoding routines. Each works in place on a NUL-terminated byte
 // string that the caller owns; none allocates, fails or validates, except
 // where said.
-#ifndef URLDECODE_H
-#define URLDECODE_H
+#ifndef URLCODE_H
+#define URLCODE_H
 
 #include <cstddef>
 

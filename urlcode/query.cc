@@ -2,7 +2,7 @@
 // a time, each half decoded as one argument is.
 #include <cstring>
 
-#include "urldecode.h"
+#include "urlcode.h"
 
 // Each half is copied into buf and decoded there; the key's result ends
 // within twice its length, so the value goes just after that, and both

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "urldecode.h"
+#include "urlcode.h"
 
 const char *options(int argc, char *const argv[], bool *blanks, bool *escape)
 {
