@@ -2,7 +2,8 @@
 // terminator, decoding never lengthens the string, escaping gives what
 // the plain shift-the-rest algorithm gives, and a whole run, with and
 // without -b and -e, fits its working copy and gives what the steps give
-// one by one, as does each half of each field of a query string.
+// one by one, as does each half of each field of a query string; and
+// decoding what encoding makes of the input gives the input back.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,9 @@ static void shift_escape(char *cmd)
 		}
 	}
 }
+
+static const char unreserved[] =
+	"-._~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 // A heap copy of exactly len + room + 1 bytes, so that the sanitizer sees
 // any byte beyond the string's terminator or the given room.
@@ -103,6 +107,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 			abort();
 		free(want);
 		free(buf);
+	}
+
+	// Encoding, either way, writes only unreserved bytes and upper-case
+	// escapes, '+' too for form encoding, and decoding gives arg back.
+	for (int r = 0; r < 2; r++) {
+		bool rfc = r == 1;
+		size_t len = encodedlen(arg, rfc);
+		char *enc = copy("", 0, len);
+		if (urlencode(enc, arg, rfc) != enc + len || strlen(enc) != len)
+			abort();
+		for (const char *p = enc; *p != '\0'; p++) {
+			if (*p == '%' && strspn(p + 1, "0123456789ABCDEF") >= 2)
+				p += 2;
+			else if (!(*p == '+' && !rfc) && strchr(unreserved, *p) == nullptr)
+				abort();
+		}
+		char *work = workcopy(enc);
+		if (strcmp(decode(work, false, false), arg) != 0)
+			abort();
+		free(work);
+		free(enc);
 	}
 	free(arg);
 	return 0;

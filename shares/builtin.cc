@@ -68,13 +68,8 @@ static int shares_builtin(WORD_LIST *list)
 	uselocale(old);
 	freelocale(c);
 
-	if (name == nullptr) {
-		fputs(line, stdout);
-		// Flushes, and reports a write that failed.
-		return sh_chkwrite(EXECUTION_SUCCESS);
-	}
-	if (opt[1] == 'v')
-		return setvar(name, line) ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
+	if (name == nullptr || opt[1] == 'v')
+		return handover(name, line, nullptr);
 	SHELL_VAR *array = newarray(name->word, false);
 	if (array == nullptr)
 		return EXECUTION_FAILURE;

@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "shellvar.h"
@@ -127,15 +129,54 @@ void setkey(SHELL_VAR *array, const char *key, const char *value)
 	assoc_insert(assoc_cell(array), strcpy(own, key), const_cast<char *>(value));
 }
 
-static char held[] = "shellvar-held";
-
-void hold(void *p)
+int handover(WORD_DESC *name, const char *result, void *block)
 {
-	begin_unwind_frame(held);
-	add_unwind_protect_(xfree, p);
+	if (name == nullptr) {
+		fputs(result, stdout);
+		xfree(block);
+		// Flushes, and reports a write that failed.
+		return sh_chkwrite(EXECUTION_SUCCESS);
+	}
+	// The assignment may end in an arithmetic error in NAME's subscript,
+	// and bash then aborts the command without returning here; it runs
+	// the unwind-protects on its way out, and so frees the block.
+	static char frame[] = "handover";
+	begin_unwind_frame(frame);
+	if (block != nullptr)
+		add_unwind_protect_(xfree, block);
+	bool set = setvar(name, result);
+	run_unwind_frame(frame);
+	return set ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
 }
 
-void release()
+// An associative array's pairs, in the byte order of their keys.
+static int bykey(const void *a, const void *b)
 {
-	run_unwind_frame(held);
+	return strcmp(*static_cast<char *const *>(a), *static_cast<char *const *>(b));
+}
+
+// One more than the count, so that an empty array asks for some memory.
+char **elements(SHELL_VAR *array, size_t *n)
+{
+	size_t i = 0;
+	char **v;
+
+	if (assoc_p(array)) {
+		HASH_TABLE *h = assoc_cell(array);
+		v = static_cast<char **>(xmalloc((2 * static_cast<size_t>(h->nentries) + 1) * sizeof *v));
+		for (int b = 0; b < h->nbuckets; b++) {
+			for (BUCKET_CONTENTS *e = h->bucket_array[b]; e != nullptr; e = e->next) {
+				v[i++] = e->key;
+				v[i++] = static_cast<char *>(e->data);
+			}
+		}
+		qsort(v, i / 2, 2 * sizeof *v, bykey);
+	} else {
+		ARRAY *a = array_cell(array);
+		v = static_cast<char **>(xmalloc((static_cast<size_t>(array_num_elements(a)) + 1) * sizeof *v));
+		for (ARRAY_ELEMENT *e = element_forw(a->head); e != a->head; e = element_forw(e))
+			v[i++] = element_value(e);
+	}
+	*n = i;
+	return v;
 }

@@ -29,10 +29,16 @@ SHELL_VAR *newarray(char *name, bool assoc);
 void setelem(SHELL_VAR *array, arrayind_t i, const char *value);
 void setkey(SHELL_VAR *array, const char *key, const char *value);
 
-// Memory that must be freed even when bash aborts the command before the
-// builtin returns, as an arithmetic error in NAME's subscript does: hold
-// it before NAME is used, and release frees it.
-void hold(void *p);
-void release();
+// A builtin's result handed to the script: NAME set to it, or with a null
+// NAME, printed. block, the memory that holds it (or null), is freed either
+// way, even when bash aborts the command midway. Returns the builtin's
+// status, after a message when it failed.
+int handover(WORD_DESC *name, const char *result, void *block);
+
+// An array's strings: an indexed array's values in index order, or an
+// associative array's keys and values in turn, by the byte order of the
+// keys, which does not depend on bash's hashing. The vector points into
+// the shell's own strings; free it with xfree.
+char **elements(SHELL_VAR *array, size_t *n);
 
 #endif

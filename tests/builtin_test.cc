@@ -81,6 +81,22 @@ TEST(Builtin, InsideTheShell)
 		 "urldecode -v r 'a[$(touch b)]'; shares -v SECONDS <<<'1 2 3 4 5'; for n in GROUPS FUNCNAME BASH_SOURCE "
 		 "BASH_LINENO BASH_ARGV BASH_ARGC; do urldecode -a $n k=v; done; urldecode -A i k=v; shares -a IFS <<<'1 2 3 4 5'; "
 		 "urldecode -v i :; s='1:2 3'; set -- $s; echo \"$# $(ls)\"", "", "2 \n", refused.c_str()},
+		// urlencode -a and -A make what urldecode takes back whole, the keys
+		// in byte order; urldecode -s refuses a bad escape, NAME unchanged.
+		{"cd \"$(mktemp -d)\"; a=('k 1' 'v&=%+' '' '' $'\\n;$(touch x)' '\xc3\xa9' + ' '); "
+		 "declare -A h=(['k 1']='v&=%+' [$'\\n;']='$(touch y)' [z]=); urlencode -a a; echo; urlencode -A h; echo; "
+		 "for r in '' -r; do urlencode -v q $r -a a; urldecode -a b \"$q\"; urlencode -v p $r -A h; urldecode -A g \"$p\"; "
+		 "urlencode -v q2 $r -a b; urlencode -v p2 $r -A g; [[ $q == \"$q2\" && $p == \"$p2\" ]] && echo ${#b[@]} ${#g[@]}; done; ls", "",
+		 "k+1=v%26%3D%25%2B&=&%0A%3B%24%28touch+x%29=%C3%A9&%2B=+\n%0A%3B=%24%28touch+y%29&k+1=v%26%3D%25%2B&z=\n8 3\n8 3\n"},
+		{"o=(1 2 3) x=old y=old; declare -A h=([k]=v); urlencode -v x -a o; urlencode -v x -A o; urldecode -v y -s 'a%zz'; "
+		 "urldecode -A h -s 'k=%00'; urldecode -A h -b -s -e 'k=%4'; urldecode -s 'a%1g'; echo \" $? $x $y ${h[k]}\"; "
+		 "urldecode -b -s -e '+%24%3B+'; urldecode -s -s", "", " 1 old old v\n\\$\\;-s",
+		 "bash: line 2: urlencode: o: 3 elements, not keys and values in turn\n"
+		 "bash: line 2: urlencode: o: not an associative array\n"
+		 "bash: line 2: urldecode: byte offset 1: '%' not followed by two hex digits\n"
+		 "bash: line 2: urldecode: byte offset 2: '%00', a NUL byte\n"
+		 "bash: line 2: urldecode: byte offset 2: '%' not followed by two hex digits\n"
+		 "bash: line 2: urldecode: byte offset 1: '%' not followed by two hex digits\n"},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; type -t shares || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},

@@ -1,5 +1,5 @@
 #!/bin/sh
-# cmake --install puts both programs and both pages where a user looks for
+# cmake --install puts the programs and their pages where a user looks for
 # them, and the builtins where bash looks, with a prefix and with DESTDIR, and the installed programs run.
 #   install.sh BUILD-DIR [CMAKE]
 set -eu
@@ -11,19 +11,22 @@ trap 'rm -rf "$tmp"' EXIT
 # programs of a cross build.
 EMULATOR=${EMULATOR-}
 builtins=
-[ ! -f "$build/lib/bash/urldecode" ] || builtins="lib/bash/urldecode lib/bash/shares"
+[ ! -f "$build/lib/bash/urldecode" ] || builtins="lib/bash/urldecode lib/bash/urlencode lib/bash/shares"
 
 check() {			# check ROOT: the installed tree under ROOT works
-	for f in bin/urldecode bin/shares share/man/man1/urldecode.1.gz share/man/man1/shares.1.gz $builtins; do
+	for f in bin/urldecode bin/urlencode bin/shares share/man/man1/urldecode.1.gz \
+		share/man/man1/urlencode.1.gz share/man/man1/shares.1.gz $builtins; do
 		[ -f "$1/$f" ] || { echo "not installed: $1/$f" >&2; exit 1; }
 	done
 	[ "$($EMULATOR "$1/bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ]
+	[ "$($EMULATOR "$1/bin/urlencode" -r 'a b')" = 'a%20b' ]
 	[ "$(echo 3 1 0 0 4 | $EMULATOR "$1/bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ]
 	[ -z "$builtins" ] || [ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH="$1/lib/bash" \
 		LD_PRELOAD="${BUILTIN_PRELOAD-}" bash -c 'enable -f urldecode urldecode &&
-		enable -f shares shares && urldecode -b -e "+%24HOME%3B+" && shares')" = \
-		'\$HOME\;37.50 12.50 0.00 0.00 50.00 8' ]
-	gzip -t "$1/share/man/man1/urldecode.1.gz" "$1/share/man/man1/shares.1.gz"
+		enable -f urlencode urlencode && enable -f shares shares &&
+		urldecode -b -e "+%24HOME%3B+" && urlencode -r "a b" && shares')" = \
+		'\$HOME\;a%20b37.50 12.50 0.00 0.00 50.00 8' ]
+	gzip -t "$1"/share/man/man1/*.1.gz
 }
 
 "$cmake" --install "$build" --prefix "$tmp/prefix" >/dev/null

@@ -1,6 +1,7 @@
 #!/bin/sh
-# The Debian package holds both programs, both pages, both bash builtins,
+# The Debian package holds the programs, their pages, the bash builtins,
 # the licence and the changelog, says what it is, depends on libc6 alone,
+# conflicts with the other urlencode that Debian has,
 # and works once unpacked into a scratch root. A cross build's package is
 # for ARCH, runs under EMULATOR (or, where that is "none", is not run), and
 # has no builtins: bash's headers are this machine's.
@@ -12,15 +13,16 @@ if [ $# -ge 2 ]; then
 	shift 2
 	emulator=$*
 fi
-builtins="./usr/lib/bash/urldecode ./usr/lib/bash/shares"
+builtins="./usr/lib/bash/urldecode ./usr/lib/bash/urlencode ./usr/lib/bash/shares"
 [ -z "$emulator" ] || builtins=
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "package: $*" >&2; exit 1; }
 
 contents=$(dpkg-deb -c "$deb")
-for f in ./usr/bin/urldecode ./usr/bin/shares \
-	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/shares.1.gz \
+for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares \
+	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/urlencode.1.gz \
+	./usr/share/man/man1/shares.1.gz \
 	$builtins \
 	./usr/share/doc/shelltools/copyright ./usr/share/doc/shelltools/changelog.gz; do
 	echo "$contents" | grep -q " $f\$" || fail "$f missing"
@@ -29,6 +31,7 @@ done
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "not for $arch"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "section is not utils"
 [ "$(dpkg-deb -f "$deb" Multi-Arch)" = foreign ] || fail "not Multi-Arch: foreign"
+[ "$(dpkg-deb -f "$deb" Conflicts)" = gridsite-clients ] || fail "no Conflicts: gridsite-clients"
 depends=$(dpkg-deb -f "$deb" Depends)
 case $depends in
 libc6 | "libc6 ("*")" | "libc6.1 ("*")") ;;	# libc6.1 on alpha
@@ -42,14 +45,16 @@ bin=$tmp/usr/bin man=$tmp/usr/share/man/man1 lib=$tmp/usr/lib/bash
 # The programs run, and so are for ARCH.
 if [ "$emulator" != none ]; then
 	[ "$($emulator "$bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ] || fail "urldecode"
+	[ "$($emulator "$bin/urlencode" -r 'a b')" = 'a%20b' ] || fail "urlencode"
 	[ "$(echo 3 1 0 0 4 | $emulator "$bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ] || fail "shares"
 fi
-binaries="$bin/urldecode $bin/shares"
+binaries="$bin/urldecode $bin/urlencode $bin/shares"
 if [ -n "$builtins" ]; then
 	[ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH=$lib bash -c 'enable -f urldecode urldecode &&
-		enable -f shares shares && urldecode -b -e "+%24HOME%3B+" && shares')" = \
-		'\$HOME\;37.50 12.50 0.00 0.00 50.00 8' ] || fail "builtins"
-	binaries="$binaries $lib/urldecode $lib/shares"
+		enable -f urlencode urlencode && enable -f shares shares &&
+		urldecode -b -e "+%24HOME%3B+" && urlencode -r "a b" && shares')" = \
+		'\$HOME\;a%20b37.50 12.50 0.00 0.00 50.00 8' ] || fail "builtins"
+	binaries="$binaries $lib/urldecode $lib/urlencode $lib/shares"
 fi
 for p in $binaries; do
 	# Where the stack protector's guard lives in the dynamic loader, it is
@@ -75,11 +80,11 @@ hardening-check $skip $binaries 2>/dev/null || fail "not hardened"
 tags=$(lintian --pedantic --display-info "$deb" 2>/dev/null) || fail "lintian failed"
 [ -z "$tags" ] || fail "lintian: $tags"
 # gzip -9n: no name, no time stamp, best compression.
-for gz in "$man/urldecode.1.gz" "$man/shares.1.gz" "$tmp/usr/share/doc/shelltools/changelog.gz"; do
+for gz in "$man"/*.1.gz "$tmp/usr/share/doc/shelltools/changelog.gz"; do
 	[ "$(od -An -tx1 -N9 "$gz" | tr -d ' \n')" = 1f8b08000000000002 ] ||
 		fail "$gz is not compressed with gzip -9n"
 done
-for page in "$man/urldecode.1.gz" "$man/shares.1.gz"; do
+for page in "$man"/*.1.gz; do
 	gzip -dc "$page" | mandoc -T lint -W warning
 done
 echo "package: ok"

@@ -125,6 +125,7 @@ outcome runbash(const std::string &script, const std::vector<std::string> &args,
 #ifdef URLDECODE_BUILTIN
 	std::vector<std::string> argv = {"bash", "-c",
 		"enable -f '" URLDECODE_BUILTIN "' urldecode && "
+		"enable -f '" URLENCODE_BUILTIN "' urlencode && "
 		"enable -f '" SHARES_BUILTIN "' shares || exit 99\n" + script, "bash"};
 	argv.insert(argv.end(), args.begin(), args.end());
 	// So that a bash the script starts can load them too.

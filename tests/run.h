@@ -36,6 +36,11 @@ inline constexpr tool urldecode_tools[] = {{URLDECODE_PATH, URLDECODE_PATH},
 					   {"urldecode", nullptr}, {"urldecode", nullptr, true},
 #endif
 };
+inline constexpr tool urlencode_tools[] = {{URLENCODE_PATH, URLENCODE_PATH},
+#ifdef URLENCODE_BUILTIN
+					   {"urlencode", nullptr}, {"urlencode", nullptr, true},
+#endif
+};
 inline constexpr tool shares_tools[] = {{SHARES_PATH, SHARES_PATH},
 #ifdef SHARES_BUILTIN
 					{"shares", nullptr}, {"shares", nullptr, true},

@@ -68,3 +68,23 @@ void unescape_url(char *url)
 	}
 	url[w] = '\0';
 }
+
+static bool hexdigit(char c)
+{
+	return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// Only the bytes as given are looked at, never what decoding makes of
+// them; '+', '&', '=' and the spaces that -b trims are none of them hex
+// digits, so the verdict is the same before or after those steps.
+const char *badescape(const char *s, size_t *at)
+{
+	for (const char *p = strchr(s, '%'); p != nullptr; p = strchr(p + 1, '%')) {
+		*at = static_cast<size_t>(p - s);
+		if (!hexdigit(p[1]) || !hexdigit(p[2]))
+			return "'%' not followed by two hex digits";
+		if (p[1] == '0' && p[2] == '0')
+			return "'%00', a NUL byte";
+	}
+	return nullptr;
+}

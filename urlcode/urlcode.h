@@ -11,6 +11,12 @@ void plustospace(char *s);
 char x2c(const char *what);
 void unescape_url(char *url);
 
+// Strict decoding: a '%' that is not followed by two hex digits, or that
+// makes a NUL byte, is an error, where unescape_url decodes it by its
+// fixed arithmetic. Returns what is wrong with the first such '%' and sets
+// *at to its offset in s, or returns null.
+const char *badescape(const char *s, size_t *at);
+
 // Escaping: the string grows by one byte per metacharacter, so the buffer
 // needs room for that many more bytes (twice the length plus one always
 // suffices).
@@ -40,5 +46,25 @@ char *decode(char *copy, bool blanks, bool escape);
 // left.
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	       const char **key, const char **value);
+
+// Encoding: every byte but A-Z a-z 0-9 - . _ ~ becomes '%' and two
+// upper-case hex digits, and a space becomes '+', or "%20" with rfc, as
+// RFC 3986 asks of a URI component. Decoding the result gives s back.
+// urlencode writes the result and its terminator to out, which needs
+// encodedlen + 1 bytes (three times the length plus one always suffice),
+// and returns where the terminator is.
+size_t encodedlen(const char *s, bool rfc);
+char *urlencode(char *out, const char *s, bool rfc);
+
+// A query string of n fields from keys and values in turn, pairs[2 * i]
+// and pairs[2 * i + 1], each encoded, as "k=v&k2=v2"; querylen is its
+// length, and makequery writes it as urlencode writes one string.
+size_t querylen(char *const *pairs, size_t n, bool rfc);
+char *makequery(char *out, char *const *pairs, size_t n, bool rfc);
+
+// The command line, urlencode [-r] string, as the program and the shell
+// builtin both take it; the string, or null for a bad command line.
+const char *encodeoptions(int argc, char *const argv[], bool *rfc);
+void encodeusage(const char *progname);	// on standard error
 
 #endif

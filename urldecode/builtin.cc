@@ -50,13 +50,21 @@ static int urldecode_builtin(WORD_LIST *list)
 		list = list->next->next;
 	}
 
-	// The program's argument vector: the name, then at most three words.
+	// The program's argument vector: the name, then at most three words,
+	// less one "-s" before the last, which is the builtin's own.
 	char progname[] = "urldecode";
 	char *argv[4] = {progname};
 	int argc = 1;
-	for (WORD_LIST *l = list; l != nullptr; l = l->next, argc++)
+	bool strict = false;
+	for (WORD_LIST *l = list; l != nullptr; l = l->next) {
+		if (!strict && l->next != nullptr && strcmp(l->word->word, "-s") == 0) {
+			strict = true;
+			continue;
+		}
 		if (argc < 4)
 			argv[argc] = l->word->word;
+		argc++;
+	}
 
 	bool blanks, escape;
 	const char *arg = options(argc, argv, &blanks, &escape);
@@ -64,24 +72,22 @@ static int urldecode_builtin(WORD_LIST *list)
 		usagetext(progname);
 		return EXECUTION_FAILURE;
 	}
+	size_t at;
+	const char *bad = strict ? badescape(arg, &at) : nullptr;
+	if (bad != nullptr) {
+		builtin_error("byte offset %zu: %s", at, bad);
+		return EXECUTION_FAILURE;
+	}
 	char *copy = workcopy(arg);
 	if (copy == nullptr) {
 		builtin_error("cannot allocate the working copy: %s", strerror(errno));
 		return EXECUTION_FAILURE;
 	}
-	if (name != nullptr) {
-		hold(copy);
-		int status = opt[1] != 'v' ?
-			fields(name->word, opt[1] == 'A', arg, copy, blanks, escape) :
-			setvar(name, decode(copy, blanks, escape)) ? EXECUTION_SUCCESS :
-								      EXECUTION_FAILURE;
-		release();
-		return status;
-	}
-	fputs(decode(copy, blanks, escape), stdout);
+	if (name == nullptr || opt[1] == 'v')
+		return handover(name, decode(copy, blanks, escape), copy);
+	int status = fields(name->word, opt[1] == 'A', arg, copy, blanks, escape);
 	free(copy);
-	// Flushes, and reports a write that failed.
-	return sh_chkwrite(EXECUTION_SUCCESS);
+	return status;
 }
 
 static char doc0[] = "Decode one URL-encoded argument and print it, with no newline.";
@@ -94,12 +100,14 @@ static char doc6[] = "  -a NAME   take url as a query string, 'k=v&k2=v2', and s
 static char doc7[] = "            array NAME to its keys and values in turn";
 static char doc8[] = "  -A NAME   the same into the associative array NAME, each key to";
 static char doc9[] = "            its last value";
-static char doc10[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
-static char doc11[] = "set, or a failed write.";
+static char doc10[] = "With -s, anywhere among -b and -e, a '%' not followed by two hex";
+static char doc11[] = "digits, or '%00', is an error, where it would decode by fixed arithmetic.";
+static char doc12[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
+static char doc13[] = "set, a bad escape with -s, or a failed write.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
-		      doc1, doc10, doc11, nullptr};
+		      doc1, doc10, doc11, doc1, doc12, doc13, nullptr};
 static char bname[] = "urldecode";
-static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME] [-b] [-e] url";
+static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME] [-b] [-e] [-s] url";
 
 // bash finds the builtin by this name.
 extern "C" {

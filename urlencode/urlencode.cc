@@ -1,0 +1,44 @@
+// urlencode: URL-encode one argument and print it, with no newline.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "urlcode.h"
+
+[[noreturn]] static void usage(const char *progname)
+{
+	encodeusage(progname);
+	exit(1);
+}
+
+[[noreturn]] static void die(const char *what)
+{
+	fprintf(stderr, "urlencode: %s: %s\n", what, strerror(errno));
+	exit(1);
+}
+
+int main(int argc, char **argv)
+{
+	// An empty argument vector is possible, and printf must not see NULL.
+	const char *progname = argc > 0 && argv[0] != nullptr ? argv[0] : "urlencode";
+	bool rfc;
+
+	const char *arg = encodeoptions(argc, argv, &rfc);
+	if (arg == nullptr)
+		usage(progname);
+	char *out = static_cast<char *>(malloc(encodedlen(arg, rfc) + 1));
+	if (out == nullptr)
+		die("cannot allocate the result");
+	urlencode(out, arg, rfc);
+
+	fputs(out, stdout);
+	free(out);
+	// As urldecode: the print, the flush or the close may find that the
+	// result never reached its reader.
+	if (fflush(stdout) != 0 || ferror(stdout))
+		die("write error");
+	if (fclose(stdout) != 0 && errno != EBADF)
+		die("write error");
+	return 0;
+}
