@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Measures urldecode and shares against the least a C program can do in
+# Measures urldecode, urlencode and shares against the least a C program can do in
 # their place, and against a user's usual alternatives, by instruction count
 # (valgrind's callgrind: the same figure on a busy machine) and peak memory
 # (/usr/bin/time). Prints one table and checks the targets; exits 1 if one
@@ -17,7 +17,16 @@ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$dir" -j >/dev/null
 cc -O2 -o "$dir/print" bench/print.c
 cc -O2 -o "$dir/scanf" bench/scanf.c
-urldecode=$dir/bin/urldecode shares=$dir/bin/shares
+urldecode=$dir/bin/urldecode urlencode=$dir/bin/urlencode shares=$dir/bin/shares
+
+# The peers that scripts use today, from Debian, where they can be had.
+peer() {		# peer COMMAND PACKAGE: installed, as root, if missing
+	command -v "$1" >/dev/null && return
+	[ "$(id -u)" = 0 ] && command -v apt-get >/dev/null &&
+		DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$2" >/dev/null 2>&1
+	command -v "$1" >/dev/null || echo "bench: no $1 (Debian's $2): its rows are left out" >&2
+}
+peer jq jq
 
 # instructions INPUT CMD...: instructions that CMD runs, stdin from INPUT.
 instructions() {
@@ -52,6 +61,7 @@ case_() { base=; printf '| **%s** | | | |\n' "$1"; }
 # The interpreter itself, not a wrapper script that would start it.
 python=$(python3 -c 'import sys; print(sys.executable)' 2>/dev/null || true)
 unquote='import sys, urllib.parse; sys.stdout.write(urllib.parse.unquote_plus(sys.argv[-1]))'
+quote='import os, sys, urllib.parse; sys.stdout.write(urllib.parse.quote_plus(os.fsencode(sys.argv[-1]), safe=""))'
 awk_shares='{ t = $1 + $2 + $3 + $4 + $5; printf "%4.2f %4.2f %4.2f %4.2f %4.2f %d", 100 * $1 / t, 100 * $2 / t, 100 * $3 / t, 100 * $4 / t, 100 * $5 / t, t }'
 
 # The longest argument Linux passes, all metacharacters, and half of it.
@@ -78,6 +88,12 @@ case_ "urldecode, 65535 metacharacters"
 row "C program printing its argument" /dev/null "$dir/print" "$half"
 row "urldecode -b -e" /dev/null "$urldecode" -b -e "$half"
 small=$last
+case_ "urlencode, short argument 'caf\xc3\xa9 au lait'"
+row "C program printing its argument" /dev/null "$dir/print" $'caf\xc3\xa9 au lait'
+print_enc=$base
+row "urlencode" /dev/null "$urlencode" $'caf\xc3\xa9 au lait'
+enc_start=$last
+[ -z "$python" ] || row "python3 urllib.parse.quote_plus" /dev/null "$python" -c "$quote" $'caf\xc3\xa9 au lait'
 case_ "shares, '3 1 0 0 4'"
 row "C program with scanf and printf" "$dir/five" "$dir/scanf"
 scanf_base=$base
@@ -113,9 +129,9 @@ usecs() {		# usecs RUNS LOOP LINES: the best time of the loop a line
 	done
 	echo "$best"
 }
-unlike() {
+unlike() {		# unlike OUTPUT [REFERENCE]: lines that differ
 	awk -v RS='\036\n' 'NR == FNR { want[FNR] = $0; next }
-		FNR <= 1000 && $0 != want[FNR] { n++ } END { print n + 0 }' "$dir/loop_program.out" "$1"
+		FNR <= 1000 && $0 != want[FNR] { n++ } END { print n + 0 }' "${2:-$prog_out}" "$1"
 }
 echo
 echo "| while-read loop over 1000 lines, one call a line | µs a call | program / it | lines unlike the program's |"
@@ -123,8 +139,8 @@ echo "|---|---:|---:|---:|"
 loop() {		# loop LABEL RUNS LOOP LINES [BASE]: the first of a table is its base
 	local us
 	us=$(awk -v t="$(usecs "$2" "$3" "$4")" -v e="$(usecs "$2" "${5:-loop_none}" "$4")" 'BEGIN { printf "%.1f", t - e }')
-	[ "$3" != loop_program ] && [ "$3" != var_program ] || prog_us=$us
-	printf '| %-34s | %9s | %7s | %5s |\n' "$1" "$us" "$(ratio "$prog_us" "$us")" "$(unlike "$dir/$3.out")"
+	[[ $3 != *_program ]] || prog_us=$us prog_out=$dir/$3.out
+	printf '| %-34s | %9s | %7s | %5s |\n' "$1" "$us" "$(ratio "$prog_us" "$us")" "$(unlike "$dir/$3.out" ${ref-})"
 	last=$us
 }
 loop "urldecode program" 3 loop_program lines
@@ -153,6 +169,49 @@ if [ -f "$builtin" ]; then
 	setvar_us=$last
 	loop "printf -v x '%b' \"\${s//%/\\\\x}\"" 5 var_idiom lines10 var_none
 	setvar_idiom_us=$last
+fi
+
+# The other direction: the same lines encoded into a variable, by the
+# builtin, by the program, by jq (whose @uri is -r's encoding), by the
+# usual loop over the characters in pure bash (right only in the C
+# locale, where a character is a byte), and by python3.
+enc_program() { while IFS= read -r l; do x=$("$urlencode" "$l"); printf '%s' "$x"; printf '\036\n'; done; }
+enc_setvar() { while IFS= read -r l; do urlencode -v x "$l"; printf '%s' "$x"; printf '\036\n'; done; }
+enc_setvar_r() { while IFS= read -r l; do urlencode -v x -r "$l"; printf '%s' "$x"; printf '\036\n'; done; }
+enc_jq() { while IFS= read -r l; do x=$(jq -rR @uri <<<"$l"); printf '%s' "$x"; printf '\036\n'; done; }
+enc_python() { while IFS= read -r l; do x=$("$python" -c "$quote" "$l"); printf '%s' "$x"; printf '\036\n'; done; }
+enc_bash() {
+	local LC_ALL=C l i c
+	while IFS= read -r l; do
+		x=
+		for ((i = 0; i < ${#l}; i++)); do
+			c=${l:i:1}
+			case $c in
+			[A-Za-z0-9._~-]) x+=$c ;;
+			' ') x+=+ ;;
+			*) printf -v c '%%%02X' "'$c"; x+=$c ;;
+			esac
+		done
+		printf '%s' "$x"; printf '\036\n'
+	done
+}
+encbuiltin=$dir/lib/bash/urlencode
+if [ -f "$encbuiltin" ]; then
+	enable -f "$encbuiltin" urlencode
+	enc_setvar_r <"$dir/lines" >"$dir/enc_setvar_r.out"
+	echo
+	echo "| encoded into a variable, 1000 lines | µs a call | program / it | lines unlike the program's |"
+	echo "|---|---:|---:|---:|"
+	loop 'x=$(urlencode "$s"), program' 3 enc_program lines var_none
+	enc_prog_us=$last
+	loop 'urlencode -v x "$s"' 5 enc_setvar lines10 var_none
+	enc_setvar_us=$last
+	if command -v jq >/dev/null; then
+		ref=$dir/enc_setvar_r.out loop 'x=$(jq -rR @uri <<<"$s"), against -r' 3 enc_jq lines var_none
+	fi
+	loop "pure bash, printf '%%%02X' a byte" 3 enc_bash lines var_none
+	enc_bash_us=$last
+	[ -z "$python" ] || loop 'x=$(python3 -c quote_plus)' 1 enc_python lines var_none
 fi
 
 # A form of ten fields, each value one of the lines, into an associative
@@ -211,6 +270,7 @@ check "urldecode start-up / C program" "$(ratio "$start" "$print_short")" 1.15
 check "urldecode -b -e: instructions a byte above it" \
 	"$(awk -v u="$big" -v p="$print_long" 'BEGIN { printf "%.1f", (u - p) / 131071 }')" 30
 check "urldecode work, 131071 / 65535 bytes" "$(ratio $((big - start)) $((small - start)))" 2.2
+check "urlencode start-up / C program" "$(ratio "$enc_start" "$print_enc")" 1.15
 check "shares start-up / C program" "$(ratio "$shares_start" "$scanf_base")" 1.15
 # In a loop: the builtin a hundredth of the program's cost a call or less,
 # and no dearer than the printf idiom, which gets bytes wrong.
@@ -220,6 +280,8 @@ if [ -n "${builtin_us-}" ]; then
 	check "variable: \$(program) / urldecode -v, a call" "$(ratio "$var_prog_us" "$setvar_us")" 100 least
 	check "variable: urldecode -v / printf -v idiom, a call" "$(ratio "$setvar_us" "$setvar_idiom_us")" 1.00
 	check "query: shell loop / urldecode -A, a query" "$(ratio "$query_us" "$assoc_us")" 3 least
+	check "encode: \$(program) / urlencode -v, a call" "$(ratio "$enc_prog_us" "$enc_setvar_us")" 100 least
+	check "encode: pure bash loop / urlencode -v, a call" "$(ratio "$enc_bash_us" "$enc_setvar_us")" 20 least
 else
 	echo "the bash builtin is not built (no bash headers): its loop targets are not checked"
 fi

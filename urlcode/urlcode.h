@@ -30,6 +30,10 @@ void escape_shell_cmd(char *cmd);
 const char *options(int argc, char *const argv[], bool *blanks, bool *escape);
 void usagetext(const char *progname);	// on standard error
 
+// Whether what the program printed reached standard output, which it
+// flushes and closes; false with errno set.
+bool written();
+
 // Steps of a run. workcopy allocates the working copy of arg, with room to
 // escape it, or returns null with errno set; free it. decode runs the steps
 // in their fixed order on it and returns where the result starts.

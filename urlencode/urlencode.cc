@@ -34,11 +34,7 @@ int main(int argc, char **argv)
 
 	fputs(out, stdout);
 	free(out);
-	// As urldecode: the print, the flush or the close may find that the
-	// result never reached its reader.
-	if (fflush(stdout) != 0 || ferror(stdout))
-		die("write error");
-	if (fclose(stdout) != 0 && errno != EBADF)
+	if (!written())
 		die("write error");
 	return 0;
 }
