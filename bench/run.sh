@@ -88,7 +88,7 @@ case_ "urldecode, 65535 metacharacters"
 row "C program printing its argument" /dev/null "$dir/print" "$half"
 row "urldecode -b -e" /dev/null "$urldecode" -b -e "$half"
 small=$last
-case_ "urlencode, short argument 'caf\xc3\xa9 au lait'"
+case_ "urlencode, short argument 'café au lait'"
 row "C program printing its argument" /dev/null "$dir/print" $'caf\xc3\xa9 au lait'
 print_enc=$base
 row "urlencode" /dev/null "$urlencode" $'caf\xc3\xa9 au lait'
