@@ -10,15 +10,6 @@
 #include "shares.h"
 #include "shellvar.h"
 
-// What bash's own read uses to share descriptor 0 with the script that
-// bash itself may be reading from it, which the installed headers leave
-// out (input.h of bash's sources); these are bash's signatures.
-extern "C" {
-extern int default_buffered_input;
-int fd_is_bash_input(int fd);
-int sync_buffered_stream(int bfd);
-}
-
 static int shares_builtin(WORD_LIST *list)
 {
 	int32_t v[5];
@@ -42,12 +33,8 @@ static int shares_builtin(WORD_LIST *list)
 	if (name != nullptr && !goodname(name, opt[1] == 'v'))
 		return EXECUTION_FAILURE;
 
-	// When bash reads its script from standard input ("bash < script"),
-	// what it has read ahead of the line it runs goes back to the file
-	// first, as read does it, so the data after this line is ours and the
-	// script's next line is bash's again.
-	if (interactive == 0 && default_buffered_input >= 0 && fd_is_bash_input(0))
-		sync_buffered_stream(default_buffered_input);
+	// The data may follow this line in bash's own script.
+	syncinput();
 	// zread is read's own: a signal that interrupts it runs the shell's
 	// traps, or ends the shell or the command as it would end read, and
 	// then it reads on.

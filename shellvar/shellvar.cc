@@ -5,8 +5,12 @@
 #include "shellvar.h"
 
 extern "C" {
-// Not in the installed headers (flags.h of bash's sources).
+// Not in the installed headers (flags.h and input.h of bash's sources);
+// these are bash's own declarations.
 extern int exit_immediately_on_error;
+extern int default_buffered_input;
+int fd_is_bash_input(int fd);
+int sync_buffered_stream(int bfd);
 // Declared there with no parameters, which C++ reads as none at all; this
 // is how bash defines it.
 void add_unwind_protect_(void (*cleanup)(void *), void *arg) __asm__("add_unwind_protect");
@@ -96,17 +100,25 @@ bool setvar(WORD_DESC *name, const char *value)
 	return true;
 }
 
-SHELL_VAR *newarray(char *name, bool assoc)
+bool arrayok(const char *name, bool assoc)
 {
-	if (!allowed(name, true))
-		return nullptr;
+	WORD_DESC word = {const_cast<char *>(name), 0};
+	if (!goodname(&word, false) || !allowed(name, true))
+		return false;
 	SHELL_VAR *v = find_variable(name);
 	if (v != nullptr && assoc != (assoc_p(v) != 0) && (array_p(v) || assoc_p(v))) {
 		builtin_error(assoc ? "%s: cannot convert indexed to associative array" :
 				      "%s: cannot convert associative to indexed array", name);
-		return nullptr;
+		return false;
 	}
-	v = find_or_make_array_variable(name, assoc ? 2 : 0);
+	return true;
+}
+
+SHELL_VAR *newarray(char *name, bool assoc)
+{
+	if (!arrayok(name, assoc))
+		return nullptr;
+	SHELL_VAR *v = find_or_make_array_variable(name, assoc ? 2 : 0);
 	if (v == nullptr)
 		return nullptr;
 	if (assoc)
@@ -138,15 +150,34 @@ int handover(WORD_DESC *name, const char *result, void *block)
 		return sh_chkwrite(EXECUTION_SUCCESS);
 	}
 	// The assignment may end in an arithmetic error in NAME's subscript,
-	// and bash then aborts the command without returning here; it runs
-	// the unwind-protects on its way out, and so frees the block.
-	static char frame[] = "handover";
-	begin_unwind_frame(frame);
-	if (block != nullptr)
-		add_unwind_protect_(xfree, block);
+	// and bash then aborts the command without returning here.
+	guard(xfree, block);
 	bool set = setvar(name, result);
-	run_unwind_frame(frame);
+	unguard(true);
 	return set ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
+}
+
+// bash runs the unwind-protects on its way out of an aborted command.
+static char guarded[] = "shellvar-guard";
+
+void guard(void (*cleanup)(void *), void *arg)
+{
+	begin_unwind_frame(guarded);
+	add_unwind_protect_(cleanup, arg);
+}
+
+void unguard(bool cleanup)
+{
+	if (cleanup)
+		run_unwind_frame(guarded);
+	else
+		discard_unwind_frame(guarded);
+}
+
+void syncinput()
+{
+	if (interactive == 0 && default_buffered_input >= 0 && fd_is_bash_input(0))
+		sync_buffered_stream(default_buffered_input);
 }
 
 // An associative array's pairs, in the byte order of their keys.

@@ -24,8 +24,10 @@ bool setvar(WORD_DESC *name, const char *value);
 
 // The array NAME, emptied, made if need be; null, after a message, when it
 // may not be set, as for setvar, or is an array of the other kind. Indexed
-// arrays take elements at indexes, associative ones at keys.
+// arrays take elements at indexes, associative ones at keys. arrayok says
+// beforehand whether newarray would succeed, and changes nothing.
 SHELL_VAR *newarray(char *name, bool assoc);
+bool arrayok(const char *name, bool assoc);
 void setelem(SHELL_VAR *array, arrayind_t i, const char *value);
 void setkey(SHELL_VAR *array, const char *key, const char *value);
 
@@ -34,6 +36,17 @@ void setkey(SHELL_VAR *array, const char *key, const char *value);
 // way, even when bash aborts the command midway. Returns the builtin's
 // status, after a message when it failed.
 int handover(WORD_DESC *name, const char *result, void *block);
+
+// cleanup(arg) runs if bash aborts the command before unguard, which runs
+// it or not; a guard is the builtin's own while it runs.
+void guard(void (*cleanup)(void *), void *arg);
+void unguard(bool cleanup);
+
+// When bash reads its script from standard input ("bash < script"), what
+// it has read ahead of the line that it runs goes back first, as read does
+// it, so that what follows the line is the builtin's to read, and the
+// script's next line is bash's again.
+void syncinput();
 
 // An array's strings: an indexed array's values in index order, or an
 // associative array's keys and values in turn, by the byte order of the

@@ -1,5 +1,6 @@
 #!/bin/sh
-# The Debian package holds the programs, their pages, the bash builtins,
+# The Debian package holds the programs, their pages, the bash builtins
+# and the page of formdata, a builtin alone,
 # the licence and the changelog, says what it is, depends on libc6 alone,
 # conflicts with the other urlencode that Debian has,
 # and works once unpacked into a scratch root. A cross build's package is
@@ -13,7 +14,8 @@ if [ $# -ge 2 ]; then
 	shift 2
 	emulator=$*
 fi
-builtins="./usr/lib/bash/urldecode ./usr/lib/bash/urlencode ./usr/lib/bash/shares"
+builtins="./usr/lib/bash/urldecode ./usr/lib/bash/urlencode ./usr/lib/bash/shares
+	./usr/lib/bash/formdata ./usr/share/man/man1/formdata.1.gz"
 [ -z "$emulator" ] || builtins=
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -54,7 +56,7 @@ if [ -n "$builtins" ]; then
 		enable -f urlencode urlencode && enable -f shares shares &&
 		urldecode -b -e "+%24HOME%3B+" && urlencode -r "a b" && shares')" = \
 		'\$HOME\;a%20b37.50 12.50 0.00 0.00 50.00 8' ] || fail "builtins"
-	binaries="$binaries $lib/urldecode $lib/urlencode $lib/shares"
+	binaries="$binaries $lib/urldecode $lib/urlencode $lib/shares $lib/formdata"
 fi
 for p in $binaries; do
 	# Where the stack protector's guard lives in the dynamic loader, it is

@@ -1,0 +1,57 @@
+// A multipart/form-data body (RFC 7578), as a CGI script gets a form with
+// file inputs: read from a descriptor as a stream, a part at a time, its
+// headers and then its content in pieces, so that a file of any size
+// passes through a buffer of a fixed size. It reads exactly the body's
+// length and never a byte more, and takes linear time whatever the body
+// holds. Nothing is allocated.
+#ifndef MULTIPART_H
+#define MULTIPART_H
+
+#include <cstddef>
+#include <sys/types.h>
+
+// How bytes are read: as read(2) does, or as the shell would, which runs
+// its traps when a signal interrupts a read and then reads on.
+typedef ssize_t reader(int fd, char *buf, size_t len);
+
+enum {
+	bufsize = 65536,	// the window that content passes through
+	headsize = 8192,	// a part's headers, at most
+	boundsize = 70,		// a boundary, at most (RFC 2046)
+};
+
+// A body being read. Its fields are the parser's own.
+struct form {
+	int fd;
+	reader *rd;
+	unsigned long long left;	// bytes of the body not read yet
+	char delim[boundsize + 5];	// CRLF "--" boundary
+	size_t dlen;
+	size_t start, end;		// the bytes read but not yet taken
+	bool inpart;			// between a part's headers and its end
+	bool taken;			// a delimiter, just now
+	bool done;			// the close delimiter, and all after it
+	char head[headsize + 2];	// the part's name and filename
+	char buf[bufsize];
+};
+
+// Starts on a body: length and type are CONTENT_LENGTH and CONTENT_TYPE
+// as RFC 3875 passes them, and a length over limit is refused before a
+// byte is read. rd reads, or read(2) where it is null. Returns null, or
+// what is wrong, in a few words.
+const char *formbegin(form *f, int fd, reader *rd, const char *length, const char *type,
+		      unsigned long long limit);
+
+// The next part: its name and, for a file, the filename the client gave
+// (null for a text field), valid until the next call. Returns 1, or 0
+// after the close delimiter, when the rest of the body has been read and
+// dropped, or -1 with *why set. A name or filename that holds a NUL byte,
+// or a part with no name, is an error.
+int formpart(form *f, const char **name, const char **filename, const char **why);
+
+// The part's content, the next piece of it: returns the piece's length,
+// with *data pointing at it until the next call, or 0 at the part's end,
+// or -1 with *why set.
+ssize_t formpiece(form *f, const char **data, const char **why);
+
+#endif
