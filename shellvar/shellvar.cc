@@ -134,6 +134,11 @@ void setelem(SHELL_VAR *array, arrayind_t i, const char *value)
 	array_insert(array_cell(array), i, const_cast<char *>(value));
 }
 
+bool haskey(SHELL_VAR *array, const char *key)
+{
+	return assoc_reference(assoc_cell(array), const_cast<char *>(key)) != nullptr;
+}
+
 void setkey(SHELL_VAR *array, const char *key, const char *value)
 {
 	// The table keeps the key it is given, so it gets a copy of its own.

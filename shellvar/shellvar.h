@@ -30,6 +30,7 @@ SHELL_VAR *newarray(char *name, bool assoc);
 bool arrayok(const char *name, bool assoc);
 void setelem(SHELL_VAR *array, arrayind_t i, const char *value);
 void setkey(SHELL_VAR *array, const char *key, const char *value);
+bool haskey(SHELL_VAR *array, const char *key);
 
 // A builtin's result handed to the script: NAME set to it, or with a null
 // NAME, printed. block, the memory that holds it (or null), is freed either

@@ -36,3 +36,36 @@ bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	*value = decode(v, blanks, escape);
 	return true;
 }
+
+bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
+		const char **key, const char **value)
+{
+	const char *f, *eq;
+	size_t len;
+
+	do {
+		if (**h == '\0')
+			return false;
+		f = *h + strspn(*h, " \t");
+		len = strcspn(f, ";");
+		*h = f + len + (f[len] == ';');
+		while (len > 0 && (f[len - 1] == ' ' || f[len - 1] == '\t'))
+			len--;
+		eq = static_cast<const char *>(memchr(f, '=', len));
+	} while (eq == nullptr);
+
+	size_t klen = static_cast<size_t>(eq - f), vlen = len - klen - 1;
+	const char *v = eq + 1;
+	if (vlen >= 2 && v[0] == '"' && v[vlen - 1] == '"') {
+		v++;
+		vlen -= 2;
+	}
+	memcpy(buf, f, klen);
+	buf[klen] = '\0';
+	*key = decode(buf, blanks, escape, false);
+	char *w = buf + 2 * klen + 1;
+	memcpy(w, v, vlen);
+	w[vlen] = '\0';
+	*value = decode(w, blanks, escape, false);
+	return true;
+}

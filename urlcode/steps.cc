@@ -62,9 +62,10 @@ char *trim(char *s)
 
 // The order is fixed: blanks that were '+' are trimmed, "%20" is not, and
 // whatever decoding produces gets escaped.
-char *decode(char *copy, bool blanks, bool escape)
+char *decode(char *copy, bool blanks, bool escape, bool plus)
 {
-	plustospace(copy);
+	if (plus)
+		plustospace(copy);
 	char *s = blanks ? trim(copy) : copy;
 	unescape_url(s);
 	if (escape)

@@ -39,7 +39,7 @@ bool written();
 // in their fixed order on it and returns where the result starts.
 char *workcopy(const char *arg);
 char *trim(char *s);
-char *decode(char *copy, bool blanks, bool escape);
+char *decode(char *copy, bool blanks, bool escape, bool plus = true);
 
 // A query string, or a form's POST body: fields split at every '&', empty
 // ones skipped, each split at its first '=' (with none, the value is
@@ -50,6 +50,15 @@ char *decode(char *copy, bool blanks, bool escape);
 // left.
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	       const char **key, const char **value);
+
+// A Cookie header, "a=1; b=2", as RFC 6265 has browsers send it: fields
+// split at every ';', the spaces and tabs around each dropped, and one
+// with no '=' skipped; each split at its first '=', one pair of double
+// quotes dropped from around the value, and each half decoded without
+// '+' for a space, since in a cookie '+' is data. Taken as nextfield
+// takes a query's fields.
+bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
+		const char **key, const char **value);
 
 // Encoding: every byte but A-Z a-z 0-9 - . _ ~ becomes '%' and two
 // upper-case hex digits, and a space becomes '+', or "%20" with rfc, as

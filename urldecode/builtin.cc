@@ -1,7 +1,7 @@
 // urldecode as a bash loadable builtin: the program's command line and
 // bytes, without a process per call, and with the result handed straight
-// to the script on request: a variable, or a whole query string taken
-// apart into an array.
+// to the script on request: a variable, or a whole query string or
+// Cookie header taken apart into an array.
 //   enable -f urldecode urldecode
 #include <cerrno>
 #include <cstdio>
@@ -11,22 +11,26 @@
 #include "shellvar.h"
 #include "urlcode.h"
 
-// Every field of the query string into the array: keys and values in turn,
-// or each key to its value, the last of a repeated key winning. An empty
-// key can be no subscript of an associative array, so it is left out.
-static int fields(char *name, bool assoc, const char *query, char *copy, bool blanks,
+// Every field of the query string (-a, -A) or cookie (-C) into the array:
+// keys and values in turn, or each key to its value. Of a repeated key, a
+// query's last value wins, but a cookie's first, as browsers send the
+// cookie with the longest path first. An empty key can be no subscript of
+// an associative array, so it is left out.
+static int fields(char *name, char opt, const char *query, char *copy, bool blanks,
 		  bool escape)
 {
+	bool assoc = opt != 'a';
 	SHELL_VAR *array = newarray(name, assoc);
 	if (array == nullptr)
 		return EXECUTION_FAILURE;
 	const char *key, *value;
 	arrayind_t i = 0;
-	while (nextfield(&query, copy, blanks, escape, &key, &value)) {
+	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value) :
+			    nextfield(&query, copy, blanks, escape, &key, &value)) {
 		if (!assoc) {
 			setelem(array, i++, key);
 			setelem(array, i++, value);
-		} else if (*key != '\0') {
+		} else if (*key != '\0' && !(opt == 'C' && haskey(array, key))) {
 			setkey(array, key, value);
 		}
 	}
@@ -35,11 +39,11 @@ static int fields(char *name, bool assoc, const char *query, char *copy, bool bl
 
 static int urldecode_builtin(WORD_LIST *list)
 {
-	// -v NAME, -a NAME or -A NAME, only ever first.
+	// -v NAME, -a NAME, -A NAME or -C NAME, only ever first.
 	char *opt = list != nullptr ? list->word->word : nullptr;
 	WORD_DESC *name = nullptr;
 	if (opt != nullptr && (strcmp(opt, "-v") == 0 || strcmp(opt, "-a") == 0 ||
-			       strcmp(opt, "-A") == 0)) {
+			       strcmp(opt, "-A") == 0 || strcmp(opt, "-C") == 0)) {
 		if (list->next == nullptr) {
 			sh_needarg(opt);
 			return EXECUTION_FAILURE;
@@ -85,7 +89,7 @@ static int urldecode_builtin(WORD_LIST *list)
 	}
 	if (name == nullptr || opt[1] == 'v')
 		return handover(name, decode(copy, blanks, escape), copy);
-	int status = fields(name->word, opt[1] == 'A', arg, copy, blanks, escape);
+	int status = fields(name->word, opt[1], arg, copy, blanks, escape);
 	free(copy);
 	return status;
 }
@@ -100,14 +104,17 @@ static char doc6[] = "  -a NAME   take url as a query string, 'k=v&k2=v2', and s
 static char doc7[] = "            array NAME to its keys and values in turn";
 static char doc8[] = "  -A NAME   the same into the associative array NAME, each key to";
 static char doc9[] = "            its last value";
-static char doc10[] = "With -s, anywhere among -b and -e, a '%' not followed by two hex";
-static char doc11[] = "digits, or '%00', is an error, where it would decode by fixed arithmetic.";
-static char doc12[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
-static char doc13[] = "set, a bad escape with -s, or a failed write.";
+static char doc10[] = "  -C NAME   take url as a Cookie header, 'a=1; b=2', into the";
+static char doc11[] = "            associative array NAME, each name to its first value, '+'";
+static char doc12[] = "            kept as '+'";
+static char doc13[] = "With -s, anywhere among -b and -e, a '%' not followed by two hex";
+static char doc14[] = "digits, or '%00', is an error, where it would decode by fixed arithmetic.";
+static char doc15[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
+static char doc16[] = "set, a bad escape with -s, or a failed write.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
-		      doc1, doc10, doc11, doc1, doc12, doc13, nullptr};
+		      doc10, doc11, doc12, doc1, doc13, doc14, doc1, doc15, doc16, nullptr};
 static char bname[] = "urldecode";
-static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME] [-b] [-e] [-s] url";
+static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-b] [-e] [-s] url";
 
 // bash finds the builtin by this name.
 extern "C" {
