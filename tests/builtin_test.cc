@@ -97,6 +97,31 @@ TEST(Builtin, InsideTheShell)
 		 "bash: line 2: urldecode: byte offset 2: '%00', a NUL byte\n"
 		 "bash: line 2: urldecode: byte offset 2: '%' not followed by two hex digits\n"
 		 "bash: line 2: urldecode: byte offset 1: '%' not followed by two hex digits\n"},
+		// formdata: each error says what, removes the files that the call
+		// made and leaves both arrays as they were.
+		{R"sh(cd "$(mktemp -d)"; enable -f formdata formdata; declare -A h=([k]=v); f=(old)
+T='multipart/form-data; boundary=XX' F='--XX\r\nContent-Disposition: form-data; name="f"; filename="x"\r\n\r\nDATA\r\n'
+t() { printf -- "$F$3" >b; l=$1; [ "$l" != auto ] || l=$(wc -c <b); CONTENT_LENGTH=$l CONTENT_TYPE=$2 \
+formdata -A h -F f -d . "${@:4}" <b; [[ $? == 1 && ${h[*]} == v && ${f[*]} == old && $(ls) == b ]] || echo "$3"; }
+t '' "$T" --XX--; t x "$T" --XX--; t auto "$T" --XX-- -l 3; t auto text/plain --XX--; t auto multipart/form-data --XX--
+t 99 "$T" --XX--; t auto "$T" ''; t auto "$T" '--XX\r\nContent-Disposition: form-data\r\n\r\n--XX--'
+t auto "$T" '--XX\r\nbad\r\n\r\n--XX--'; t auto "$T" '--XX\r\nContent-Disposition: form-data; name="a"\r\n\r\n\0\r\n--XX--'
+t auto "$T" --XX-- -d /nowhere)sh", "", "",
+		 "environment: line 4: formdata: no CONTENT_LENGTH\n"
+		 "environment: line 4: formdata: CONTENT_LENGTH is not a number\n"
+		 "environment: line 4: formdata: CONTENT_LENGTH is over the limit\n"
+		 "environment: line 4: formdata: CONTENT_TYPE is not multipart/form-data\n"
+		 "environment: line 4: formdata: CONTENT_TYPE has no boundary of 1 to 70 characters\n"
+		 "environment: line 4: formdata: the body is shorter than CONTENT_LENGTH\n"
+		 "environment: line 4: formdata: the body has no closing delimiter\n"
+		 "environment: line 4: formdata: a part has no name\n"
+		 "environment: line 4: formdata: a part's headers are malformed\n"
+		 "environment: line 4: formdata: a: a NUL byte in a text field\n"
+		 "environment: line 4: formdata: /nowhere: cannot make a file there: No such file or directory\n"},
+		// Cookies: fields at ';', blanks around them dropped, no '=' skipped,
+		// one pair of quotes dropped, '+' kept, the first of a name kept.
+		{"urldecode -C c $' a=1;b=\"x+y%3D\" ;\\tc ; a=2;d=%41=B; e=\"\"; =\"q\"'; "
+		 "printf '<%s>' ${#c[@]} \"${c[a]}\" \"${c[b]}\" \"${c[d]}\" \"${c[e]}\"", "", "<4><1><x+y=><A=B><>", ""},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; type -t shares || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},

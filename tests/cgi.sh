@@ -1,17 +1,18 @@
 #!/bin/bash
 # A real CGI round trip: examples/form.cgi behind busybox httpd on
-# 127.0.0.1, asked with curl, answers each request with exactly the fields
+# 127.0.0.1, asked with curl and by Chromium submitting a real upload
+# form, answers each request with exactly the fields, files and cookies
 # sent, and runs nothing that a key or value holds. BUILTIN_PRELOAD is
 # what bash must preload to run the builtins (a sanitizer's runtime).
-#   cgi.sh BUILTIN-DIR FORM-CGI
+#   cgi.sh BUILTIN-DIR FORM-CGI UPLOAD-PAGE
 set -u
-dir=$1 form=$2
+dir=$1 form=$2 page=$3
 if [ ! -f "$dir/urldecode" ]; then
 	echo "cgi: the bash builtins are not built: skipped"
 	exit 77
 fi
-for tool in busybox curl; do
-	command -v $tool >/dev/null || { echo "cgi: no $tool: skipped"; exit 77; }
+for tool in busybox curl chromium; do
+	command -v $tool >/dev/null || { echo "cgi: no $tool, which CI installs" >&2; exit 1; }
 done
 tmp=$(mktemp -d)
 trap 'kill $server 2>/dev/null; rm -rf "$tmp"' EXIT
@@ -54,6 +55,34 @@ ask $'GET, 3 fields\n$(touch b)=`touch c`\n]=\n==\nx[$(touch a)]=x[$(touch d)]\n
 ask $'POST, 1 fields\n`touch e`=$(touch f)\n' -d '%60touch+e%60=%24%28touch+f%29' "$url"
 # No field at all, and nothing for the server's log.
 ask $'GET, 0 fields\n' "$url?=x"
+
+# Chromium sends the page's form as multipart/form-data, and tee.cgi keeps
+# the answer that it gets. The page's bytes, and what form.cgi must make
+# of them: the last of a repeated name, a browser's %22 for a quote.
+cp "$page" "$tmp/upload.html"
+printf '#!/bin/bash\n"%s/cgi-bin/form.cgi" | tee "%s/answer"\n' "$tmp" "$tmp" >"$tmp/cgi-bin/tee.cgi"
+chmod +x "$tmp/cgi-bin/tee.cgi"
+sum() { printf "$1" | sha256sum | cut -d' ' -f1; }
+printf -v all '\\x%02x' {0..255}
+want=$'Content-Type: text/plain; charset=utf-8\r\n\r\nPOST, 8 fields\n$(touch b)=`touch c`\n'
+want+=$'a%22b=\';touch e;\'\nbin=all.bin\ncrlf=one\r\ntwo\nmany=two.txt\nnone=\nu=caf\xc3\xa9\n'
+want+="x[\$(touch a)]=x[\$(touch d)]
+file bin=all.bin, 284 bytes, sha256 $(sum "$all\r\n------WebKitFormBoundary\r\n")
+file many=one.txt, 3 bytes, sha256 $(sum one)
+file many=two.txt, 12 bytes, sha256 $(sum '$(touch f)\r\n')
+1 cookies
+c=x+y=
+"
+dom=$(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+	--disable-background-networking --disable-component-update --disable-sync \
+	--user-data-dir="$tmp/chromium" --virtual-time-budget=10000 --dump-dom \
+	"http://127.0.0.1:$port/upload.html" 2>/dev/null)
+printf '%s' "$want" >"$tmp/want"
+cmp -s "$tmp/want" "$tmp/answer" || { echo "cgi: Chromium's upload got:"; cat "$tmp/answer"; fail=1; }
+# What the browser shows is that answer, less the CRs that HTML drops.
+dom=${dom#*<pre*>} dom=${dom%</pre>*} want=${want#*$'\r\n\r\n'}
+dom=${dom//&lt;/<} dom=${dom//&gt;/>} dom=${dom//&amp;/\&}
+[ "$dom" = "${want//$'\r'/}" ] || { echo "cgi: Chromium shows: $dom"; fail=1; }
 ran=$(find "$tmp" -name '[a-f]')
 [ -z "$ran" ] || { echo "cgi: a request ran commands: $ran"; fail=1; }
 [ ! -s "$tmp/log" ] || { echo "cgi: the server logged:"; cat "$tmp/log"; fail=1; }
