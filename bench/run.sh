@@ -262,7 +262,7 @@ fi
 # name; a request's time is the median of 31. Both delete the upload at
 # the end: haserl by itself, bash with the rm builtin of Debian's
 # bash-builtins, so that neither starts a process of its own for it.
-cgi=$dir/cgi
+cgi=$(cd "$dir" && pwd)/cgi
 rm -rf "$cgi"
 mkdir -p "$cgi/up"
 haserl=$(command -v haserl || echo /usr/bin/haserl)
