@@ -3,6 +3,7 @@
 // and its files into new files of the builtin's own.
 //   enable -f formdata formdata
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,16 +67,19 @@ static void undo(void *u)
 // with O_EXCL and mode 0600.
 static bool newfile(upload *u, const char *key, const char *filename, const char *dir)
 {
-	char *path = static_cast<char *>(xmalloc(strlen(dir) + sizeof "/formdata.XXXXXX"));
-	strcat(strcpy(path, dir), "/formdata.XXXXXX");
+	char path[PATH_MAX];
+	int n = snprintf(path, sizeof path, "%s/formdata.XXXXXX", dir);
+	if (n < 0 || static_cast<size_t>(n) >= sizeof path) {
+		builtin_error("%s: the folder's name is too long", dir);
+		return false;
+	}
 	if ((u->fd = mkstemp(path)) < 0) {
 		builtin_error("%s: cannot make a file there: %s", dir, strerror(errno));
-		xfree(path);
 		return false;
 	}
 	push(&u->files, &u->nfiles, &u->filecap, copy(key));
 	push(&u->files, &u->nfiles, &u->filecap, copy(filename));
-	push(&u->files, &u->nfiles, &u->filecap, path);
+	push(&u->files, &u->nfiles, &u->filecap, copy(path));
 	return true;
 }
 
