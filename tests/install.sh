@@ -11,7 +11,7 @@ trap 'rm -rf "$tmp"' EXIT
 # programs of a cross build.
 EMULATOR=${EMULATOR-}
 builtins=
-[ ! -f "$build/lib/bash/urldecode" ] || builtins="lib/bash/urldecode lib/bash/urlencode lib/bash/shares lib/bash/formdata share/man/man1/formdata.1.gz"
+[ ! -f "$build/lib/bash/urldecode" ] || builtins="lib/bash/urldecode lib/bash/urlencode lib/bash/shares lib/bash/formdata share/man/man7/formdata.7.gz"
 
 check() {			# check ROOT: the installed tree under ROOT works
 	for f in bin/urldecode bin/urlencode bin/shares share/man/man1/urldecode.1.gz \

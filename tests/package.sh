@@ -15,7 +15,7 @@ if [ $# -ge 2 ]; then
 	emulator=$*
 fi
 builtins="./usr/lib/bash/urldecode ./usr/lib/bash/urlencode ./usr/lib/bash/shares
-	./usr/lib/bash/formdata ./usr/share/man/man1/formdata.1.gz"
+	./usr/lib/bash/formdata ./usr/share/man/man7/formdata.7.gz"
 [ -z "$emulator" ] || builtins=
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -82,11 +82,12 @@ hardening-check $skip $binaries 2>/dev/null || fail "not hardened"
 tags=$(lintian --pedantic --display-info "$deb" 2>/dev/null) || fail "lintian failed"
 [ -z "$tags" ] || fail "lintian: $tags"
 # gzip -9n: no name, no time stamp, best compression.
-for gz in "$man"/*.1.gz "$tmp/usr/share/doc/shelltools/changelog.gz"; do
+man7=$(find "$tmp/usr/share/man" -name '*.7.gz')	# formdata's, where the builtins are
+for gz in "$man"/*.1.gz $man7 "$tmp/usr/share/doc/shelltools/changelog.gz"; do
 	[ "$(od -An -tx1 -N9 "$gz" | tr -d ' \n')" = 1f8b08000000000002 ] ||
 		fail "$gz is not compressed with gzip -9n"
 done
-for page in "$man"/*.1.gz; do
+for page in "$man"/*.1.gz $man7; do
 	gzip -dc "$page" | mandoc -T lint -W warning
 done
 echo "package: ok"
