@@ -37,11 +37,6 @@ static void push(char ***v, size_t *n, size_t *cap, char *s)
 	(*v)[(*n)++] = s;
 }
 
-static char *copy(const char *s)
-{
-	return strcpy(static_cast<char *>(xmalloc(strlen(s) + 1)), s);
-}
-
 static void release(upload *u, bool keep)
 {
 	if (u->fd >= 0)
@@ -77,9 +72,9 @@ static bool newfile(upload *u, const char *key, const char *filename, const char
 		builtin_error("%s: cannot make a file there: %s", dir, strerror(errno));
 		return false;
 	}
-	push(&u->files, &u->nfiles, &u->filecap, copy(key));
-	push(&u->files, &u->nfiles, &u->filecap, copy(filename));
-	push(&u->files, &u->nfiles, &u->filecap, copy(path));
+	push(&u->files, &u->nfiles, &u->filecap, savebytes(key, strlen(key)));
+	push(&u->files, &u->nfiles, &u->filecap, savebytes(filename, strlen(filename)));
+	push(&u->files, &u->nfiles, &u->filecap, savebytes(path, strlen(path)));
 	return true;
 }
 
@@ -105,7 +100,7 @@ static bool writeall(int fd, const char *data, size_t n)
 static bool content(upload *u, const char *key, const char *filename, const char *dir)
 {
 	const char *data, *why = nullptr;
-	char *value = copy("");
+	char *value = savebytes("", 0);
 	size_t len = 0;
 	ssize_t n;
 
@@ -138,7 +133,7 @@ static bool content(upload *u, const char *key, const char *filename, const char
 	}
 	if (filename != nullptr) {
 		xfree(value);
-		value = copy(filename);
+		value = savebytes(filename, strlen(filename));
 		if (dir != nullptr && u->fd < 0 && *filename != '\0' && !newfile(u, key, filename, dir))
 			return false;
 		if (u->fd >= 0 && close(u->fd) != 0) {
@@ -148,7 +143,7 @@ static bool content(upload *u, const char *key, const char *filename, const char
 		}
 		u->fd = -1;
 	}
-	push(&u->fields, &u->nfields, &u->fieldcap, copy(key));
+	push(&u->fields, &u->nfields, &u->fieldcap, savebytes(key, strlen(key)));
 	push(&u->fields, &u->nfields, &u->fieldcap, value);
 	return true;
 }

@@ -29,7 +29,7 @@ bool goodname(WORD_DESC *name, bool element)
 	return false;
 }
 
-static char *prefix(const char *s, size_t n)
+char *savebytes(const char *s, size_t n)
 {
 	char *p = static_cast<char *>(xmalloc(n + 1));
 	memcpy(p, s, n);
@@ -46,11 +46,11 @@ static char *prefix(const char *s, size_t n)
 static bool allowed(const char *name, bool array)
 {
 	size_t n = strcspn(name, "[");
-	char *base = prefix(name, n);
+	char *base = savebytes(name, n);
 	SHELL_VAR *ref = find_variable_last_nameref(base, 0);
 	const char *to = ref != nullptr && nameref_p(ref) ? nameref_cell(ref) : base;
 	array = array || name[n] != '\0' || strchr(to, '[') != nullptr;
-	char *real = prefix(to, strcspn(to, "["));
+	char *real = savebytes(to, strcspn(to, "["));
 	xfree(base);
 	SHELL_VAR *v = find_variable(real);
 
@@ -142,8 +142,7 @@ bool haskey(SHELL_VAR *array, const char *key)
 void setkey(SHELL_VAR *array, const char *key, const char *value)
 {
 	// The table keeps the key it is given, so it gets a copy of its own.
-	char *own = static_cast<char *>(xmalloc(strlen(key) + 1));
-	assoc_insert(assoc_cell(array), strcpy(own, key), const_cast<char *>(value));
+	assoc_insert(assoc_cell(array), savebytes(key, strlen(key)), const_cast<char *>(value));
 }
 
 int handover(WORD_DESC *name, const char *result, void *block)

@@ -30,6 +30,10 @@ SHELL_VAR *newarray(char *name, bool assoc);
 bool arrayok(const char *name, bool assoc);
 void setelem(SHELL_VAR *array, arrayind_t i, const char *value);
 void setkey(SHELL_VAR *array, const char *key, const char *value);
+
+// n bytes of s, and a NUL after them, in memory from bash's allocator, as
+// its tables expect; free it with xfree.
+char *savebytes(const char *s, size_t n);
 bool haskey(SHELL_VAR *array, const char *key);
 
 // A builtin's result handed to the script: NAME set to it, or with a null
