@@ -100,7 +100,7 @@ static bool writeall(int fd, const char *data, size_t n)
 static bool content(upload *u, const char *key, const char *filename, const char *dir)
 {
 	const char *data, *why = nullptr;
-	char *value = savebytes("", 0);
+	char *value = filename == nullptr ? savebytes("", 0) : nullptr;
 	size_t len = 0;
 	ssize_t n;
 
@@ -132,8 +132,6 @@ static bool content(upload *u, const char *key, const char *filename, const char
 		return false;
 	}
 	if (filename != nullptr) {
-		xfree(value);
-		value = savebytes(filename, strlen(filename));
 		if (dir != nullptr && u->fd < 0 && *filename != '\0' && !newfile(u, key, filename, dir))
 			return false;
 		if (u->fd >= 0 && close(u->fd) != 0) {
@@ -142,6 +140,7 @@ static bool content(upload *u, const char *key, const char *filename, const char
 			return false;
 		}
 		u->fd = -1;
+		value = savebytes(filename, strlen(filename));
 	}
 	push(&u->fields, &u->nfields, &u->fieldcap, savebytes(key, strlen(key)));
 	push(&u->fields, &u->nfields, &u->fieldcap, value);
