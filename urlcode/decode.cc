@@ -13,12 +13,14 @@ void plustospace(char *s)
 		s[i] = s[i] == '+' ? ' ' : s[i];
 }
 
-// The value of one escape character. Bytes above '@' in the 7-bit range are
-// folded to upper case and count from 'A' as 10; every other byte, 0x80 and
-// up included, counts from '0'. Nothing is rejected, so malformed escapes
-// decode by the same arithmetic. The byte is taken as unsigned here, so the
-// result does not depend on whether plain char is signed; only the low
-// eight bits of the value are ever used.
+// The value of one escape character. Bytes above '@' in the 7-bit range
+// have bit 0x20 cleared, which folds a lower-case letter to upper case (and
+// '`', '{', '|', '}', '~' and DEL onto '@', '[', '\', ']', '^' and '_'), and
+// count from 'A' as 10; every other byte, 0x80 and up included, counts from
+// '0'. Nothing is rejected, so malformed escapes decode by the same
+// arithmetic. The byte is taken as unsigned here, so the result does not
+// depend on whether plain char is signed; only the low eight bits of the
+// value are ever used.
 static unsigned digit(char c)
 {
 	unsigned u = static_cast<unsigned char>(c);
