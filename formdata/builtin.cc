@@ -4,9 +4,14 @@
 //   enable -f formdata formdata
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include "multipart.h"
@@ -14,17 +19,31 @@
 
 extern "C" {
 #include "bashgetopt.h"
+// Not in the installed headers (sig.h of bash's sources); bash's own
+// declaration. It runs the traps of the signals that have come, as zread
+// does when a read is interrupted.
+void check_signals_and_traps(void);
 }
 
+// A file that a part sends. It is made without a name (O_TMPFILE) and
+// stays open, and so invisible, until the whole body has been read, when
+// it is linked into the folder; where the folder cannot hold such a file,
+// it is made under its name at once, with mkstemp.
+struct saved {
+	char *key, *filename;
+	char *path;	// once it has a name
+	int fd;		// while it has none, or is being written
+};
+
 // What one call has made so far, all of it undone when the call fails or
-// bash aborts it: names and values in turn, the files' keys, filenames
-// and paths in turn, and the files themselves.
+// bash aborts it: names and values in turn, and the files. It lives on the
+// heap, as bash may run the undo after the builtin's frame is gone.
 struct upload {
 	char **fields;
 	size_t nfields, fieldcap;
-	char **files;
+	saved *files;
 	size_t nfiles, filecap;
-	int fd;		// the file being written, or -1
+	char *dir;	// copied, since a trap may change TMPDIR's value
 	form *f;
 };
 
@@ -39,18 +58,23 @@ static void push(char ***v, size_t *n, size_t *cap, char *s)
 
 static void release(upload *u, bool keep)
 {
-	if (u->fd >= 0)
-		close(u->fd);
 	for (size_t i = 0; i < u->nfiles; i++) {
-		if (!keep && i % 3 == 2)
-			unlink(u->files[i]);
-		xfree(u->files[i]);
+		saved *s = &u->files[i];
+		if (s->fd >= 0)
+			close(s->fd);
+		if (!keep && s->path != nullptr)
+			unlink(s->path);
+		xfree(s->key);
+		xfree(s->filename);
+		xfree(s->path);
 	}
 	for (size_t i = 0; i < u->nfields; i++)
 		xfree(u->fields[i]);
 	xfree(u->files);
 	xfree(u->fields);
+	xfree(u->dir);
 	xfree(u->f);
+	xfree(u);
 }
 
 static void undo(void *u)
@@ -58,24 +82,114 @@ static void undo(void *u)
 	release(static_cast<upload *>(u), false);
 }
 
-// A new file in dir, under a name of the builtin's own: mkstemp opens it
-// with O_EXCL and mode 0600.
-static bool newfile(upload *u, const char *key, const char *filename, const char *dir)
+// The path of a new file in the folder, formdata.XXXXXX; false after a
+// message where it is too long.
+static bool pathfor(const char *dir, char *path, const char *suffix)
 {
-	char path[PATH_MAX];
-	int n = snprintf(path, sizeof path, "%s/formdata.XXXXXX", dir);
-	if (n < 0 || static_cast<size_t>(n) >= sizeof path) {
+	int n = snprintf(path, PATH_MAX, "%s/formdata.%s", dir, suffix);
+	if (n < 0 || n >= PATH_MAX) {
 		builtin_error("%s: the folder's name is too long", dir);
 		return false;
 	}
-	if ((u->fd = mkstemp(path)) < 0) {
-		builtin_error("%s: cannot make a file there: %s", dir, strerror(errno));
+	return true;
+}
+
+// A new file for the part, mode 0600: without a name where the folder's
+// file system can, or else under a name of the builtin's own, which
+// mkstemp makes with O_EXCL. /proc gives the unnamed one its name later.
+static bool newfile(upload *u, const char *key, const char *filename)
+{
+	char path[PATH_MAX];
+	if (!pathfor(u->dir, path, "XXXXXX"))
+		return false;
+	int fd = access("/proc/self/fd", X_OK) == 0 ?
+		open(u->dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : (errno = EOPNOTSUPP, -1);
+	bool named = fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
+	if (named)
+		fd = mkstemp(path);
+	if (fd < 0) {
+		builtin_error("%s: cannot make a file there: %s", u->dir, strerror(errno));
 		return false;
 	}
-	push(&u->files, &u->nfiles, &u->filecap, savebytes(key, strlen(key)));
-	push(&u->files, &u->nfiles, &u->filecap, savebytes(filename, strlen(filename)));
-	push(&u->files, &u->nfiles, &u->filecap, savebytes(path, strlen(path)));
+	if (u->nfiles == u->filecap) {
+		u->filecap = u->filecap == 0 ? 8 : 2 * u->filecap;
+		u->files = static_cast<saved *>(xrealloc(u->files, u->filecap * sizeof *u->files));
+	}
+	saved *s = &u->files[u->nfiles++];
+	s->key = savebytes(key, strlen(key));
+	s->filename = savebytes(filename, strlen(filename));
+	s->path = named ? savebytes(path, strlen(path)) : nullptr;
+	s->fd = fd;
 	return true;
+}
+
+// Each unnamed file gets its name, one that no file has: linkat, like
+// O_EXCL, never replaces one. False after a message.
+static bool namefiles(upload *u)
+{
+	static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+	for (size_t i = 0; i < u->nfiles; i++) {
+		saved *s = &u->files[i];
+		if (s->path != nullptr)
+			continue;
+		char proc[64], path[PATH_MAX], suffix[7];
+		snprintf(proc, sizeof proc, "/proc/self/fd/%d", s->fd);
+		int r = -1;
+		for (int tries = 0; r != 0 && tries < 100; tries++) {
+			unsigned char rnd[6];
+			if (getrandom(rnd, sizeof rnd, 0) != static_cast<ssize_t>(sizeof rnd))
+				for (size_t k = 0; k < sizeof rnd; k++)
+					rnd[k] = static_cast<unsigned char>(rand());
+			for (size_t k = 0; k < sizeof rnd; k++)
+				suffix[k] = letters[rnd[k] % (sizeof letters - 1)];
+			suffix[6] = '\0';
+			if (!pathfor(u->dir, path, suffix))
+				return false;
+			r = linkat(AT_FDCWD, proc, AT_FDCWD, path, AT_SYMLINK_FOLLOW);
+			if (r != 0 && errno != EEXIST)
+				break;
+		}
+		if (r != 0) {
+			builtin_error("%s: cannot name a file there: %s", u->dir, strerror(errno));
+			return false;
+		}
+		s->path = savebytes(path, strlen(path));
+		close(s->fd);
+		s->fd = -1;
+	}
+	return true;
+}
+
+// How long each wait for more of the body may last, as TMOUT or -t set
+// it for read, or 0 for no limit; and whether one ran out.
+static long waitms;
+static bool timedout;
+
+// zread, but each wait for the body bounded: a signal that interrupts the
+// wait runs its trap, as zread's own wait would, and the wait goes on.
+static ssize_t timedread(int fd, char *buf, size_t len)
+{
+	if (waitms > 0) {
+		timespec now;
+		clock_gettime(CLOCK_MONOTONIC, &now);
+		long long deadline = now.tv_sec * 1000LL + now.tv_nsec / 1000000 + waitms;
+		struct pollfd p = {fd, POLLIN, 0};
+		int r;
+		for (;;) {
+			clock_gettime(CLOCK_MONOTONIC, &now);
+			long long left = deadline - (now.tv_sec * 1000LL + now.tv_nsec / 1000000);
+			r = left > 0 ? poll(&p, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left)) : 0;
+			if (r >= 0 || errno != EINTR)
+				break;
+			check_signals_and_traps();
+		}
+		if (r == 0) {
+			timedout = true;
+			errno = ETIMEDOUT;
+			return -1;
+		}
+	}
+	return zread(fd, buf, len);
 }
 
 static bool writeall(int fd, const char *data, size_t n)
@@ -95,13 +209,13 @@ static bool writeall(int fd, const char *data, size_t n)
 // The content of the part that formpart has just begun: a text field's
 // value, or a file's bytes into a new file, which is made with the first
 // byte, or at the end where the client gave a filename, so that a file
-// input left empty makes none; with no dir, where no FILES would say where
-// the files are, none is made. False after a message.
-static bool content(upload *u, const char *key, const char *filename, const char *dir)
+// input left empty makes none; with no folder, where no FILES would say
+// where the files are, none is made. False after a message.
+static bool content(upload *u, const char *key, const char *filename)
 {
 	const char *data, *why = nullptr;
 	char *value = filename == nullptr ? savebytes("", 0) : nullptr;
-	size_t len = 0;
+	size_t len = 0, first = u->nfiles;
 	ssize_t n;
 
 	while ((n = formpiece(u->f, &data, &why)) > 0) {
@@ -116,30 +230,36 @@ static bool content(upload *u, const char *key, const char *filename, const char
 			value = static_cast<char *>(xrealloc(value, len + m + 1));
 			memcpy(value + len, data, m);
 			value[len += m] = '\0';
-		} else if (dir == nullptr) {
+		} else if (u->dir == nullptr) {
 			continue;	// no FILES to say where a file would be
-		} else if ((u->fd < 0 && !newfile(u, key, filename, dir)) ||
-			   !writeall(u->fd, data, m)) {
-			if (u->fd >= 0)
-				builtin_error("%s: %s", u->files[u->nfiles - 1], strerror(errno));
-			xfree(value);
+		} else if (u->nfiles == first && !newfile(u, key, filename)) {
+			return false;
+		} else if (!writeall(u->files[first].fd, data, m)) {
+			builtin_error("%s: cannot write a file there: %s", u->dir, strerror(errno));
 			return false;
 		}
 	}
 	if (n < 0) {
-		builtin_error("%s", why);
+		if (!timedout)	// said once, at the end
+			builtin_error("%s", why);
 		xfree(value);
 		return false;
 	}
 	if (filename != nullptr) {
-		if (dir != nullptr && u->fd < 0 && *filename != '\0' && !newfile(u, key, filename, dir))
+		if (u->dir != nullptr && u->nfiles == first && *filename != '\0' &&
+		    !newfile(u, key, filename))
 			return false;
-		if (u->fd >= 0 && close(u->fd) != 0) {
-			u->fd = -1;
-			builtin_error("%s: %s", u->files[u->nfiles - 1], strerror(errno));
-			return false;
+		// A file made under its name is complete now; an unnamed one stays
+		// open until it gets its name.
+		saved *s = u->nfiles > first ? &u->files[first] : nullptr;
+		if (s != nullptr && s->path != nullptr) {
+			int fd = s->fd;
+			s->fd = -1;
+			if (close(fd) != 0) {
+				builtin_error("%s: %s", s->path, strerror(errno));
+				return false;
+			}
 		}
-		u->fd = -1;
 		value = savebytes(filename, strlen(filename));
 	}
 	push(&u->fields, &u->nfields, &u->fieldcap, savebytes(key, strlen(key)));
@@ -147,16 +267,30 @@ static bool content(upload *u, const char *key, const char *filename, const char
 	return true;
 }
 
+// Whether the arrays may be set: each as its NAME rules say, and the two
+// never one variable, through namerefs or not.
+static bool arraysok(const char *name, bool assoc, const char *files)
+{
+	if (!arrayok(name, assoc) || (files != nullptr && !arrayok(files, false)))
+		return false;
+	if (files != nullptr && samevar(files, name)) {
+		builtin_error("%s: the fields and the files need arrays of their own", files);
+		return false;
+	}
+	return true;
+}
+
 static int formdata_builtin(WORD_LIST *list)
 {
-	char *name = nullptr, *files = nullptr, *dir = nullptr;
+	char *name = nullptr, *files = nullptr, *dir = nullptr, *wait = nullptr;
 	bool assoc = false;
 	unsigned long long limit = 1 << 20;
 	intmax_t l;
+	long sec, usec;
 	int opt;
 
 	reset_internal_getopt();
-	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:d:l:"))) != -1) {
+	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:d:l:t:"))) != -1) {
 		switch (opt) {
 		case 'a':
 		case 'A':
@@ -168,6 +302,10 @@ static int formdata_builtin(WORD_LIST *list)
 			break;
 		case 'd':
 			dir = list_optarg;
+			if (*dir == '\0') {
+				builtin_error("-d: an empty folder name");
+				return EX_USAGE;
+			}
 			break;
 		case 'l':
 			if (!legal_number(list_optarg, &l) || l < 0) {
@@ -175,6 +313,13 @@ static int formdata_builtin(WORD_LIST *list)
 				return EX_USAGE;
 			}
 			limit = static_cast<unsigned long long>(l);
+			break;
+		case 't':
+			wait = list_optarg;
+			if (uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0) {
+				builtin_error("%s: invalid timeout specification", wait);
+				return EX_USAGE;
+			}
 			break;
 		CASE_HELPOPT;
 		default:
@@ -186,50 +331,69 @@ static int formdata_builtin(WORD_LIST *list)
 		builtin_usage();
 		return EX_USAGE;
 	}
-	if (!arrayok(name, assoc) || (files != nullptr && !arrayok(files, false)))
+	// As read takes it: TMOUT where -t is not given, and not a number
+	// means no limit.
+	if (wait == nullptr && ((wait = get_string_value("TMOUT")) == nullptr ||
+				uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0))
+		sec = usec = 0;
+	if (!arraysok(name, assoc, files))
 		return EXECUTION_FAILURE;
-	if (files != nullptr && strcmp(files, name) == 0) {
-		builtin_error("%s: the fields and the files need arrays of their own", name);
-		return EXECUTION_FAILURE;
-	}
 	if (files == nullptr)
 		dir = nullptr;
 	else if (dir == nullptr && ((dir = get_string_value("TMPDIR")) == nullptr || *dir == '\0'))
 		dir = const_cast<char *>("/tmp");
 
-	upload u = {};
-	u.fd = -1;
-	u.f = static_cast<form *>(xmalloc(sizeof *u.f));
-	guard(undo, &u);
+	upload *u = static_cast<upload *>(xmalloc(sizeof *u));
+	memset(u, 0, sizeof *u);
+	u->dir = dir != nullptr ? savebytes(dir, strlen(dir)) : nullptr;
+	u->f = static_cast<form *>(xmalloc(sizeof *u->f));
+	guard(undo, u);
+	long outerms = waitms;
+	bool outer = timedout;
+	waitms = sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000;
+	timedout = false;
 	syncinput();
-	const char *why = formbegin(u.f, 0, zread, get_string_value("CONTENT_LENGTH"),
+	const char *why = formbegin(u->f, 0, timedread, get_string_value("CONTENT_LENGTH"),
 				   get_string_value("CONTENT_TYPE"), limit);
 	const char *key, *filename;
 	int more = why == nullptr ? 1 : -1;
-	while (more > 0 && (more = formpart(u.f, &key, &filename, &why)) > 0)
-		if (!content(&u, key, filename, dir))
+	while (more > 0 && (more = formpart(u->f, &key, &filename, &why)) > 0)
+		if (!content(u, key, filename))
 			more = -2;
+	bool late = timedout;
+	waitms = outerms;
+	timedout = outer;
+	if (late) {
+		builtin_error("no more of the body came within %s seconds", wait);
+		unguard(true);
+		return 128 + SIGALRM;	// as read -t gives
+	}
 	if (more == -1)
 		builtin_error("%s", why);
 	// A trap that ran while the body was read may have changed them.
-	if (more < 0 || !arrayok(name, assoc) || (files != nullptr && !arrayok(files, false))) {
+	if (more < 0 || !arraysok(name, assoc, files) || !namefiles(u)) {
 		unguard(true);
 		return EXECUTION_FAILURE;
 	}
 
-	SHELL_VAR *array = newarray(name, assoc);
-	for (size_t i = 0; i < u.nfields; i++)
+	SHELL_VAR *fields = newarray(name, assoc);
+	SHELL_VAR *paths = files != nullptr && fields != nullptr ? newarray(files, false) : nullptr;
+	if (fields == nullptr || (files != nullptr && paths == nullptr)) {
+		unguard(true);
+		return EXECUTION_FAILURE;
+	}
+	for (size_t i = 0; i < u->nfields; i++)
 		if (!assoc)
-			setelem(array, static_cast<arrayind_t>(i), u.fields[i]);
+			setelem(fields, static_cast<arrayind_t>(i), u->fields[i]);
 		else if (i % 2 == 0)
-			setkey(array, u.fields[i], u.fields[i + 1]);
-	if (files != nullptr) {
-		array = newarray(files, false);
-		for (size_t i = 0; i < u.nfiles; i++)
-			setelem(array, static_cast<arrayind_t>(i), u.files[i]);
+			setkey(fields, u->fields[i], u->fields[i + 1]);
+	for (size_t i = 0; i < u->nfiles; i++) {
+		setelem(paths, static_cast<arrayind_t>(3 * i), u->files[i].key);
+		setelem(paths, static_cast<arrayind_t>(3 * i + 1), u->files[i].filename);
+		setelem(paths, static_cast<arrayind_t>(3 * i + 2), u->files[i].path);
 	}
 	unguard(false);
-	release(&u, true);
+	release(u, true);
 	return EXECUTION_SUCCESS;
 }
 
@@ -246,14 +410,19 @@ static char doc9[] = "            turn, in the indexed array FILES";
 static char doc10[] = "  -d DIR    save the files in DIR, not ${TMPDIR:-/tmp}, as new files";
 static char doc11[] = "            of mode 0600 under names of the builtin's own";
 static char doc12[] = "  -l BYTES  refuse a body over BYTES, not 1048576, before reading it";
-static char doc13[] = "Exit status: 0, or 1 on a body that is refused or malformed, an";
-static char doc14[] = "array that cannot be set, or a file that cannot be written, when";
-static char doc15[] = "every file it made is removed and the arrays are left as they were;";
-static char doc16[] = "2 on a bad command line.";
+static char doc13[] = "  -t SECS   give up when no more of the body comes for SECS seconds,";
+static char doc14[] = "            as read -t does; TMOUT where not given";
+static char doc15[] = "A body whose headers the grammar refuses, or that careful readers";
+static char doc16[] = "read in different ways, is refused whole.";
+static char doc17[] = "Exit status: 0, or 1 on a body that is refused or malformed, an";
+static char doc18[] = "array that cannot be set, or a file that cannot be written, when";
+static char doc19[] = "every file it made is removed and the arrays are left as they were;";
+static char doc20[] = "142 on a time-out, with the same undone; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
-		      doc10, doc11, doc12, doc1, doc13, doc14, doc15, doc16, nullptr};
+		      doc10, doc11, doc12, doc13, doc14, doc1, doc15, doc16, doc1, doc17,
+		      doc18, doc19, doc20, nullptr};
 static char bname[] = "formdata";
-static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-d DIR] [-l BYTES]";
+static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-d DIR] [-l BYTES] [-t SECS]";
 
 // bash finds the builtin by this name.
 extern "C" {

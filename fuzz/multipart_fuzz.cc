@@ -1,11 +1,13 @@
 // The multipart reader: a body made from fuzzed fields, text and files in
 // turn, read back in fuzzed short reads, gives back every name, filename
-// and value byte for byte; and any input at all, read as a body, is
-// clean under the sanitizers.
+// and value byte for byte, or refuses a name that no quoted string can
+// hold; and any input at all, read as a body, is clean under the
+// sanitizers.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -19,8 +21,10 @@ static ssize_t shortread(int fd, char *buf, size_t len)
 }
 
 // Reads body as a form whose boundary is b; each part's name, filename
-// (or "-" for a text field) and content in turn, or null on an error.
-static bool parse(const std::string &body, const char *b, std::string *got)
+// (or "-" for a text field) and content in turn, and the names alone, or
+// false on an error.
+static bool parse(const std::string &body, const char *b, std::string *got,
+		  std::vector<std::string> *names = nullptr)
 {
 	int fd = memfd_create("body", 0);
 	if (fd < 0 || write(fd, body.data(), body.size()) != static_cast<ssize_t>(body.size()) ||
@@ -33,6 +37,8 @@ static bool parse(const std::string &body, const char *b, std::string *got)
 	int r = why == nullptr ? 1 : -1;
 	while (r > 0 && (r = formpart(&f, &name, &filename, &why)) > 0) {
 		got->append(name).append(1, '\n').append(filename != nullptr ? filename : "-").append(1, '\n');
+		if (names != nullptr)
+			names->push_back(name);
 		ssize_t n;
 		while ((n = formpiece(&f, &data, &why)) > 0)
 			got->append(data, static_cast<size_t>(n));
@@ -55,11 +61,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	parse(in, "b", &got);
 
 	// Fields split at 0xFF: each name is its field up to the first ':'
-	// with what a header cannot hold taken out, and its value the rest,
-	// repeated as often as its first byte says, so that some pass through
-	// the window more than once.
+	// with what a header line cannot hold taken out, and its value the
+	// rest, repeated as often as its first byte says, so that some pass
+	// through the window more than once. A name is written in quotes as it
+	// stands: one with a backslash or ';' must come back whole, as the
+	// quoted string has no escapes; one with a control byte must be
+	// refused; and one with a quote, which ends the string, is refused
+	// or read as far as that quote.
 	const char *b = "fuzz-boundary";
 	std::string body, want;
+	std::vector<std::string> cut;
+	bool control = false, quote = false;
 	size_t i = 0;
 	for (size_t field = 0; i < in.size(); field++) {
 		size_t end = in.find('\xff', i);
@@ -69,12 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		i = end + 1;
 		size_t colon = f.find(':');
 		for (char c : f.substr(0, colon))
-			if (c != '"' && c != '\r' && c != '\n' && c != '\0')
+			if (c != '\r' && c != '\n' && c != '\0')
 				name += c;
+		for (char c : name)
+			control = control || (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
+		quote = quote || name.find('"') != std::string::npos;
+		cut.push_back(name.substr(0, name.find('"')));
 		if (colon != std::string::npos)
 			for (int k = 1 + static_cast<unsigned char>(f[0]) % 8 * 3; k > 0; k--)
 				value += f.substr(colon + 1);
-		if (value.find(std::string("\r\n--") + b) != std::string::npos)
+		// No value may hold the delimiter, nor begin with the rest of it, as
+		// the empty line's CRLF may begin one.
+		if (("\r\n" + value).find(std::string("\r\n--") + b) != std::string::npos)
 			return 0;
 		std::string filename = field % 2 != 0 ? name + ".bin" : "-";
 		body += std::string("--") + b + "\r\nContent-Disposition: form-data; name=\"" + name + "\"" +
@@ -83,7 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	}
 	body += std::string("--") + b + "--\r\n";
 	got.clear();
-	if (!parse(body, b, &got) || got != want)
+	std::vector<std::string> names;
+	bool read = parse(body, b, &got, &names);
+	if (control ? read : quote ? read && names != cut : !read || got != want)
 		abort();
 	return 0;
 }

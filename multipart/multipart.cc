@@ -2,6 +2,7 @@
 // with CRLF, so that its first delimiter, which may open it with no CRLF
 // before, is found like every other: CRLF, "--" and the boundary.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -34,45 +35,138 @@ static bool sameword(const char *s, size_t n, const char *word)
 	return i == n && word[i] == '\0';
 }
 
-// The value of the parameter key in "type; k1=v1; k2="v 2"" from s to end:
-// a token up to the next ';' or blank, or a quoted string up to the next
-// quote, taken as it stands, as browsers write no backslash escapes (they
-// send a quote in a name as "%22"). Null where there is none, or where the
-// parameters are malformed.
-static const char *param(const char *s, const char *end, const char *key, size_t *len)
+// A token, as RFC 2045 has it: ASCII but controls, space and tspecials.
+static bool tokenchar(char c)
 {
-	s = static_cast<const char *>(memchr(s, ';', static_cast<size_t>(end - s)));
-	while (s != nullptr && s < end) {
+	unsigned char u = static_cast<unsigned char>(c);
+	return u > 0x20 && u < 0x7F && strchr("()<>@,;:\\\"/[]?=", u) == nullptr;
+}
+
+static const char *token(const char *s, const char *end)
+{
+	while (s < end && tokenchar(*s))
 		s++;
-		while (s < end && blank(*s))
-			s++;
-		const char *k = s;
-		while (s < end && *s != '=' && *s != ';' && !blank(*s))
-			s++;
-		if (s == end || *s != '=')
-			return nullptr;
-		bool match = sameword(k, static_cast<size_t>(s - k), key);
-		const char *v = ++s;
-		if (s < end && *s == '"') {
-			v++;
-			const char *q = static_cast<const char *>(memchr(v, '"', static_cast<size_t>(end - v)));
-			if (q == nullptr)
-				return nullptr;
-			s = q + 1;
-			*len = static_cast<size_t>(q - v);
-		} else {
-			while (s < end && *s != ';' && !blank(*s))
-				s++;
-			*len = static_cast<size_t>(s - v);
-		}
-		if (match)
-			return v;
-		while (s < end && blank(*s))
-			s++;
-		if (s < end && *s != ';')
-			return nullptr;
+	return s;
+}
+
+static const char *skipblanks(const char *s, const char *end)
+{
+	while (s < end && blank(*s))
+		s++;
+	return s;
+}
+
+// The next parameter of a header's value, from *s to end, by the grammar
+// OWS ";" OWS token "=" ( token / quoted-string ), with nothing but blanks
+// after the last. A quoted string holds any byte but a quote and the
+// controls, and keeps them as they stand: browsers write no backslash
+// escapes, but send a quote in a name as "%22", so a backslash is a byte
+// like any other, and a quote always ends the string. Returns 1 with the
+// key and value, 0 at the end, or -1 with what is wrong.
+static int nextparam(const char **s, const char *end, const char **k, size_t *klen,
+		     const char **v, size_t *vlen, const char **why)
+{
+	const char *p = skipblanks(*s, end);
+	if (p == end)
+		return 0;
+	if (*p != ';') {
+		*why = "bytes after a parameter's value";
+		return -1;
 	}
-	return nullptr;
+	p = skipblanks(p + 1, end);
+	if (p == end) {
+		*why = "a ';' with no parameter after it";
+		return -1;
+	}
+	*k = p;
+	p = token(p, end);
+	*klen = static_cast<size_t>(p - *k);
+	if (*klen == 0 || p == end || *p != '=') {
+		*why = "a parameter that is not name=value";
+		return -1;
+	}
+	p++;
+	if (p < end && *p == '"') {
+		*v = ++p;
+		while (p < end && *p != '"') {
+			unsigned char u = static_cast<unsigned char>(*p++);
+			if ((u < 0x20 && u != '\t') || u == 0x7F) {
+				*why = "a control byte in a quoted string";
+				return -1;
+			}
+		}
+		if (p == end) {
+			*why = "a quoted string with no closing quote";
+			return -1;
+		}
+		*vlen = static_cast<size_t>(p++ - *v);
+	} else {
+		*v = p;
+		p = token(p, end);
+		*vlen = static_cast<size_t>(p - *v);
+		if (*vlen == 0) {
+			*why = "a value that is neither a token nor a quoted string";
+			return -1;
+		}
+	}
+	*s = p;
+	return 1;
+}
+
+// A header's value, "type; k1=v1; k2="v 2"" from s to end, blanks allowed
+// at its ends: its type must be the one given, in any case, and the
+// parameters in keys are taken, each at most once, into vals and lens (a
+// null value where it is not given); any other is checked and passed
+// over. One given in RFC 2231's extended form (key*), which careful
+// readers decode and others ignore, is refused. Returns null, or what is
+// wrong, in f's message buffer, as what says.
+static const char *params(form *f, const char *what, const char *s, const char *end,
+			  const char *type, const char *const keys[], const char *vals[],
+			  size_t lens[])
+{
+	const char *why = nullptr;
+	s = skipblanks(s, end);
+	const char *t = token(s, end);
+	if (t < end && *t == '/' && strchr(type, '/') != nullptr)
+		t = token(t + 1, end);
+	if (!sameword(s, static_cast<size_t>(t - s), type)) {
+		snprintf(f->msg, sizeof f->msg, "%s is not %s", what, type);
+		return f->msg;
+	}
+	const char *p = skipblanks(t, end);
+	if (p < end && *p != ';') {
+		snprintf(f->msg, sizeof f->msg, "%s: bytes after its type", what);
+		return f->msg;
+	}
+	for (size_t i = 0; keys[i] != nullptr; i++)
+		vals[i] = nullptr;
+	const char *k, *v;
+	size_t klen, vlen;
+	int r;
+	while ((r = nextparam(&t, end, &k, &klen, &v, &vlen, &why)) > 0) {
+		if (memchr(k, '*', klen) != nullptr) {
+			if (sameword(k, klen, "filename*"))
+				why = "RFC 7578 forbids filename*";
+			else
+				snprintf(f->msg, sizeof f->msg, "%s has %.*s, an RFC 2231 parameter",
+					 what, static_cast<int>(klen < 40 ? klen : 40), k);
+			return why != nullptr ? why : f->msg;
+		}
+		for (size_t i = 0; keys[i] != nullptr; i++) {
+			if (!sameword(k, klen, keys[i]))
+				continue;
+			if (vals[i] != nullptr) {
+				snprintf(f->msg, sizeof f->msg, "%s gives %s twice", what, keys[i]);
+				return f->msg;
+			}
+			vals[i] = v;
+			lens[i] = vlen;
+		}
+	}
+	if (r == 0)
+		return nullptr;
+	snprintf(f->msg, sizeof f->msg, "%s: %s", what, why);
+	return f->msg;
 }
 
 // Moves what is left to the front and reads more, never past the body's
@@ -143,15 +237,21 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 	if (f->left > limit)
 		return "CONTENT_LENGTH is over the limit";
 
-	const char *end = type != nullptr ? type + strlen(type) : nullptr;
-	size_t n = type != nullptr ? strcspn(type, ";") : 0;
-	while (n > 0 && blank(type[n - 1]))
-		n--;
-	if (type == nullptr || !sameword(type, n, "multipart/form-data"))
+	if (type == nullptr)
 		return "CONTENT_TYPE is not multipart/form-data";
-	const char *b = param(type, end, "boundary", &n);
+	static const char *const keys[] = {"boundary", nullptr};
+	const char *b;
+	size_t n;
+	const char *why = params(f, "CONTENT_TYPE", type, type + strlen(type), "multipart/form-data",
+				 keys, &b, &n);
+	if (why != nullptr)
+		return why;
 	if (b == nullptr || n == 0 || n > boundsize)
 		return "CONTENT_TYPE has no boundary of 1 to 70 characters";
+	// RFC 2046's bchars, the last not a space.
+	if (strspn(b, "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ'()+_,-./:=? ") < n ||
+	    b[n - 1] == ' ')
+		return "CONTENT_TYPE's boundary holds a byte that RFC 2046 does not allow";
 	memcpy(f->delim, "\r\n--", 4);
 	memcpy(f->delim + 4, b, n);
 	f->dlen = n + 4;
@@ -192,40 +292,45 @@ static ssize_t upto(form *f, const char **data, const char **why)
 	}
 }
 
-// One header line, "Name: value" with no NUL byte, from s to end; the name
-// and filename are kept when it is the part's Content-Disposition.
+// One header line, "Name: value" from s to end, with no NUL byte and no
+// CR or LF, since the lines are split at CRLF alone and a reader that
+// splits at a bare one would see other headers; its name is a token, so
+// "Name :" and a folded line are malformed. The name and filename are
+// kept from the part's Content-Disposition, which may come once: readers
+// differ on which of two they take.
 static const char *header(form *f, const char *s, const char *end, const char **name,
 			  const char **filename)
 {
-	if (memchr(s, '\0', static_cast<size_t>(end - s)) != nullptr)
+	size_t len = static_cast<size_t>(end - s);
+	if (memchr(s, '\0', len) != nullptr)
 		return "a NUL byte in a part's headers";
-	const char *colon = static_cast<const char *>(memchr(s, ':', static_cast<size_t>(end - s)));
-	if (colon == nullptr || colon == s || blank(*s))
+	if (memchr(s, '\r', len) != nullptr || memchr(s, '\n', len) != nullptr)
+		return "a bare CR or LF in a part's headers";
+	const char *colon = token(s, end);
+	if (colon == s || colon == end || *colon != ':')
 		return "a part's headers are malformed";
 	if (!sameword(s, static_cast<size_t>(colon - s), "content-disposition"))
 		return nullptr;
-	const char *v = colon + 1;
-	while (v < end && blank(*v))
-		v++;
-	const char *semi = static_cast<const char *>(memchr(v, ';', static_cast<size_t>(end - v)));
-	size_t n = static_cast<size_t>((semi != nullptr ? semi : end) - v);
-	while (n > 0 && blank(v[n - 1]))
-		n--;
-	if (!sameword(v, n, "form-data"))
-		return "a part is not form-data";
-	size_t nlen, flen;
-	const char *nm = param(v, end, "name", &nlen), *fn = param(v, end, "filename", &flen);
-	if (nm == nullptr || nlen == 0)
+	if (*name != nullptr)
+		return "a part has two Content-Disposition headers";
+	static const char *const keys[] = {"name", "filename", nullptr};
+	const char *vals[2];
+	size_t lens[2];
+	const char *why = params(f, "a part's Content-Disposition", colon + 1, end, "form-data",
+				 keys, vals, lens);
+	if (why != nullptr)
+		return why;
+	if (vals[0] == nullptr || lens[0] == 0)
 		return "a part has no name";
 	// Both fit: the headers, and so these, are shorter than head.
 	char *h = f->head;
-	*name = static_cast<const char *>(memcpy(h, nm, nlen));
-	h[nlen] = '\0';
+	*name = static_cast<const char *>(memcpy(h, vals[0], lens[0]));
+	h[lens[0]] = '\0';
 	*filename = nullptr;
-	if (fn != nullptr) {
-		h += nlen + 1;
-		*filename = static_cast<const char *>(memcpy(h, fn, flen));
-		h[flen] = '\0';
+	if (vals[1] != nullptr) {
+		h += lens[0] + 1;
+		*filename = static_cast<const char *>(memcpy(h, vals[1], lens[1]));
+		h[lens[1]] = '\0';
 	}
 	return nullptr;
 }
@@ -310,7 +415,13 @@ int formpart(form *f, const char **name, const char **filename, const char **why
 		*why = "a part has no name";
 		return -1;
 	}
-	f->start = static_cast<size_t>(end - f->buf) + (end == f->buf + f->start ? 2 : 4);
+	// The empty line's CRLF may also begin the delimiter (RFC 2046), so a
+	// part that is empty and followed at once by the next reads as such.
+	f->start = static_cast<size_t>(end - f->buf) + 2;
+	if (!need(f, f->dlen, why, "the body has no closing delimiter"))
+		return -1;
+	if (memcmp(f->buf + f->start, f->delim, f->dlen) != 0)
+		f->start += 2;
 	f->inpart = true;
 	return 1;
 }

@@ -32,6 +32,7 @@ struct form {
 	bool taken;			// a delimiter, just now
 	bool done;			// the close delimiter, and all after it
 	char head[headsize + 2];	// the part's name and filename
+	char msg[160];			// what is wrong, where it names a header
 	char buf[bufsize];
 };
 
@@ -39,6 +40,14 @@ struct form {
 // as RFC 3875 passes them, and a length over limit is refused before a
 // byte is read. rd reads, or read(2) where it is null. Returns null, or
 // what is wrong, in a few words.
+//
+// The type and each part's Content-Disposition are read by the grammar of
+// RFC 2045 and RFC 7578 to the letter, and whatever it refuses is refused,
+// since readers that differ on a malformed header see different fields:
+// bytes after a value, a repeated parameter or Content-Disposition,
+// filename* (which RFC 7578 forbids) and any other RFC 2231 parameter, a
+// bare CR or LF among the headers. A quoted string has no backslash
+// escapes: browsers send a quote in a name as "%22".
 const char *formbegin(form *f, int fd, reader *rd, const char *length, const char *type,
 		      unsigned long long limit);
 
@@ -46,7 +55,9 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 // (null for a text field), valid until the next call. Returns 1, or 0
 // after the close delimiter, when the rest of the body has been read and
 // dropped, or -1 with *why set. A name or filename that holds a NUL byte,
-// or a part with no name, is an error.
+// or a part with no name, is an error. The CRLF that ends the headers may
+// also begin the delimiter (RFC 2046), so a part can be empty with no
+// line of its own.
 int formpart(form *f, const char **name, const char **filename, const char **why);
 
 // The part's content, the next piece of it: returns the piece's length,

@@ -37,6 +37,21 @@ char *savebytes(const char *s, size_t n)
 	return p;
 }
 
+// The variable that name, a variable's or an element's, leads to through
+// namerefs, set or not, without its subscript, in memory from bash's
+// allocator; *element says whether the name or the last nameref has one.
+static char *target(const char *name, bool *element)
+{
+	size_t n = strcspn(name, "[");
+	char *base = savebytes(name, n);
+	SHELL_VAR *ref = find_variable_last_nameref(base, 0);
+	const char *to = ref != nullptr && nameref_p(ref) ? nameref_cell(ref) : base;
+	*element = name[n] != '\0' || strchr(to, '[') != nullptr;
+	char *real = savebytes(to, strcspn(to, "["));
+	xfree(base);
+	return real;
+}
+
 // Whether an assignment to name, a variable or an element, may go ahead,
 // with the reason on standard error when it may not. It is decided here,
 // before bash is asked, because bash reports these through report_error,
@@ -45,13 +60,9 @@ char *savebytes(const char *s, size_t n)
 // whether it is, or is to become, an array.
 static bool allowed(const char *name, bool array)
 {
-	size_t n = strcspn(name, "[");
-	char *base = savebytes(name, n);
-	SHELL_VAR *ref = find_variable_last_nameref(base, 0);
-	const char *to = ref != nullptr && nameref_p(ref) ? nameref_cell(ref) : base;
-	array = array || name[n] != '\0' || strchr(to, '[') != nullptr;
-	char *real = savebytes(to, strcspn(to, "["));
-	xfree(base);
+	bool element;
+	char *real = target(name, &element);
+	array = array || element;
 	SHELL_VAR *v = find_variable(real);
 
 	const char *why = nullptr;
@@ -71,6 +82,16 @@ static bool allowed(const char *name, bool array)
 	if (why != nullptr)
 		builtin_error("%s: %s", name, why);
 	return why == nullptr;
+}
+
+bool samevar(const char *a, const char *b)
+{
+	bool element;
+	char *x = target(a, &element), *y = target(b, &element);
+	bool same = strcmp(x, y) == 0;
+	xfree(x);
+	xfree(y);
+	return same;
 }
 
 bool setvar(WORD_DESC *name, const char *value)
@@ -105,6 +126,13 @@ bool arrayok(const char *name, bool assoc)
 	WORD_DESC word = {const_cast<char *>(name), 0};
 	if (!goodname(&word, false) || !allowed(name, true))
 		return false;
+	// A nameref to an element names no array, as bash would say only once
+	// the array is to be made.
+	SHELL_VAR *ref = find_variable_last_nameref(name, 0);
+	if (ref != nullptr && nameref_p(ref) && strchr(nameref_cell(ref), '[') != nullptr) {
+		builtin_error("%s: a nameref to %s, an element, not an array", name, nameref_cell(ref));
+		return false;
+	}
 	SHELL_VAR *v = find_variable(name);
 	if (v != nullptr && assoc != (assoc_p(v) != 0) && (array_p(v) || assoc_p(v))) {
 		builtin_error(assoc ? "%s: cannot convert indexed to associative array" :

@@ -29,6 +29,8 @@ bool setvar(WORD_DESC *name, const char *value);
 SHELL_VAR *newarray(char *name, bool assoc);
 bool arrayok(const char *name, bool assoc);
 void setelem(SHELL_VAR *array, arrayind_t i, const char *value);
+// Whether two names lead to the same variable, through namerefs.
+bool samevar(const char *a, const char *b);
 void setkey(SHELL_VAR *array, const char *key, const char *value);
 
 // n bytes of s, and a NUL after them, in memory from bash's allocator, as

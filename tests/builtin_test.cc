@@ -32,6 +32,14 @@ TEST(Builtin, InsideTheShell)
 	const char *rec = "a\n1 2 3 4 5\nb\n5 0 0 0 5\n";
 	const char *recs = "a: 6.67 13.33 20.00 26.67 33.33 15\nb: 50.00 0.00 0.00 0.00 50.00 10\n";
 	const std::string script = "enable -f shares shares\nshares\n1 2 3\n4 5\necho \" $?\"\necho next\n";
+	// formdata's calls: t LENGTH TYPE TAIL [OPTION]... reads a file part and
+	// TAIL, and says TAIL unless the call fails with status S (or 1) and
+	// leaves the arrays as they were and no file but the body.
+	const std::string form = R"sh(cd "$(mktemp -d)"; enable -f formdata formdata; declare -A h=([k]=v); f=(old)
+T='multipart/form-data; boundary=XX' F='--XX\r\nContent-Disposition: form-data; name="f"; filename="x"\r\n\r\nDATA\r\n'
+t() { printf -- "$F$3" >b; l=$1; [ "$l" != auto ] || l=$(wc -c <b); CONTENT_LENGTH=$l CONTENT_TYPE=$2 \
+formdata -A h -F f -d . "${@:4}" <b; [[ $? == ${S:-1} && ${h[*]} == v && ${f[*]} == old && $(ls) == b ]] || echo "$3"; }
+)sh";
 	const std::string hostile = "cd \"$(mktemp -d)\"; q='x%5B%24%28touch+a%29%5D=%24%28touch+b%29"
 		"&%60touch+c%60=%5D%3D%0A'; declare -i i; ";
 	struct { std::string script, in, want; const char *err = nullptr; } cases[] = {
@@ -99,11 +107,7 @@ TEST(Builtin, InsideTheShell)
 		 "bash: line 2: urldecode: byte offset 1: '%' not followed by two hex digits\n"},
 		// formdata: each error says what, removes the files that the call
 		// made and leaves both arrays as they were.
-		{R"sh(cd "$(mktemp -d)"; enable -f formdata formdata; declare -A h=([k]=v); f=(old)
-T='multipart/form-data; boundary=XX' F='--XX\r\nContent-Disposition: form-data; name="f"; filename="x"\r\n\r\nDATA\r\n'
-t() { printf -- "$F$3" >b; l=$1; [ "$l" != auto ] || l=$(wc -c <b); CONTENT_LENGTH=$l CONTENT_TYPE=$2 \
-formdata -A h -F f -d . "${@:4}" <b; [[ $? == 1 && ${h[*]} == v && ${f[*]} == old && $(ls) == b ]] || echo "$3"; }
-t '' "$T" --XX--; t x "$T" --XX--; t auto "$T" --XX-- -l 3; t auto text/plain --XX--; t auto multipart/form-data --XX--
+		{form + R"sh(t '' "$T" --XX--; t x "$T" --XX--; t auto "$T" --XX-- -l 3; t auto text/plain --XX--; t auto multipart/form-data --XX--
 t 99 "$T" --XX--; t auto "$T" ''; t auto "$T" '--XX\r\nContent-Disposition: form-data\r\n\r\n--XX--'
 t auto "$T" '--XX\r\nbad\r\n\r\n--XX--'; t auto "$T" '--XX\r\nContent-Disposition: form-data; name="a"\r\n\r\n\0\r\n--XX--'
 t auto "$T" --XX-- -d /nowhere)sh", "", "",
@@ -118,6 +122,43 @@ t auto "$T" --XX-- -d /nowhere)sh", "", "",
 		 "environment: line 4: formdata: a part's headers are malformed\n"
 		 "environment: line 4: formdata: a: a NUL byte in a text field\n"
 		 "environment: line 4: formdata: /nowhere: cannot make a file there: No such file or directory\n"},
+		// A body that careful readers read in different ways is refused: a
+		// header's parameters by their grammar to the letter, a quoted
+		// string with no backslash escapes, a parameter or Content-Disposition
+		// given twice, filename*, a bare CR or LF among the headers. An empty
+		// part followed at once by the next is read as RFC 2046 has it.
+		{form + R"sh(C='--XX\r\nContent-Disposition: form-data; ' E='\r\n\r\nx\r\n--XX--'
+t auto "$T" "$C"'name="cmd"x"; filename="f.txt"'"$E"; t auto "$T" "$C"'name=cmd;x;'"$E"
+t auto "$T" "$C"'name="a\\"; filename=\\"s.php"'"$E"; t auto "$T" "$C"'name="a"\r\nContent-Disposition: form-data; name="b"'"$E"
+t auto "$T" "$C"'name="q"; filename*=UTF-8'"''"'%%E2%%82%%AC.txt'"$E"; t auto "$T" "$C"'name="safe"; name="cmd"'"$E"
+t auto "$T; boundary=B1" --XX--; t auto "$T" "$C"'name="s"\nX: y'"$E"; t auto "$T; junk" --XX--; t auto "$T;" --XX--
+t auto "$T=" --XX--; S=2 t auto "$T" --XX-- -d ''
+printf -- "$C"'name="q"\r\n\r\n'"$C"'name="r"'"$E" >b; CONTENT_LENGTH=$(wc -c <b) CONTENT_TYPE=$T formdata -a a <b
+printf '<%s>' "${a[@]}")sh", "", "<q><><r><x>",
+		 "environment: line 4: formdata: a part's Content-Disposition: bytes after a parameter's value\n"
+		 "environment: line 4: formdata: a part's Content-Disposition: a parameter that is not name=value\n"
+		 "environment: line 4: formdata: a part's Content-Disposition: a value that is neither a token nor a quoted string\n"
+		 "environment: line 4: formdata: a part has two Content-Disposition headers\n"
+		 "environment: line 4: formdata: RFC 7578 forbids filename*\n"
+		 "environment: line 4: formdata: a part's Content-Disposition gives name twice\n"
+		 "environment: line 4: formdata: CONTENT_TYPE gives boundary twice\n"
+		 "environment: line 4: formdata: a bare CR or LF in a part's headers\n"
+		 "environment: line 4: formdata: CONTENT_TYPE: a parameter that is not name=value\n"
+		 "environment: line 4: formdata: CONTENT_TYPE: a ';' with no parameter after it\n"
+		 "environment: line 4: formdata: CONTENT_TYPE: bytes after a parameter's value\n"
+		 "environment: line 4: formdata: -d: an empty folder name\n"},
+		// Two NAMEs that lead to one variable, or a nameref to an element, are
+		// refused before a byte is read. TMOUT, or -t, bounds each wait for
+		// more of the body, as for read: status 142, and nothing left.
+		{form + R"sh(printf -- "$F--XX--" >b; export CONTENT_TYPE=$T CONTENT_LENGTH=$(wc -c <b)
+declare -n r=up e='a[1]'; formdata -A r -F up -d . <b; formdata -a e <b; echo " $?"
+TMOUT=0.2 CONTENT_LENGTH=999 formdata -A h -F f -d . < <(printf -- "$F"; sleep 1); echo " $?"
+CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); echo " $? $(ls) ${h[*]} $f ${up[*]}")sh",
+		 "", " 1\n 142\n 142 b v old \n",
+		 "bash: line 7: formdata: up: the fields and the files need arrays of their own\n"
+		 "bash: line 7: formdata: e: a nameref to a[1], an element, not an array\n"
+		 "bash: line 8: formdata: no more of the body came within 0.2 seconds\n"
+		 "bash: line 9: formdata: no more of the body came within .2 seconds\n"},
 		// Cookies: fields at ';', blanks around them dropped, no '=' skipped,
 		// one pair of quotes dropped, '+' kept, the first of a name kept.
 		{"urldecode -C c $' a=1;b=\"x+y%3D\" ;\\tc ; a=2;d=%41=B; e=\"\"; =\"q\"'; "
