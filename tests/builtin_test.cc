@@ -90,7 +90,8 @@ formdata -A h -F f -d . "${@:4}" <b; [[ $? == ${S:-1} && ${h[*]} == v && ${f[*]}
 		 "BASH_LINENO BASH_ARGV BASH_ARGC; do urldecode -a $n k=v; done; urldecode -A i k=v; shares -a IFS <<<'1 2 3 4 5'; "
 		 "urldecode -v i :; s='1:2 3'; set -- $s; echo \"$# $(ls)\"", "", "2 \n", refused.c_str()},
 		// urlencode -a and -A make what urldecode takes back whole, the keys
-		// in byte order; urldecode -s refuses a bad escape, NAME unchanged.
+		// in byte order; urldecode -s refuses a bad escape, NAME unchanged,
+		// and reads no decoded byte again.
 		{"cd \"$(mktemp -d)\"; a=('k 1' 'v&=%+' '' '' $'\\n;$(touch x)' '\xc3\xa9' + ' '); "
 		 "declare -A h=(['k 1']='v&=%+' [$'\\n;']='$(touch y)' [z]=); urlencode -a a; echo; urlencode -A h; echo; "
 		 "for r in '' -r; do urlencode -v q $r -a a; urldecode -a b \"$q\"; urlencode -v p $r -A h; urldecode -A g \"$p\"; "
@@ -98,7 +99,7 @@ formdata -A h -F f -d . "${@:4}" <b; [[ $? == ${S:-1} && ${h[*]} == v && ${f[*]}
 		 "k+1=v%26%3D%25%2B&=&%0A%3B%24%28touch+x%29=%C3%A9&%2B=+\n%0A%3B=%24%28touch+y%29&k+1=v%26%3D%25%2B&z=\n8 3\n8 3\n"},
 		{"o=(1 2 3) x=old y=old; declare -A h=([k]=v); urlencode -v x -a o; urlencode -v x -A o; urldecode -v y -s 'a%zz'; "
 		 "urldecode -A h -s 'k=%00'; urldecode -A h -b -s -e 'k=%4'; urldecode -s 'a%1g'; echo \" $? $x $y ${h[k]}\"; "
-		 "urldecode -b -s -e '+%24%3B+'; urldecode -s -s", "", " 1 old old v\n\\$\\;-s",
+		 "urldecode -b -s -e '+%24%3B+'; urldecode -s -s; urldecode -s '%2541%25%3C'", "", " 1 old old v\n\\$\\;-s%41%<",
 		 "bash: line 2: urlencode: o: 3 elements, not keys and values in turn\n"
 		 "bash: line 2: urlencode: o: not an associative array\n"
 		 "bash: line 2: urldecode: byte offset 1: '%' not followed by two hex digits\n"
@@ -159,10 +160,11 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "bash: line 7: formdata: e: a nameref to a[1], an element, not an array\n"
 		 "bash: line 8: formdata: no more of the body came within 0.2 seconds\n"
 		 "bash: line 9: formdata: no more of the body came within .2 seconds\n"},
-		// Cookies: fields at ';', blanks around them dropped, no '=' skipped,
-		// one pair of quotes dropped, '+' kept, the first of a name kept.
-		{"urldecode -C c $' a=1;b=\"x+y%3D\" ;\\tc ; a=2;d=%41=B; e=\"\"; =\"q\"'; "
-		 "printf '<%s>' ${#c[@]} \"${c[a]}\" \"${c[b]}\" \"${c[d]}\" \"${c[e]}\"", "", "<4><1><x+y=><A=B><>", ""},
+		// Cookies: fields at ';', blanks around the name and the value dropped,
+		// no '=' skipped, one pair of quotes dropped, '+' kept, the first of a
+		// name kept.
+		{"urldecode -C c $' a=1;b=\"x+y%3D\" ;\\tc ; a=2;d=%41=B; e=\"\"; =\"q\"; f \\t= \" v \" ;f=2'; "
+		 "printf '<%s>' ${#c[@]} \"${c[a]}\" \"${c[b]}\" \"${c[d]}\" \"${c[e]}\" \"${c[f]}\"", "", "<5><1><x+y=><A=B><>< v >", ""},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; type -t shares || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},

@@ -76,6 +76,25 @@ static bool hexdigit(char c)
 	return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
+// One pass, reading only the bytes as given: a '%' that decoding makes is
+// written and never looked at again.
+void pctdecode(char *s)
+{
+	char *w = strchr(s, '%');
+
+	if (w == nullptr)
+		return;
+	for (const char *r = w; *r != '\0'; w++) {
+		if (r[0] == '%' && hexdigit(r[1]) && hexdigit(r[2])) {
+			*w = x2c(r + 1);
+			r += 3;
+		} else {
+			*w = *r++;
+		}
+	}
+	*w = '\0';
+}
+
 // Only the bytes as given are looked at, never what decoding makes of
 // them; '+', '&', '=' and the spaces that -b trims are none of them hex
 // digits, so the verdict is the same before or after those steps.

@@ -11,7 +11,7 @@
 // scanned, for its '&' and then its '=', so a whole query string takes
 // linear time.
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
-	       const char **key, const char **value)
+	       const char **key, const char **value, bool strict)
 {
 	const char *f = *q + strspn(*q, "&");
 	size_t len = strcspn(f, "&");
@@ -25,7 +25,7 @@ bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 
 	memcpy(buf, f, klen);
 	buf[klen] = '\0';
-	*key = decode(buf, blanks, escape);
+	*key = decode(buf, blanks, escape, true, strict);
 	if (eq == nullptr) {
 		*value = "";
 		return true;
@@ -33,12 +33,17 @@ bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	char *v = buf + 2 * klen + 1;
 	memcpy(v, eq + 1, vlen);
 	v[vlen] = '\0';
-	*value = decode(v, blanks, escape);
+	*value = decode(v, blanks, escape, true, strict);
 	return true;
 }
 
+static bool cookieblank(char c)
+{
+	return c == ' ' || c == '\t';
+}
+
 bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
-		const char **key, const char **value)
+		const char **key, const char **value, bool strict)
 {
 	const char *f, *eq;
 	size_t len;
@@ -49,23 +54,29 @@ bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
 		f = *h + strspn(*h, " \t");
 		len = strcspn(f, ";");
 		*h = f + len + (f[len] == ';');
-		while (len > 0 && (f[len - 1] == ' ' || f[len - 1] == '\t'))
+		while (len > 0 && cookieblank(f[len - 1]))
 			len--;
 		eq = static_cast<const char *>(memchr(f, '=', len));
 	} while (eq == nullptr);
 
 	size_t klen = static_cast<size_t>(eq - f), vlen = len - klen - 1;
 	const char *v = eq + 1;
+	while (klen > 0 && cookieblank(f[klen - 1]))
+		klen--;
+	while (vlen > 0 && cookieblank(*v)) {
+		v++;
+		vlen--;
+	}
 	if (vlen >= 2 && v[0] == '"' && v[vlen - 1] == '"') {
 		v++;
 		vlen -= 2;
 	}
 	memcpy(buf, f, klen);
 	buf[klen] = '\0';
-	*key = decode(buf, blanks, escape, false);
+	*key = decode(buf, blanks, escape, false, strict);
 	char *w = buf + 2 * klen + 1;
 	memcpy(w, v, vlen);
 	w[vlen] = '\0';
-	*value = decode(w, blanks, escape, false);
+	*value = decode(w, blanks, escape, false, strict);
 	return true;
 }

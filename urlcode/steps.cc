@@ -62,12 +62,15 @@ char *trim(char *s)
 
 // The order is fixed: blanks that were '+' are trimmed, "%20" is not, and
 // whatever decoding produces gets escaped.
-char *decode(char *copy, bool blanks, bool escape, bool plus)
+char *decode(char *copy, bool blanks, bool escape, bool plus, bool strict)
 {
 	if (plus)
 		plustospace(copy);
 	char *s = blanks ? trim(copy) : copy;
-	unescape_url(s);
+	if (strict)
+		pctdecode(s);
+	else
+		unescape_url(s);
 	if (escape)
 		escape_shell_cmd(s);
 	return s;

@@ -17,6 +17,11 @@ void unescape_url(char *url);
 // *at to its offset in s, or returns null.
 const char *badescape(const char *s, size_t *at);
 
+// Decoding as a standard percent-decoder does: each '%' with two hex
+// digits, of the string as it stands, becomes its byte, and no decoded
+// byte is read again; any other '%' is kept.
+void pctdecode(char *s);
+
 // Escaping: the string grows by one byte per metacharacter, so the buffer
 // needs room for that many more bytes (twice the length plus one always
 // suffices).
@@ -36,10 +41,11 @@ bool written();
 
 // Steps of a run. workcopy allocates the working copy of arg, with room to
 // escape it, or returns null with errno set; free it. decode runs the steps
-// in their fixed order on it and returns where the result starts.
+// in their fixed order on it and returns where the result starts; strict
+// decodes with pctdecode, not unescape_url.
 char *workcopy(const char *arg);
 char *trim(char *s);
-char *decode(char *copy, bool blanks, bool escape, bool plus = true);
+char *decode(char *copy, bool blanks, bool escape, bool plus = true, bool strict = false);
 
 // A query string, or a form's POST body: fields split at every '&', empty
 // ones skipped, each split at its first '=' (with none, the value is
@@ -49,16 +55,17 @@ char *decode(char *copy, bool blanks, bool escape, bool plus = true);
 // (workcopy), which has room for any of its fields; false when none is
 // left.
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
-	       const char **key, const char **value);
+	       const char **key, const char **value, bool strict = false);
 
 // A Cookie header, "a=1; b=2", as RFC 6265 has browsers send it: fields
-// split at every ';', the spaces and tabs around each dropped, and one
-// with no '=' skipped; each split at its first '=', one pair of double
-// quotes dropped from around the value, and each half decoded without
+// split at every ';', and one with no '=' skipped; each split at its first
+// '=', the spaces and tabs around the name and the value dropped (RFC 6265
+// section 5.2), then one pair of double quotes from around the value, and
+// each half decoded without
 // '+' for a space, since in a cookie '+' is data. Taken as nextfield
 // takes a query's fields.
 bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
-		const char **key, const char **value);
+		const char **key, const char **value, bool strict = false);
 
 // Encoding: every byte but A-Z a-z 0-9 - . _ ~ becomes '%' and two
 // upper-case hex digits, and a space becomes '+', or "%20" with rfc, as

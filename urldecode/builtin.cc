@@ -17,7 +17,7 @@
 // cookie with the longest path first. An empty key can be no subscript of
 // an associative array, so it is left out.
 static int fields(char *name, char opt, const char *query, char *copy, bool blanks,
-		  bool escape)
+		  bool escape, bool strict)
 {
 	bool assoc = opt != 'a';
 	SHELL_VAR *array = newarray(name, assoc);
@@ -25,8 +25,8 @@ static int fields(char *name, char opt, const char *query, char *copy, bool blan
 		return EXECUTION_FAILURE;
 	const char *key, *value;
 	arrayind_t i = 0;
-	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value) :
-			    nextfield(&query, copy, blanks, escape, &key, &value)) {
+	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value, strict) :
+			    nextfield(&query, copy, blanks, escape, &key, &value, strict)) {
 		if (!assoc) {
 			setelem(array, i++, key);
 			setelem(array, i++, value);
@@ -88,8 +88,8 @@ static int urldecode_builtin(WORD_LIST *list)
 		return EXECUTION_FAILURE;
 	}
 	if (name == nullptr || opt[1] == 'v')
-		return handover(name, decode(copy, blanks, escape), copy);
-	int status = fields(name->word, opt[1], arg, copy, blanks, escape);
+		return handover(name, decode(copy, blanks, escape, true, strict), copy);
+	int status = fields(name->word, opt[1], arg, copy, blanks, escape, strict);
 	free(copy);
 	return status;
 }
@@ -108,7 +108,7 @@ static char doc10[] = "  -C NAME   take url as a Cookie header, 'a=1; b=2', into
 static char doc11[] = "            associative array NAME, each name to its first value, '+'";
 static char doc12[] = "            kept as '+'";
 static char doc13[] = "With -s, anywhere among -b and -e, a '%' not followed by two hex";
-static char doc14[] = "digits, or '%00', is an error, where it would decode by fixed arithmetic.";
+static char doc14[] = "digits, or '%00', is an error, and no decoded byte is read again.";
 static char doc15[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
 static char doc16[] = "set, a bad escape with -s, or a failed write.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
