@@ -1,0 +1,85 @@
+// International domain names through Debian's libidn2, loaded when the
+// first host needs it, so that a program or builtin that never meets one
+// links and loads the C library alone.
+#include <cstring>
+#include <dlfcn.h>
+
+#include "intern.h"
+
+// libidn2's own, as its header declares them.
+typedef int lookupfn(const unsigned char *src, unsigned char **out, int flags);
+typedef int unicodefn(const char *src, char **out, int flags);
+typedef void freefn(void *p);
+typedef const char *strerrorfn(int rc);
+enum { transitional = 4, nontransitional = 8, std3 = 32, disallowed = -304 };
+
+static lookupfn *lookup;
+static unicodefn *unicode;
+static freefn *idnfree;
+static strerrorfn *idnerror;
+
+static bool load()
+{
+	static bool tried;
+	if (!tried) {
+		tried = true;
+		void *h = dlopen("libidn2.so.0", RTLD_NOW | RTLD_LOCAL);
+		if (h != nullptr) {
+			lookup = reinterpret_cast<lookupfn *>(dlsym(h, "idn2_lookup_u8"));
+			unicode = reinterpret_cast<unicodefn *>(dlsym(h, "idn2_to_unicode_8z8z"));
+			idnfree = reinterpret_cast<freefn *>(dlsym(h, "idn2_free"));
+			idnerror = reinterpret_cast<strerrorfn *>(dlsym(h, "idn2_strerror"));
+		}
+	}
+	return lookup != nullptr && unicode != nullptr && idnfree != nullptr && idnerror != nullptr;
+}
+
+// UTS #46 ToASCII, non-transitional, as the standard asks: CheckBidi and
+// CheckJoiners always, CheckHyphens, UseSTD3ASCIIRules and VerifyDnsLength
+// with strict. libidn2 checks hyphens and lengths always, so where the
+// standard would take a label that breaks them, this refuses it.
+// Punycode in an ASCII domain is decoded and encoded again, and must come
+// back the same, which takes the place of UTS #46's check of its labels.
+//
+// In its non-transitional mode libidn2 also refuses what IDNA2008
+// disallows, symbols such as U+2615 among them, which UTS #46 takes. Its
+// transitional mode does not; and the two modes differ only on four
+// characters, so for a name with none of them it gives what
+// non-transitional processing would.
+static bool deviation(const char *s)
+{
+	return strstr(s, "\xC3\x9F") != nullptr || strstr(s, "\xCF\x82") != nullptr ||
+	       strstr(s, "\xE2\x80\x8C") != nullptr || strstr(s, "\xE2\x80\x8D") != nullptr;
+}
+
+const char *toascii(const char *domain, size_t n, bool strict, str *out)
+{
+	if (!load())
+		return "an international domain name needs libidn2 (libidn2.so.0), which cannot be loaded";
+	str in = {};
+	add(&in, domain, n);
+	if (in.bad)
+		return "out of memory";
+	const char *why = nullptr;
+	char *u = nullptr;
+	bool ascii = true;
+	for (size_t i = 0; i < n; i++)
+		ascii = ascii && static_cast<unsigned char>(domain[i]) < 0x80;
+	int rc = 0;
+	if (ascii && (rc = unicode(text(&in), &u, 0)) != 0)
+		why = idnerror(rc);
+	unsigned char *a = nullptr;
+	const char *s = u != nullptr ? u : text(&in);
+	const unsigned char *b = reinterpret_cast<const unsigned char *>(s);
+	int flags = strict ? std3 : 0;
+	if (why == nullptr && (rc = lookup(b, &a, nontransitional | flags)) == disallowed && !deviation(s))
+		rc = lookup(b, &a, transitional | flags);
+	if (why == nullptr && rc != 0)
+		why = idnerror(rc);
+	if (why == nullptr)
+		addz(out, reinterpret_cast<const char *>(a));
+	idnfree(a);
+	idnfree(u);
+	release(&in);
+	return why;
+}

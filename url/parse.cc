@@ -1,0 +1,803 @@
+// The basic URL parser, a state machine over the input's bytes, and the
+// URL serializer. The standard speaks of code points; every one outside
+// ASCII is percent-encoded byte by byte wherever it lands, or handed to
+// the host parser as UTF-8, so bytes serve as well.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "intern.h"
+
+void add(str *s, const char *b, size_t n)
+{
+	if (s->bad || n == 0)
+		return;
+	if (s->n + n + 1 > s->cap) {
+		size_t cap = s->cap == 0 ? 32 : s->cap;
+		while (cap < s->n + n + 1)
+			cap *= 2;
+		char *p = static_cast<char *>(realloc(s->p, cap));
+		if (p == nullptr) {
+			s->bad = true;
+			return;
+		}
+		s->p = p;
+		s->cap = cap;
+	}
+	memcpy(s->p + s->n, b, n);
+	s->n += n;
+	s->p[s->n] = '\0';
+}
+
+void addc(str *s, char c)
+{
+	add(s, &c, 1);
+}
+
+void addz(str *s, const char *z)
+{
+	add(s, z, strlen(z));
+}
+
+void clear(str *s)
+{
+	s->n = 0;
+	if (s->p != nullptr)
+		s->p[0] = '\0';
+}
+
+void release(str *s)
+{
+	free(s->p);
+	*s = {};
+}
+
+const char *text(const str *s)
+{
+	return s->p != nullptr ? s->p : "";
+}
+
+static bool same(const str *s, const char *z)
+{
+	return strcmp(text(s), z) == 0;
+}
+
+static void copy(str *to, const str *from)
+{
+	clear(to);
+	add(to, text(from), from->n);
+	to->bad = to->bad || from->bad;
+}
+
+void urlinit(url *u)
+{
+	*u = {};
+	u->port = -1;
+}
+
+void urlfree(url *u)
+{
+	str *parts[] = {&u->scheme, &u->username, &u->password, &u->host, &u->path, &u->query, &u->fragment};
+	for (str *s : parts)
+		release(s);
+	urlinit(u);
+}
+
+bool urlcopy(url *to, const url *from)
+{
+	copy(&to->scheme, &from->scheme);
+	copy(&to->username, &from->username);
+	copy(&to->password, &from->password);
+	copy(&to->host, &from->host);
+	copy(&to->path, &from->path);
+	copy(&to->query, &from->query);
+	copy(&to->fragment, &from->fragment);
+	to->host_type = from->host_type;
+	to->port = from->port;
+	to->opaque = from->opaque;
+	to->hasquery = from->hasquery;
+	to->hasfragment = from->hasfragment;
+	return !(to->scheme.bad || to->username.bad || to->password.bad || to->host.bad ||
+		 to->path.bad || to->query.bad || to->fragment.bad);
+}
+
+// Each set, as the bytes below 0x80 that it holds besides C0's controls
+// and DEL; every byte above them is in all.
+bool inset(unsigned char c, encodeset set)
+{
+	static const char *const extra[] = {"", " \"<>`", " \"#<>", " \"#<>'", " \"#<>?^`{}",
+					    " \"#<>?^`{}/:;=@[\\]|"};
+	return c < 0x20 || c >= 0x7F || strchr(extra[set], c) != nullptr;
+}
+
+void encode(str *out, const char *s, size_t n, encodeset set)
+{
+	static const char digits[] = "0123456789ABCDEF";
+	for (size_t i = 0; i < n; i++) {
+		unsigned char c = static_cast<unsigned char>(s[i]);
+		if (!inset(c, set)) {
+			addc(out, s[i]);
+		} else {
+			char e[3] = {'%', digits[c >> 4], digits[c & 15]};
+			add(out, e, 3);
+		}
+	}
+}
+
+bool isspecial(const str *scheme)
+{
+	static const char *const special[] = {"ftp", "file", "http", "https", "ws", "wss"};
+	for (const char *s : special)
+		if (same(scheme, s))
+			return true;
+	return false;
+}
+
+long defaultport(const str *scheme)
+{
+	return same(scheme, "http") || same(scheme, "ws") ? 80 :
+	       same(scheme, "https") || same(scheme, "wss") ? 443 : same(scheme, "ftp") ? 21 : -1;
+}
+
+// One UTF-8 sequence at p, as the Encoding Standard decodes it: its code
+// point and length, or -1 and the length of the maximal subpart that one
+// U+FFFD replaces.
+static long utf8at(const unsigned char *p, const unsigned char *end, size_t *len)
+{
+	unsigned c = *p;
+	size_t need = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 :
+		      c >= 0xF0 && c <= 0xF4 ? 3 : 4;
+	*len = 1;
+	if (need == 0)
+		return c;
+	if (need == 4)
+		return -1;
+	unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+	unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+	long cp = c & (0x3F >> need);
+	for (size_t k = 1; k <= need; k++) {
+		if (p + k >= end || p[k] < (k == 1 ? lo : 0x80) || p[k] > (k == 1 ? hi : 0xBF))
+			return -1;
+		cp = cp << 6 | (p[k] & 0x3F);
+		*len = k + 1;
+	}
+	return cp;
+}
+
+bool fixutf8(const char *in, size_t n, str *out)
+{
+	const unsigned char *p = reinterpret_cast<const unsigned char *>(in), *end = p + n;
+	bool good = true;
+	while (p < end) {
+		size_t len;
+		long cp = utf8at(p, end, &len);
+		if (cp < 0) {
+			good = false;
+			if (out != nullptr)
+				addz(out, "\xEF\xBF\xBD");
+		} else if (out != nullptr) {
+			add(out, reinterpret_cast<const char *>(p), len);
+		}
+		p += len;
+	}
+	return good;
+}
+
+bool urlunit(const char *p, const char *end)
+{
+	unsigned char c = static_cast<unsigned char>(*p);
+	if (c == '%')
+		return end - p >= 3 && hex(p[1]) && hex(p[2]);
+	if (c < 0x80)
+		return alpha(*p) || digit(*p) || (c != 0 && strchr("!$&'()*+,-./:;=?@_~", c) != nullptr);
+	if (c < 0xC0)
+		return true;	// judged with the byte that leads it
+	size_t len;
+	long cp = utf8at(reinterpret_cast<const unsigned char *>(p),
+			 reinterpret_cast<const unsigned char *>(end), &len);
+	return cp >= 0xA0 && !(cp >= 0xFDD0 && cp <= 0xFDEF) && (cp & 0xFFFE) != 0xFFFE;
+}
+
+
+static bool credentials(const url *u)
+{
+	return u->username.n > 0 || u->password.n > 0;
+}
+
+// Two bytes that are a Windows drive letter, "c:" or "c|"; normalized,
+// only "c:".
+static bool drive(const char *s, size_t n, bool normalized)
+{
+	return n == 2 && alpha(s[0]) && (s[1] == ':' || (!normalized && s[1] == '|'));
+}
+
+// Whether the bytes from s on start with a Windows drive letter.
+static bool startsdrive(const char *s, const char *end)
+{
+	return end - s >= 2 && drive(s, 2, false) &&
+	       (end - s == 2 || strchr("/\\?#", s[2]) != nullptr);
+}
+
+// The first segment of a list path, "/c:/x" giving "c:".
+static bool firstdrive(const url *u)
+{
+	return u->path.n > 0 && drive(u->path.p + 1, strcspn(u->path.p + 1, "/"), true);
+}
+
+static void shorten(url *u)
+{
+	if (same(&u->scheme, "file") && u->path.n > 0 && strchr(u->path.p + 1, '/') == nullptr &&
+	    firstdrive(u))
+		return;
+	const char *slash = strrchr(text(&u->path), '/');
+	if (slash != nullptr) {
+		u->path.n = static_cast<size_t>(slash - u->path.p);
+		u->path.p[u->path.n] = '\0';
+	}
+}
+
+// A single-dot or double-dot segment, "%2e" in any case for a dot.
+static bool dots(const str *b, int count)
+{
+	static const char *const one[] = {".", "%2e", nullptr};
+	static const char *const two[] = {"..", ".%2e", "%2e.", "%2e%2e", nullptr};
+	for (const char *const *d = count == 1 ? one : two; *d != nullptr; d++) {
+		const char *s = text(b), *t = *d;
+		while (*t != '\0' && lower(*s) == *t)
+			s++, t++;
+		if (*s == '\0' && *t == '\0')
+			return true;
+	}
+	return false;
+}
+
+// The state machine, on input with its tabs and newlines gone, as the
+// standard runs it; override is the state it starts in for a setter, or
+// none. A setter's "return" and its "failure" both end the run, and
+// leave the URL as it is by then.
+static bool machine(const char *in, size_t len, const url *base, url *u, state override, report *r)
+{
+	state st = override != at_none ? override : at_schemestart;
+	str buf = {};
+	bool atsign = false, brackets = false, pwseen = false, ok = true;
+	long n = static_cast<long>(len);
+	const char *end = in + len;
+
+	for (long i = 0;; i++) {
+		int c = i < n ? static_cast<unsigned char>(in[i]) : -1;
+		const char *rest = i + 1 < n ? in + i + 1 : end;	// remaining
+		bool special = isspecial(&u->scheme);
+		switch (st) {
+		case at_none:
+		case at_schemestart:
+			if (c >= 0 && alpha(static_cast<char>(c))) {
+				addc(&buf, lower(static_cast<char>(c)));
+				st = at_scheme;
+			} else if (override == at_none) {
+				st = at_noscheme;
+				i--;
+			} else {
+				goto failed;
+			}
+			break;
+		case at_scheme:
+			if (c >= 0 && (alpha(static_cast<char>(c)) || digit(static_cast<char>(c)) || c == '+' ||
+				       c == '-' || c == '.')) {
+				addc(&buf, lower(static_cast<char>(c)));
+			} else if (c == ':') {
+				if (override != at_none) {
+					if (special != isspecial(&buf) ||
+					    ((credentials(u) || u->port >= 0) && same(&buf, "file")) ||
+					    (same(&u->scheme, "file") && u->host_type == emptyhost))
+						goto done;
+				}
+				copy(&u->scheme, &buf);
+				if (override != at_none) {
+					if (u->port == defaultport(&u->scheme))
+						u->port = -1;
+					goto done;
+				}
+				clear(&buf);
+				special = isspecial(&u->scheme);
+				if (same(&u->scheme, "file")) {
+					if (end - rest < 2 || rest[0] != '/' || rest[1] != '/')
+						invalid(r, "special-scheme-missing-following-solidus");
+					st = at_file;
+				} else if (special && base != nullptr && same(&base->scheme, text(&u->scheme))) {
+					st = at_specialrelativeorauthority;
+				} else if (special) {
+					st = at_specialauthorityslashes;
+				} else if (rest < end && rest[0] == '/') {
+					st = at_pathorauthority;
+					i++;
+				} else {
+					u->opaque = true;
+					clear(&u->path);
+					st = at_opaquepath;
+				}
+			} else if (override == at_none) {
+				clear(&buf);
+				st = at_noscheme;
+				i = -1;
+			} else {
+				goto failed;
+			}
+			break;
+		case at_noscheme:
+			if (base == nullptr || (base->opaque && c != '#')) {
+				fail(r, "missing-scheme-non-relative-URL");
+				goto failed;
+			}
+			if (base->opaque) {
+				copy(&u->scheme, &base->scheme);
+				copy(&u->path, &base->path);
+				u->opaque = true;
+				copy(&u->query, &base->query);
+				u->hasquery = base->hasquery;
+				clear(&u->fragment);
+				u->hasfragment = true;
+				st = at_fragment;
+			} else {
+				st = same(&base->scheme, "file") ? at_file : at_relative;
+				i--;
+			}
+			break;
+		case at_specialrelativeorauthority:
+			if (c == '/' && rest < end && rest[0] == '/') {
+				st = at_specialauthorityignoreslashes;
+				i++;
+			} else {
+				invalid(r, "special-scheme-missing-following-solidus");
+				st = at_relative;
+				i--;
+			}
+			break;
+		case at_pathorauthority:
+			if (c == '/') {
+				st = at_authority;
+			} else {
+				st = at_path;
+				i--;
+			}
+			break;
+		case at_relative:
+			copy(&u->scheme, &base->scheme);
+			special = isspecial(&u->scheme);
+			if (c == '/') {
+				st = at_relativeslash;
+			} else if (special && c == '\\') {
+				invalid(r, "invalid-reverse-solidus");
+				st = at_relativeslash;
+			} else {
+				copy(&u->username, &base->username);
+				copy(&u->password, &base->password);
+				copy(&u->host, &base->host);
+				u->host_type = base->host_type;
+				u->port = base->port;
+				copy(&u->path, &base->path);
+				copy(&u->query, &base->query);
+				u->hasquery = base->hasquery;
+				if (c == '?') {
+					clear(&u->query);
+					u->hasquery = true;
+					st = at_query;
+				} else if (c == '#') {
+					clear(&u->fragment);
+					u->hasfragment = true;
+					st = at_fragment;
+				} else if (c >= 0) {
+					clear(&u->query);
+					u->hasquery = false;
+					shorten(u);
+					st = at_path;
+					i--;
+				}
+			}
+			break;
+		case at_relativeslash:
+			if (special && (c == '/' || c == '\\')) {
+				if (c == '\\')
+					invalid(r, "invalid-reverse-solidus");
+				st = at_specialauthorityignoreslashes;
+			} else if (c == '/') {
+				st = at_authority;
+			} else {
+				copy(&u->username, &base->username);
+				copy(&u->password, &base->password);
+				copy(&u->host, &base->host);
+				u->host_type = base->host_type;
+				u->port = base->port;
+				st = at_path;
+				i--;
+			}
+			break;
+		case at_specialauthorityslashes:
+			if (c == '/' && rest < end && rest[0] == '/') {
+				st = at_specialauthorityignoreslashes;
+				i++;
+			} else {
+				invalid(r, "special-scheme-missing-following-solidus");
+				st = at_specialauthorityignoreslashes;
+				i--;
+			}
+			break;
+		case at_specialauthorityignoreslashes:
+			if (c != '/' && c != '\\') {
+				st = at_authority;
+				i--;
+			} else {
+				invalid(r, "special-scheme-missing-following-solidus");
+			}
+			break;
+		case at_authority:
+			if (c == '@') {
+				invalid(r, "invalid-credentials");
+				if (atsign)
+					addz(pwseen ? &u->password : &u->username, "%40");
+				atsign = true;
+				for (size_t k = 0; k < buf.n; k++) {
+					if (buf.p[k] == ':' && !pwseen) {
+						pwseen = true;
+						continue;
+					}
+					encode(pwseen ? &u->password : &u->username, buf.p + k, 1, userinfoset);
+				}
+				clear(&buf);
+			} else if (c < 0 || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
+				if (atsign && buf.n == 0) {
+					fail(r, "host-missing");
+					goto failed;
+				}
+				i -= static_cast<long>(buf.n) + 1;
+				clear(&buf);
+				st = at_host;
+			} else {
+				addc(&buf, static_cast<char>(c));
+			}
+			break;
+		case at_host:
+		case at_hostname:
+			if (override != at_none && same(&u->scheme, "file")) {
+				i--;
+				st = at_filehost;
+			} else if (c == ':' && !brackets) {
+				if (buf.n == 0) {
+					fail(r, "host-missing");
+					goto failed;
+				}
+				if (override == at_hostname || !parsehost(text(&buf), buf.n, !special, u, r))
+					goto failed;
+				clear(&buf);
+				st = at_port;
+			} else if (c < 0 || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
+				i--;
+				if (special && buf.n == 0) {
+					fail(r, "host-missing");
+					goto failed;
+				}
+				if (override != at_none && buf.n == 0 && (credentials(u) || u->port >= 0))
+					goto failed;
+				if (!parsehost(text(&buf), buf.n, !special, u, r))
+					goto failed;
+				clear(&buf);
+				st = at_pathstart;
+				if (override != at_none)
+					goto done;
+			} else {
+				if (c == '[')
+					brackets = true;
+				if (c == ']')
+					brackets = false;
+				addc(&buf, static_cast<char>(c));
+			}
+			break;
+		case at_port:
+			if (c >= 0 && digit(static_cast<char>(c))) {
+				addc(&buf, static_cast<char>(c));
+			} else if (c < 0 || c == '/' || c == '?' || c == '#' || (special && c == '\\') ||
+				   override != at_none) {
+				if (buf.n > 0) {
+					long p = 0;
+					for (size_t k = 0; k < buf.n && p <= 65535; k++)
+						p = p * 10 + (buf.p[k] - '0');
+					if (p > 65535) {
+						fail(r, "port-out-of-range");
+						goto failed;
+					}
+					u->port = p == defaultport(&u->scheme) ? -1 : p;
+					clear(&buf);
+					if (override != at_none)
+						goto done;
+				}
+				if (override != at_none)
+					goto failed;
+				st = at_pathstart;
+				i--;
+			} else {
+				fail(r, "port-invalid");
+				goto failed;
+			}
+			break;
+		case at_file:
+			clear(&u->scheme);
+			addz(&u->scheme, "file");
+			special = true;
+			clear(&u->host);
+			u->host_type = emptyhost;
+			if (c == '/' || c == '\\') {
+				if (c == '\\')
+					invalid(r, "invalid-reverse-solidus");
+				st = at_fileslash;
+			} else if (base != nullptr && same(&base->scheme, "file")) {
+				copy(&u->host, &base->host);
+				u->host_type = base->host_type;
+				copy(&u->path, &base->path);
+				copy(&u->query, &base->query);
+				u->hasquery = base->hasquery;
+				if (c == '?') {
+					clear(&u->query);
+					u->hasquery = true;
+					st = at_query;
+				} else if (c == '#') {
+					clear(&u->fragment);
+					u->hasfragment = true;
+					st = at_fragment;
+				} else if (c >= 0) {
+					clear(&u->query);
+					u->hasquery = false;
+					if (!startsdrive(in + i, end)) {
+						shorten(u);
+					} else {
+						invalid(r, "file-invalid-Windows-drive-letter");
+						clear(&u->path);
+					}
+					st = at_path;
+					i--;
+				}
+			} else {
+				st = at_path;
+				i--;
+			}
+			break;
+		case at_fileslash:
+			if (c == '/' || c == '\\') {
+				if (c == '\\')
+					invalid(r, "invalid-reverse-solidus");
+				st = at_filehost;
+			} else {
+				if (base != nullptr && same(&base->scheme, "file")) {
+					copy(&u->host, &base->host);
+					u->host_type = base->host_type;
+					if (!startsdrive(in + i, end) && firstdrive(base))
+						add(&u->path, base->path.p, 3);
+				}
+				st = at_path;
+				i--;
+			}
+			break;
+		case at_filehost:
+			if (c < 0 || c == '/' || c == '\\' || c == '?' || c == '#') {
+				i--;
+				if (override == at_none && drive(text(&buf), buf.n, false)) {
+					invalid(r, "file-invalid-Windows-drive-letter-host");
+					st = at_path;
+				} else if (buf.n == 0) {
+					clear(&u->host);
+					u->host_type = emptyhost;
+					if (override != at_none)
+						goto done;
+					st = at_pathstart;
+				} else {
+					if (!parsehost(text(&buf), buf.n, !special, u, r))
+						goto failed;
+					if (same(&u->host, "localhost")) {
+						clear(&u->host);
+						u->host_type = emptyhost;
+					}
+					if (override != at_none)
+						goto done;
+					clear(&buf);
+					st = at_pathstart;
+				}
+			} else {
+				addc(&buf, static_cast<char>(c));
+			}
+			break;
+		case at_pathstart:
+			if (special) {
+				if (c == '\\')
+					invalid(r, "invalid-reverse-solidus");
+				st = at_path;
+				if (c != '/' && c != '\\')
+					i--;
+			} else if (override == at_none && c == '?') {
+				clear(&u->query);
+				u->hasquery = true;
+				st = at_query;
+			} else if (override == at_none && c == '#') {
+				clear(&u->fragment);
+				u->hasfragment = true;
+				st = at_fragment;
+			} else if (c >= 0) {
+				st = at_path;
+				if (c != '/')
+					i--;
+			} else if (override != at_none && u->host_type == nohost) {
+				addc(&u->path, '/');
+			}
+			break;
+		case at_path:
+			if (c < 0 || c == '/' || (special && c == '\\') || (override == at_none && (c == '?' || c == '#'))) {
+				bool slash = c == '/' || (special && c == '\\');
+				if (special && c == '\\')
+					invalid(r, "invalid-reverse-solidus");
+				if (dots(&buf, 2)) {
+					shorten(u);
+					if (!slash)
+						addc(&u->path, '/');
+				} else if (dots(&buf, 1)) {
+					if (!slash)
+						addc(&u->path, '/');
+				} else {
+					if (same(&u->scheme, "file") && u->path.n == 0 && drive(text(&buf), buf.n, false))
+						buf.p[1] = ':';
+					addc(&u->path, '/');
+					add(&u->path, text(&buf), buf.n);
+				}
+				clear(&buf);
+				if (c == '?') {
+					clear(&u->query);
+					u->hasquery = true;
+					st = at_query;
+				} else if (c == '#') {
+					clear(&u->fragment);
+					u->hasfragment = true;
+					st = at_fragment;
+				}
+			} else {
+				if (!urlunit(in + i, end))
+					invalid(r, "invalid-URL-unit");
+				encode(&buf, in + i, 1, pathset);
+			}
+			break;
+		case at_opaquepath:
+			if (c == '?') {
+				clear(&u->query);
+				u->hasquery = true;
+				st = at_query;
+			} else if (c == '#') {
+				clear(&u->fragment);
+				u->hasfragment = true;
+				st = at_fragment;
+			} else if (c == ' ') {
+				invalid(r, "invalid-URL-unit");
+				addz(&u->path, rest < end && (rest[0] == '?' || rest[0] == '#') ? "%20" : " ");
+			} else if (c >= 0) {
+				if (!urlunit(in + i, end))
+					invalid(r, "invalid-URL-unit");
+				encode(&u->path, in + i, 1, c0set);
+			}
+			break;
+		case at_query:
+			if ((override == at_none && c == '#') || c < 0) {
+				encode(&u->query, text(&buf), buf.n, special ? specialqueryset : queryset);
+				clear(&buf);
+				if (c == '#') {
+					clear(&u->fragment);
+					u->hasfragment = true;
+					st = at_fragment;
+				}
+			} else {
+				if (!urlunit(in + i, end))
+					invalid(r, "invalid-URL-unit");
+				addc(&buf, static_cast<char>(c));
+			}
+			break;
+		case at_fragment:
+			if (c >= 0) {
+				if (!urlunit(in + i, end))
+					invalid(r, "invalid-URL-unit");
+				encode(&u->fragment, in + i, 1, fragmentset);
+			}
+			break;
+		}
+		if (i >= n)
+			break;
+	}
+	goto done;
+failed:
+	ok = false;
+	if (r->failure == nullptr)
+		r->failure = "failure";
+done:
+	release(&buf);
+	return ok;
+}
+
+// The input as the parser takes it: UTF-8, with U+FFFD for what is not;
+// with no C0 control or space at either end, for a new URL; and with no
+// tab or newline.
+static bool prepare(const char *in, size_t n, bool trim, str *out, report *r)
+{
+	str u = {};
+	if (!fixutf8(in, n, &u))
+		invalid(r, "not-UTF-8");
+	const char *p = text(&u), *end = p + u.n;
+	if (trim) {
+		const char *s = p, *e = end;
+		while (s < e && static_cast<unsigned char>(*s) <= 0x20)
+			s++;
+		while (e > s && static_cast<unsigned char>(e[-1]) <= 0x20)
+			e--;
+		if (s != p || e != end)
+			invalid(r, "invalid-URL-unit");
+		p = s;
+		end = e;
+	}
+	for (; p < end; p++)
+		if (*p == '\t' || *p == '\n' || *p == '\r')
+			invalid(r, "invalid-URL-unit");
+		else
+			addc(out, *p);
+	bool bad = u.bad || out->bad;
+	release(&u);
+	return !bad;
+}
+
+bool run(const char *in, size_t n, const url *base, url *u, state override, report *r)
+{
+	str s = {};
+	bool ok = prepare(in, n, override == at_none, &s, r);
+	if (!ok)
+		fail(r, "out-of-memory");
+	else
+		ok = machine(text(&s), s.n, base, u, override, r);
+	release(&s);
+	return ok;
+}
+
+bool parseurl(const char *input, size_t n, const url *base, url *u, report *r)
+{
+	urlfree(u);
+	if (!run(input, n, base, u, at_none, r))
+		return false;
+	str *parts[] = {&u->scheme, &u->username, &u->password, &u->host, &u->path, &u->query, &u->fragment};
+	for (str *s : parts)
+		if (s->bad)
+			return fail(r, "out-of-memory");
+	return true;
+}
+
+void serialize(const url *u, str *out)
+{
+	add(out, text(&u->scheme), u->scheme.n);
+	addc(out, ':');
+	if (u->host_type != nohost) {
+		addz(out, "//");
+		if (credentials(u)) {
+			add(out, text(&u->username), u->username.n);
+			if (u->password.n > 0) {
+				addc(out, ':');
+				add(out, text(&u->password), u->password.n);
+			}
+			addc(out, '@');
+		}
+		add(out, text(&u->host), u->host.n);
+		if (u->port >= 0) {
+			char b[24];
+			snprintf(b, sizeof b, ":%ld", u->port);
+			addz(out, b);
+		}
+	} else if (!u->opaque && u->path.n >= 2 && u->path.p[0] == '/' && u->path.p[1] == '/') {
+		addz(out, "/.");
+	}
+	add(out, text(&u->path), u->path.n);
+	if (u->hasquery) {
+		addc(out, '?');
+		add(out, text(&u->query), u->query.n);
+	}
+	if (u->hasfragment) {
+		addc(out, '#');
+		add(out, text(&u->fragment), u->fragment.n);
+	}
+}

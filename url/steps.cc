@@ -1,0 +1,134 @@
+// A run of urlparse from its command line to its result, shared by the
+// program and the shell builtin, which differ only in how they end.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "steps.h"
+
+const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT] [-S COMPONENT=VALUE]... URL";
+
+static bool known(const char *name, size_t n)
+{
+	for (const char *const *c = components; *c != nullptr; c++)
+		if (strlen(*c) == n && memcmp(*c, name, n) == 0)
+			return true;
+	return false;
+}
+
+const char *urloptions(int argc, char *const argv[], job *j, str *why)
+{
+	*j = {};
+	j->sets = static_cast<const char **>(malloc((static_cast<size_t>(argc) + 1) * sizeof *j->sets));
+	if (j->sets == nullptr)
+		return "cannot allocate the command line";
+	int i = 1;
+	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
+		if (strcmp(argv[i], "--") == 0) {
+			i++;
+			break;
+		}
+		for (const char *o = argv[i] + 1; *o != '\0'; o++) {
+			if (*o == 's') {
+				j->strict = true;
+				continue;
+			}
+			if (strchr("bgS", *o) == nullptr) {
+				addz(why, "-");
+				addc(why, *o);
+				addz(why, ": no such option; ");
+				addz(why, urlusage);
+				return text(why);
+			}
+			const char *arg = o[1] != '\0' ? o + 1 : i + 1 < argc ? argv[++i] : nullptr;
+			if (arg == nullptr) {
+				addz(why, "-");
+				addc(why, *o);
+				addz(why, ": option requires an argument");
+				return text(why);
+			}
+			const char *eq = *o == 'S' ? strchr(arg, '=') : nullptr;
+			if (*o == 'b') {
+				j->base = arg;
+			} else if (*o == 'g' ? !known(arg, strlen(arg)) :
+				   eq == nullptr || !known(arg, static_cast<size_t>(eq - arg)) ||
+				   strncmp(arg, "origin=", 7) == 0) {
+				addz(why, *o == 'g' ? "-g " : "-S ");
+				addz(why, arg);
+				addz(why, *o == 'g' ? ": not a component" : ": not a component that can be set, =, and a value");
+				return text(why);
+			} else if (*o == 'g') {
+				j->get = arg;
+			} else {
+				j->sets[j->nsets++] = arg;
+			}
+			break;
+		}
+	}
+	if (i != argc - 1)
+		return urlusage;
+	j->input = argv[i];
+	return nullptr;
+}
+
+void jobfree(job *j)
+{
+	free(j->sets);
+}
+
+// What was given, on one line whatever it holds: a control byte as \xXX.
+static void shown(str *out, const char *s, size_t n)
+{
+	for (size_t i = 0; i < n; i++) {
+		unsigned char c = static_cast<unsigned char>(s[i]);
+		if (c < 0x20 || c == 0x7F) {
+			char b[5];
+			snprintf(b, sizeof b, "\\x%02X", c);
+			addz(out, b);
+		} else {
+			addc(out, s[i]);
+		}
+	}
+}
+
+// "WHAT: NAME", or false where the parse went well enough.
+static bool failed(const char *what, size_t n, bool ok, bool strict, const report *r, str *why)
+{
+	const char *name = !ok ? r->failure : strict ? r->error : nullptr;
+	if (name == nullptr)
+		return false;
+	shown(why, what, n);
+	addz(why, ": ");
+	addz(why, name);
+	if (r->detail != nullptr && strcmp(name, "domain-to-ASCII") == 0) {
+		addz(why, " (");
+		addz(why, r->detail);
+		addc(why, ')');
+	}
+	return true;
+}
+
+bool urlrun(const job *j, url *u, str *why)
+{
+	url base;
+	urlinit(&base);
+	report r = {};
+	bool ok = j->base == nullptr || parseurl(j->base, strlen(j->base), nullptr, &base, &r);
+	bool bad = failed(j->base != nullptr ? j->base : "", j->base != nullptr ? strlen(j->base) : 0,
+			  ok, j->strict, &r, why);
+	if (!bad) {
+		r = {};
+		ok = parseurl(j->input, strlen(j->input), j->base != nullptr ? &base : nullptr, u, &r);
+		bad = failed(j->input, strlen(j->input), ok, j->strict, &r, why);
+	}
+	for (size_t i = 0; !bad && i < j->nsets; i++) {
+		const char *eq = strchr(j->sets[i], '=');
+		char name[16];
+		snprintf(name, sizeof name, "%.*s", static_cast<int>(eq - j->sets[i]), j->sets[i]);
+		r = {};
+		ok = urlset(u, name, eq + 1, strlen(eq + 1), &r);
+		bad = failed(j->sets[i], strlen(j->sets[i]), ok, j->strict, &r, why);
+	}
+	urlfree(&base);
+	return !bad;
+}

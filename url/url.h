@@ -1,0 +1,80 @@
+// URLs taken apart, resolved against a base and put back together as
+// browsers do: the WHATWG URL Standard's basic URL parser, its host
+// parser, serializer and the URL API's getters and setters. Input is
+// bytes, read as UTF-8; every result is ASCII. Nothing here reads the
+// environment or keeps state between calls, but for libidn2, which is
+// loaded the first time a host needs it.
+#ifndef URL_H
+#define URL_H
+
+#include <cstddef>
+
+// A string that grows: p holds n bytes and a NUL, or is null while empty.
+// An allocation that fails sets bad and drops what comes after, so a
+// caller checks once, at the end.
+struct str {
+	char *p;
+	size_t n, cap;
+	bool bad;
+};
+
+void add(str *s, const char *b, size_t n);
+void addc(str *s, char c);
+void addz(str *s, const char *z);
+void clear(str *s);
+void release(str *s);
+const char *text(const str *s);		// never null
+
+enum hosttype { nohost, domainhost, ipv4host, ipv6host, opaquehost, emptyhost };
+
+// A URL record. The host is kept serialized. A path that is a list is
+// kept as its serialization, "/a/b", one '/' before each segment (no
+// segment holds one), and an opaque path as it stands.
+struct url {
+	str scheme, username, password, host, path, query, fragment;
+	hosttype host_type;
+	long port;		// -1 for none
+	bool opaque;		// the path is opaque
+	bool hasquery, hasfragment;
+};
+
+void urlinit(url *u);
+void urlfree(url *u);
+bool urlcopy(url *to, const url *from);
+
+// How a parse went: the first validation error, by the standard's name
+// for it ("invalid-reverse-solidus"), or null; and the failure, or null.
+// Input that is not UTF-8 is read with U+FFFD for each bad sequence, as a
+// browser decodes it, and reported as "not-UTF-8" (a name of our own).
+struct report {
+	const char *error;
+	const char *failure;
+	const char *detail;	// what a domain-to-ASCII failure was, or null
+};
+
+// The basic URL parser, on n bytes of input: a new URL into u (which
+// must be initialised, and is emptied), relative to base where that is
+// not null. Returns false with r->failure set. A caller that must be
+// strict refuses what gave r->error.
+bool parseurl(const char *input, size_t n, const url *base, url *u, report *r);
+
+// The API's components by name, as the URL class gives them: href,
+// origin, protocol, username, password, host, hostname, port, pathname,
+// search, hash. get appends the component to out, and returns false for
+// a name that is none of them; set runs that component's setter, and
+// returns false for a name that has none (origin, or none at all), or
+// where the href setter fails, with r->failure set.
+extern const char *const components[];
+bool urlget(const url *u, const char *name, str *out);
+bool urlset(url *u, const char *name, const char *value, size_t n, report *r);
+
+// The serialization, the href.
+void serialize(const url *u, str *out);
+
+// International domain names, by UTS #46 as the standard asks, through
+// libidn2, which is loaded on the first call: the ASCII form of n bytes
+// of UTF-8 into out. Returns null, or why it failed. strict checks
+// hyphens, STD3 rules and lengths too, as beStrict asks.
+const char *toascii(const char *domain, size_t n, bool strict, str *out);
+
+#endif

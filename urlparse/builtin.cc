@@ -1,0 +1,110 @@
+// urlparse as a bash loadable builtin: the program's command line and
+// bytes, without a process per call, and the result handed straight to
+// the script on request: one variable, or every component into an array.
+//   enable -f urlparse urlparse
+#include <cstdlib>
+#include <cstring>
+
+#include "shellvar.h"
+#include "steps.h"
+
+// Every component, each under its name, into the associative array.
+static int all(char *name, const url *u)
+{
+	SHELL_VAR *array = newarray(name, true);
+	if (array == nullptr)
+		return EXECUTION_FAILURE;
+	for (const char *const *c = components; *c != nullptr; c++) {
+		str s = {};
+		urlget(u, *c, &s);
+		setkey(array, *c, text(&s));
+		release(&s);
+	}
+	return EXECUTION_SUCCESS;
+}
+
+static int urlparse_builtin(WORD_LIST *list)
+{
+	// -v NAME or -A NAME, only ever first.
+	char *opt = list != nullptr ? list->word->word : nullptr;
+	WORD_DESC *name = nullptr;
+	if (opt != nullptr && (strcmp(opt, "-v") == 0 || strcmp(opt, "-A") == 0)) {
+		if (list->next == nullptr) {
+			sh_needarg(opt);
+			return EXECUTION_FAILURE;
+		}
+		name = list->next->word;
+		if (!goodname(name, opt[1] == 'v') || (opt[1] == 'A' && !arrayok(name->word, true)))
+			return EXECUTION_FAILURE;
+		list = list->next->next;
+	}
+
+	// The program's argument vector, after its name.
+	int argc = 1;
+	for (WORD_LIST *l = list; l != nullptr; l = l->next)
+		argc++;
+	char progname[] = "urlparse";
+	char **argv = static_cast<char **>(malloc(static_cast<size_t>(argc) * sizeof *argv));
+	if (argv == nullptr) {
+		builtin_error("cannot allocate the command line");
+		return EXECUTION_FAILURE;
+	}
+	argv[0] = progname;
+	argc = 1;
+	for (WORD_LIST *l = list; l != nullptr; l = l->next)
+		argv[argc++] = l->word->word;
+
+	job j;
+	str why = {}, out = {};
+	url u;
+	urlinit(&u);
+	const char *bad = urloptions(argc, argv, &j, &why);
+	int status = EXECUTION_FAILURE;
+	bool give = false;
+	if (bad != nullptr)
+		builtin_error("%s", bad);
+	else if (!urlrun(&j, &u, &why))
+		builtin_error("%s", text(&why));
+	else if (name != nullptr && opt[1] == 'A')
+		status = all(name->word, &u);
+	else if (urlget(&u, j.get != nullptr ? j.get : "href", &out), out.bad)
+		builtin_error("cannot allocate the result");
+	else
+		give = true;
+	free(argv);
+	jobfree(&j);
+	urlfree(&u);
+	release(&why);
+	if (!give) {
+		release(&out);
+		return status;
+	}
+	return handover(name, text(&out), out.p);
+}
+
+static char doc0[] = "Parse a URL as browsers do, and print it, with no newline.";
+static char doc1[] = "";
+static char doc2[] = "URL is parsed by the WHATWG URL Standard, against BASE where -b";
+static char doc3[] = "gives one, and printed as its href, or as the component that -g";
+static char doc4[] = "names: href, origin, protocol, username, password, host, hostname,";
+static char doc5[] = "port, pathname, search or hash. Each -S COMPONENT=VALUE runs that";
+static char doc6[] = "component's setter first, in order. -s refuses every URL for which";
+static char doc7[] = "the standard reports a validation error, by that error's name.";
+static char doc8[] = "Options, only ever first, that print nothing:";
+static char doc9[] = "  -v NAME   set the variable NAME to the result, as printf -v does";
+static char doc10[] = "  -A NAME   set the associative array NAME to every component, each";
+static char doc11[] = "            under its name";
+static char doc12[] = "Exit status: 0, or 1 on a bad command line, a URL that cannot be";
+static char doc13[] = "parsed (or, with -s, is not valid), a NAME that cannot be set, or a";
+static char doc14[] = "failed write.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc1, doc8, doc9, doc10,
+		      doc11, doc1, doc12, doc13, doc14, nullptr};
+static char bname[] = "urlparse";
+static char synopsis[] = "urlparse [-v NAME | -A NAME] [-b BASE] [-s] [-g COMPONENT] [-S COMPONENT=VALUE]... URL";
+
+// bash finds the builtin by this name.
+extern "C" {
+__attribute__((visibility("default"))) struct builtin urlparse_struct = {
+	bname, urlparse_builtin, BUILTIN_ENABLED, doc, synopsis, nullptr,
+};
+}
