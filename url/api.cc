@@ -1,6 +1,5 @@
 // The URL class's components: each getter, and each setter, which runs
 // the parser from the state that the component starts in.
-#include <cstdio>
 #include <cstring>
 
 #include "intern.h"
@@ -10,9 +9,7 @@ const char *const components[] = {"href", "origin", "protocol", "username", "pas
 
 static void portout(long port, str *out)
 {
-	char b[24];
-	snprintf(b, sizeof b, "%ld", port);
-	addz(out, b);
+	addnum(out, static_cast<unsigned long>(port), 10);
 }
 
 // A tuple origin for the schemes that have one, and "null", an opaque
@@ -20,14 +17,14 @@ static void portout(long port, str *out)
 static void origin(const url *u, str *out)
 {
 	const char *s = text(&u->scheme);
-	if (strcmp(s, "blob") == 0) {
+	if (samez(s, "blob")) {
 		str p = {};
 		url in;
 		urlinit(&in);
 		report r = {};
 		add(&p, text(&u->path), u->path.n);
 		bool ok = parseurl(text(&p), p.n, nullptr, &in, &r) &&
-			  (strcmp(text(&in.scheme), "http") == 0 || strcmp(text(&in.scheme), "https") == 0);
+			  (samez(text(&in.scheme), "http") || samez(text(&in.scheme), "https"));
 		if (ok)
 			origin(&in, out);
 		else
@@ -38,7 +35,7 @@ static void origin(const url *u, str *out)
 	}
 	static const char *const tuple[] = {"ftp", "http", "https", "ws", "wss", nullptr};
 	for (const char *const *t = tuple; *t != nullptr; t++) {
-		if (strcmp(s, *t) == 0) {
+		if (samez(s, *t)) {
 			addz(out, s);
 			addz(out, "://");
 			add(out, text(&u->host), u->host.n);
@@ -54,29 +51,29 @@ static void origin(const url *u, str *out)
 
 bool urlget(const url *u, const char *name, str *out)
 {
-	if (strcmp(name, "href") == 0) {
+	if (samez(name, "href")) {
 		serialize(u, out);
-	} else if (strcmp(name, "origin") == 0) {
+	} else if (samez(name, "origin")) {
 		origin(u, out);
-	} else if (strcmp(name, "protocol") == 0) {
+	} else if (samez(name, "protocol")) {
 		add(out, text(&u->scheme), u->scheme.n);
 		addc(out, ':');
-	} else if (strcmp(name, "username") == 0) {
+	} else if (samez(name, "username")) {
 		add(out, text(&u->username), u->username.n);
-	} else if (strcmp(name, "password") == 0) {
+	} else if (samez(name, "password")) {
 		add(out, text(&u->password), u->password.n);
-	} else if (strcmp(name, "host") == 0 || strcmp(name, "hostname") == 0) {
+	} else if (samez(name, "host") || samez(name, "hostname")) {
 		add(out, text(&u->host), u->host.n);
 		if (name[4] == '\0' && u->host_type != nohost && u->port >= 0) {
 			addc(out, ':');
 			portout(u->port, out);
 		}
-	} else if (strcmp(name, "port") == 0) {
+	} else if (samez(name, "port")) {
 		if (u->port >= 0)
 			portout(u->port, out);
-	} else if (strcmp(name, "pathname") == 0) {
+	} else if (samez(name, "pathname")) {
 		add(out, text(&u->path), u->path.n);
-	} else if (strcmp(name, "search") == 0 || strcmp(name, "hash") == 0) {
+	} else if (samez(name, "search") || samez(name, "hash")) {
 		const str *s = name[0] == 's' ? &u->query : &u->fragment;
 		if (s->n > 0) {
 			addc(out, name[0] == 's' ? '?' : '#');
@@ -92,7 +89,7 @@ bool urlget(const url *u, const char *name, str *out)
 // empty one, or a file: URL.
 static bool bare(const url *u)
 {
-	return u->host_type == nohost || u->host_type == emptyhost || strcmp(text(&u->scheme), "file") == 0;
+	return u->host_type == nohost || u->host_type == emptyhost || samez(text(&u->scheme), "file");
 }
 
 bool urlset(url *u, const char *name, const char *value, size_t n, report *r)
@@ -100,7 +97,7 @@ bool urlset(url *u, const char *name, const char *value, size_t n, report *r)
 	str v = {};
 	const char *s = value;
 
-	if (strcmp(name, "href") == 0) {
+	if (samez(name, "href")) {
 		url to;
 		urlinit(&to);
 		if (!parseurl(value, n, nullptr, &to, r)) {
@@ -109,33 +106,33 @@ bool urlset(url *u, const char *name, const char *value, size_t n, report *r)
 		}
 		urlfree(u);
 		*u = to;
-	} else if (strcmp(name, "protocol") == 0) {
+	} else if (samez(name, "protocol")) {
 		add(&v, value, n);
 		addc(&v, ':');
 		run(text(&v), v.n, nullptr, u, at_schemestart, r);
-	} else if (strcmp(name, "username") == 0 || strcmp(name, "password") == 0) {
+	} else if (samez(name, "username") || samez(name, "password")) {
 		if (!bare(u)) {
 			str *to = name[0] == 'u' ? &u->username : &u->password;
 			fixutf8(value, n, &v);
 			clear(to);
 			encode(to, text(&v), v.n, userinfoset);
 		}
-	} else if (strcmp(name, "host") == 0 || strcmp(name, "hostname") == 0) {
+	} else if (samez(name, "host") || samez(name, "hostname")) {
 		if (!u->opaque)
 			run(value, n, nullptr, u, name[4] == '\0' ? at_host : at_hostname, r);
-	} else if (strcmp(name, "port") == 0) {
+	} else if (samez(name, "port")) {
 		if (bare(u))
 			;
 		else if (n == 0)
 			u->port = -1;
 		else
 			run(value, n, nullptr, u, at_port, r);
-	} else if (strcmp(name, "pathname") == 0) {
+	} else if (samez(name, "pathname")) {
 		if (!u->opaque) {
 			clear(&u->path);
 			run(value, n, nullptr, u, at_pathstart, r);
 		}
-	} else if (strcmp(name, "search") == 0 || strcmp(name, "hash") == 0) {
+	} else if (samez(name, "search") || samez(name, "hash")) {
 		bool search = name[0] == 's';
 		str *to = search ? &u->query : &u->fragment;
 		bool *has = search ? &u->hasquery : &u->hasfragment;

@@ -1,9 +1,15 @@
 // Hosts: domains, IPv4 and IPv6 addresses, opaque hosts, each parsed and
 // serialized as the URL Standard has it.
-#include <cstdio>
 #include <cstring>
 
 #include "intern.h"
+
+bool samebytes(const char *a, const char *b, size_t n)
+{
+	while (n > 0 && *a == *b)
+		a++, b++, n--;
+	return n == 0;
+}
 
 bool alpha(char c)
 {
@@ -32,7 +38,7 @@ static unsigned hexval(char c)
 
 static bool forbiddenhost(unsigned char c)
 {
-	return c == 0 || c == '\t' || c == '\n' || c == '\r' || (c != 0 && strchr(" #/:<>?@[\\]^|", c) != nullptr);
+	return c == 0 || c == '\t' || c == '\n' || c == '\r' || (c != 0 && findc(" #/:<>?@[\\]^|", static_cast<char>(c)) != nullptr);
 }
 
 static bool forbiddendomain(unsigned char c)
@@ -160,9 +166,7 @@ static void ipv6out(const unsigned short piece[8], str *out)
 			ignore0 = true;
 			continue;
 		}
-		char b[8];
-		snprintf(b, sizeof b, "%x", piece[i]);
-		addz(out, b);
+		addnum(out, piece[i], 16);
 		if (i != 7)
 			addc(out, ':');
 	}
@@ -210,8 +214,10 @@ static bool endsinnumber(const char *p, const char *end)
 	if (last == end)
 		return false;
 	bool other;
-	return strspn(last, "0123456789") >= static_cast<size_t>(end - last) ||
-	       ipv4number(last, end, &other) >= 0;
+	const char *s = last;
+	while (s < end && digit(*s))
+		s++;
+	return s == end || ipv4number(last, end, &other) >= 0;
 }
 
 static bool ipv4(const char *p, const char *end, url *u, report *r)
@@ -225,12 +231,14 @@ static bool ipv4(const char *p, const char *end, url *u, report *r)
 		end--;
 	}
 	for (const char *s = p;; s++) {
-		const char *dot = static_cast<const char *>(memchr(s, '.', static_cast<size_t>(end - s)));
+		const char *dot = s;
+		while (dot < end && *dot != '.')
+			dot++;
 		if (n == 4)
 			return fail(r, "IPv4-too-many-parts");
 		part[n] = s;
-		stop[n++] = dot != nullptr ? dot : end;
-		if (dot == nullptr)
+		stop[n++] = dot;
+		if (dot == end)
 			break;
 		s = dot;
 	}
@@ -255,10 +263,12 @@ static bool ipv4(const char *p, const char *end, url *u, report *r)
 	unsigned long long v = static_cast<unsigned long long>(num[n - 1]);
 	for (int i = 0; i < n - 1; i++)
 		v += static_cast<unsigned long long>(num[i]) << (8 * (3 - i));
-	char b[16];
-	snprintf(b, sizeof b, "%llu.%llu.%llu.%llu", v >> 24 & 255, v >> 16 & 255, v >> 8 & 255, v & 255);
 	clear(&u->host);
-	addz(&u->host, b);
+	for (int shift = 24; shift >= 0; shift -= 8) {
+		addnum(&u->host, static_cast<unsigned long>(v >> shift & 255), 10);
+		if (shift > 0)
+			addc(&u->host, '.');
+	}
 	u->host_type = ipv4host;
 	return true;
 }
@@ -276,13 +286,14 @@ static const char *strictascii(const char *p, size_t n)
 		return "the domain is empty or over 253 bytes";
 	bool punycode = false;
 	for (const char *s = p, *end = p + n; s <= end; s++) {
-		const char *e = static_cast<const char *>(memchr(s, '.', static_cast<size_t>(end - s)));
-		if (e == nullptr)
-			e = end;
+		const char *e = s;
+		bool ldh = true;
+		for (; e < end && *e != '.'; e++)
+			ldh = ldh && ((*e >= 'a' && *e <= 'z') || digit(*e) || *e == '-');
 		size_t len = static_cast<size_t>(e - s);
 		if (len == 0 || len > 63)
 			return "a label is empty or over 63 bytes";
-		if (strspn(s, "abcdefghijklmnopqrstuvwxyz0123456789-") < len)
+		if (!ldh)
 			return "a label holds a byte other than a letter, digit or hyphen";
 		if (s[0] == '-' || s[len - 1] == '-')
 			return "a label starts or ends with a hyphen";
@@ -296,7 +307,7 @@ static const char *strictascii(const char *p, size_t n)
 	if (punycode) {
 		str out = {};
 		const char *why = toascii(p, n, true, &out);
-		bool same = why == nullptr && out.n == n && memcmp(out.p, p, n) == 0;
+		bool same = why == nullptr && out.n == n && samebytes(out.p, p, n);
 		release(&out);
 		if (!same)
 			return why != nullptr ? why : "a label of Punycode is not valid";
@@ -382,6 +393,11 @@ bool parsehost(const char *in, size_t n, bool opaque, url *u, report *r)
 		return true;
 	}
 	// Percent-decoded, then read as UTF-8.
+	const char *pct = in;
+	while (pct < end && *pct != '%')
+		pct++;
+	if (pct == end)
+		return fixutf8(in, n, nullptr) ? domain(in, n, u, r) : fail(r, "domain-to-ASCII");
 	str d = {};
 	for (const char *p = in; p < end; p++) {
 		if (*p == '%' && end - p >= 3 && hex(p[1]) && hex(p[2])) {

@@ -48,8 +48,11 @@ static bool load()
 // non-transitional processing would.
 static bool deviation(const char *s)
 {
-	return strstr(s, "\xC3\x9F") != nullptr || strstr(s, "\xCF\x82") != nullptr ||
-	       strstr(s, "\xE2\x80\x8C") != nullptr || strstr(s, "\xE2\x80\x8D") != nullptr;
+	for (; *s != '\0'; s++)
+		if (samebytes(s, "\xC3\x9F", 2) || samebytes(s, "\xCF\x82", 2) ||
+		    (samebytes(s, "\xE2\x80", 2) && (s[2] == '\x8C' || s[2] == '\x8D')))
+			return true;
+	return false;
 }
 
 const char *toascii(const char *domain, size_t n, bool strict, str *out)

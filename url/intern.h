@@ -25,6 +25,12 @@ inline bool fail(report *r, const char *name)
 	return false;
 }
 
+// v in decimal, or in lower-case hexadecimal, appended.
+void addnum(str *out, unsigned long v, unsigned base);
+
+// n bytes alike; the program's few calls need no library's.
+bool samebytes(const char *a, const char *b, size_t n);
+
 bool alpha(char c);
 bool digit(char c);
 bool hex(char c);

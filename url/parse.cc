@@ -2,11 +2,33 @@
 // URL serializer. The standard speaks of code points; every one outside
 // ASCII is percent-encoded byte by byte wherever it lands, or handed to
 // the host parser as UTF-8, so bytes serve as well.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "intern.h"
+
+size_t length(const char *z)
+{
+	const char *p = z;
+	while (*p != '\0')
+		p++;
+	return static_cast<size_t>(p - z);
+}
+
+bool samez(const char *a, const char *b)
+{
+	while (*a != '\0' && *a == *b)
+		a++, b++;
+	return *a == *b;
+}
+
+const char *findc(const char *z, char c)
+{
+	for (; *z != '\0'; z++)
+		if (*z == c)
+			return z;
+	return nullptr;
+}
 
 void add(str *s, const char *b, size_t n)
 {
@@ -24,19 +46,25 @@ void add(str *s, const char *b, size_t n)
 		s->p = p;
 		s->cap = cap;
 	}
-	memcpy(s->p + s->n, b, n);
+	for (size_t i = 0; i < n; i++)	// short, and no call to bind
+		s->p[s->n + i] = b[i];
 	s->n += n;
 	s->p[s->n] = '\0';
 }
 
 void addc(str *s, char c)
 {
-	add(s, &c, 1);
+	if (s->n + 2 <= s->cap && !s->bad) {
+		s->p[s->n++] = c;
+		s->p[s->n] = '\0';
+	} else {
+		add(s, &c, 1);
+	}
 }
 
 void addz(str *s, const char *z)
 {
-	add(s, z, strlen(z));
+	add(s, z, length(z));
 }
 
 void clear(str *s)
@@ -52,6 +80,15 @@ void release(str *s)
 	*s = {};
 }
 
+void addnum(str *out, unsigned long v, unsigned base)
+{
+	char b[24], *p = b + sizeof b;
+	do
+		*--p = "0123456789abcdef"[v % base];
+	while ((v /= base) > 0);
+	add(out, p, static_cast<size_t>(b + sizeof b - p));
+}
+
 const char *text(const str *s)
 {
 	return s->p != nullptr ? s->p : "";
@@ -59,7 +96,7 @@ const char *text(const str *s)
 
 static bool same(const str *s, const char *z)
 {
-	return strcmp(text(s), z) == 0;
+	return samez(text(s), z);
 }
 
 static void copy(str *to, const str *from)
@@ -107,7 +144,7 @@ bool inset(unsigned char c, encodeset set)
 {
 	static const char *const extra[] = {"", " \"<>`", " \"#<>", " \"#<>'", " \"#<>?^`{}",
 					    " \"#<>?^`{}/:;=@[\\]|"};
-	return c < 0x20 || c >= 0x7F || strchr(extra[set], c) != nullptr;
+	return c < 0x20 || c >= 0x7F || findc(extra[set], static_cast<char>(c)) != nullptr;
 }
 
 void encode(str *out, const char *s, size_t n, encodeset set)
@@ -175,8 +212,12 @@ bool fixutf8(const char *in, size_t n, str *out)
 			good = false;
 			if (out != nullptr)
 				addz(out, "\xEF\xBF\xBD");
-		} else if (out != nullptr) {
-			add(out, reinterpret_cast<const char *>(p), len);
+		} else {
+			// A run of ASCII, or one sequence, as it stands.
+			while (cp < 0x80 && p + len < end && p[len] < 0x80)
+				len++;
+			if (out != nullptr)
+				add(out, reinterpret_cast<const char *>(p), len);
 		}
 		p += len;
 	}
@@ -189,7 +230,7 @@ bool urlunit(const char *p, const char *end)
 	if (c == '%')
 		return end - p >= 3 && hex(p[1]) && hex(p[2]);
 	if (c < 0x80)
-		return alpha(*p) || digit(*p) || (c != 0 && strchr("!$&'()*+,-./:;=?@_~", c) != nullptr);
+		return alpha(*p) || digit(*p) || (c != 0 && findc("!$&'()*+,-./:;=?@_~", static_cast<char>(c)) != nullptr);
 	if (c < 0xC0)
 		return true;	// judged with the byte that leads it
 	size_t len;
@@ -215,24 +256,31 @@ static bool drive(const char *s, size_t n, bool normalized)
 static bool startsdrive(const char *s, const char *end)
 {
 	return end - s >= 2 && drive(s, 2, false) &&
-	       (end - s == 2 || strchr("/\\?#", s[2]) != nullptr);
+	       (end - s == 2 || findc("/\\?#", s[2]) != nullptr);
 }
 
 // The first segment of a list path, "/c:/x" giving "c:".
 static bool firstdrive(const url *u)
 {
-	return u->path.n > 0 && drive(u->path.p + 1, strcspn(u->path.p + 1, "/"), true);
+	if (u->path.n == 0)
+		return false;
+	size_t n = 0;
+	while (u->path.p[1 + n] != '\0' && u->path.p[1 + n] != '/')
+		n++;
+	return drive(u->path.p + 1, n, true);
 }
 
 static void shorten(url *u)
 {
-	if (same(&u->scheme, "file") && u->path.n > 0 && strchr(u->path.p + 1, '/') == nullptr &&
+	if (same(&u->scheme, "file") && u->path.n > 0 && findc(u->path.p + 1, '/') == nullptr &&
 	    firstdrive(u))
 		return;
-	const char *slash = strrchr(text(&u->path), '/');
-	if (slash != nullptr) {
-		u->path.n = static_cast<size_t>(slash - u->path.p);
-		u->path.p[u->path.n] = '\0';
+	size_t n = u->path.n;
+	while (n > 0 && u->path.p[n - 1] != '/')
+		n--;
+	if (n > 0) {
+		u->path.n = n - 1;
+		u->path.p[n - 1] = '\0';
 	}
 }
 
@@ -260,13 +308,13 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 	state st = override != at_none ? override : at_schemestart;
 	str buf = {};
 	bool atsign = false, brackets = false, pwseen = false, ok = true;
+	bool special = isspecial(&u->scheme);	// again whenever the scheme changes
 	long n = static_cast<long>(len);
 	const char *end = in + len;
 
 	for (long i = 0;; i++) {
 		int c = i < n ? static_cast<unsigned char>(in[i]) : -1;
 		const char *rest = i + 1 < n ? in + i + 1 : end;	// remaining
-		bool special = isspecial(&u->scheme);
 		switch (st) {
 		case at_none:
 		case at_schemestart:
@@ -291,14 +339,16 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 					    (same(&u->scheme, "file") && u->host_type == emptyhost))
 						goto done;
 				}
-				copy(&u->scheme, &buf);
+				// The buffer becomes the scheme, and starts anew.
+				release(&u->scheme);
+				u->scheme = buf;
+				buf = {};
+				special = isspecial(&u->scheme);
 				if (override != at_none) {
 					if (u->port == defaultport(&u->scheme))
 						u->port = -1;
 					goto done;
 				}
-				clear(&buf);
-				special = isspecial(&u->scheme);
 				if (same(&u->scheme, "file")) {
 					if (end - rest < 2 || rest[0] != '/' || rest[1] != '/')
 						invalid(r, "special-scheme-missing-following-solidus");
@@ -330,6 +380,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 			}
 			if (base->opaque) {
 				copy(&u->scheme, &base->scheme);
+				special = isspecial(&u->scheme);
 				copy(&u->path, &base->path);
 				u->opaque = true;
 				copy(&u->query, &base->query);
@@ -746,6 +797,13 @@ static bool prepare(const char *in, size_t n, bool trim, str *out, report *r)
 
 bool run(const char *in, size_t n, const url *base, url *u, state override, report *r)
 {
+	// Most input needs nothing changed, and is parsed as it stands.
+	size_t i = 0;
+	if (n > 0 && static_cast<unsigned char>(in[0]) > 0x20 && static_cast<unsigned char>(in[n - 1]) > 0x20)
+		while (i < n && static_cast<unsigned char>(in[i]) >= 0x20 && static_cast<unsigned char>(in[i]) < 0x80)
+			i++;
+	if (i == n)
+		return machine(in, n, base, u, override, r);
 	str s = {};
 	bool ok = prepare(in, n, override == at_none, &s, r);
 	if (!ok)
@@ -784,9 +842,8 @@ void serialize(const url *u, str *out)
 		}
 		add(out, text(&u->host), u->host.n);
 		if (u->port >= 0) {
-			char b[24];
-			snprintf(b, sizeof b, ":%ld", u->port);
-			addz(out, b);
+			addc(out, ':');
+			addnum(out, static_cast<unsigned long>(u->port), 10);
 		}
 	} else if (!u->opaque && u->path.n >= 2 && u->path.p[0] == '/' && u->path.p[1] == '/') {
 		addz(out, "/.");

@@ -1,9 +1,9 @@
 // A run of urlparse from its command line to its result, shared by the
 // program and the shell builtin, which differ only in how they end.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "intern.h"
 #include "steps.h"
 
 const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT] [-S COMPONENT=VALUE]... URL";
@@ -11,7 +11,7 @@ const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT] [-S COMPO
 static bool known(const char *name, size_t n)
 {
 	for (const char *const *c = components; *c != nullptr; c++)
-		if (strlen(*c) == n && memcmp(*c, name, n) == 0)
+		if (length(*c) == n && samebytes(*c, name, n))
 			return true;
 	return false;
 }
@@ -19,12 +19,9 @@ static bool known(const char *name, size_t n)
 const char *urloptions(int argc, char *const argv[], job *j, str *why)
 {
 	*j = {};
-	j->sets = static_cast<const char **>(malloc((static_cast<size_t>(argc) + 1) * sizeof *j->sets));
-	if (j->sets == nullptr)
-		return "cannot allocate the command line";
 	int i = 1;
 	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
-		if (strcmp(argv[i], "--") == 0) {
+		if (samez(argv[i], "--")) {
 			i++;
 			break;
 		}
@@ -33,7 +30,7 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 				j->strict = true;
 				continue;
 			}
-			if (strchr("bgS", *o) == nullptr) {
+			if (findc("bgS", *o) == nullptr) {
 				addz(why, "-");
 				addc(why, *o);
 				addz(why, ": no such option; ");
@@ -47,12 +44,12 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 				addz(why, ": option requires an argument");
 				return text(why);
 			}
-			const char *eq = *o == 'S' ? strchr(arg, '=') : nullptr;
+			const char *eq = *o == 'S' ? findc(arg, '=') : nullptr;
 			if (*o == 'b') {
 				j->base = arg;
-			} else if (*o == 'g' ? !known(arg, strlen(arg)) :
+			} else if (*o == 'g' ? !known(arg, length(arg)) :
 				   eq == nullptr || !known(arg, static_cast<size_t>(eq - arg)) ||
-				   strncmp(arg, "origin=", 7) == 0) {
+				   (eq - arg == 6 && samebytes(arg, "origin", 6))) {
 				addz(why, *o == 'g' ? "-g " : "-S ");
 				addz(why, arg);
 				addz(why, *o == 'g' ? ": not a component" : ": not a component that can be set, =, and a value");
@@ -60,6 +57,9 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 			} else if (*o == 'g') {
 				j->get = arg;
 			} else {
+				if (j->sets == nullptr &&
+				    (j->sets = static_cast<const char **>(realloc(nullptr, static_cast<size_t>(argc) * sizeof *j->sets))) == nullptr)
+					return "cannot allocate the command line";
 				j->sets[j->nsets++] = arg;
 			}
 			break;
@@ -82,9 +82,8 @@ static void shown(str *out, const char *s, size_t n)
 	for (size_t i = 0; i < n; i++) {
 		unsigned char c = static_cast<unsigned char>(s[i]);
 		if (c < 0x20 || c == 0x7F) {
-			char b[5];
-			snprintf(b, sizeof b, "\\x%02X", c);
-			addz(out, b);
+			char b[4] = {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+			add(out, b, 4);
 		} else {
 			addc(out, s[i]);
 		}
@@ -100,7 +99,7 @@ static bool failed(const char *what, size_t n, bool ok, bool strict, const repor
 	shown(why, what, n);
 	addz(why, ": ");
 	addz(why, name);
-	if (r->detail != nullptr && strcmp(name, "domain-to-ASCII") == 0) {
+	if (r->detail != nullptr && samez(name, "domain-to-ASCII")) {
 		addz(why, " (");
 		addz(why, r->detail);
 		addc(why, ')');
@@ -113,21 +112,22 @@ bool urlrun(const job *j, url *u, str *why)
 	url base;
 	urlinit(&base);
 	report r = {};
-	bool ok = j->base == nullptr || parseurl(j->base, strlen(j->base), nullptr, &base, &r);
-	bool bad = failed(j->base != nullptr ? j->base : "", j->base != nullptr ? strlen(j->base) : 0,
+	bool ok = j->base == nullptr || parseurl(j->base, length(j->base), nullptr, &base, &r);
+	bool bad = failed(j->base != nullptr ? j->base : "", j->base != nullptr ? length(j->base) : 0,
 			  ok, j->strict, &r, why);
 	if (!bad) {
 		r = {};
-		ok = parseurl(j->input, strlen(j->input), j->base != nullptr ? &base : nullptr, u, &r);
-		bad = failed(j->input, strlen(j->input), ok, j->strict, &r, why);
+		ok = parseurl(j->input, length(j->input), j->base != nullptr ? &base : nullptr, u, &r);
+		bad = failed(j->input, length(j->input), ok, j->strict, &r, why);
 	}
 	for (size_t i = 0; !bad && i < j->nsets; i++) {
-		const char *eq = strchr(j->sets[i], '=');
-		char name[16];
-		snprintf(name, sizeof name, "%.*s", static_cast<int>(eq - j->sets[i]), j->sets[i]);
+		const char *eq = findc(j->sets[i], '=');
+		char name[16] = "";	// a component's name, which fits
+		for (size_t k = 0; j->sets[i] + k < eq; k++)
+			name[k] = j->sets[i][k];
 		r = {};
-		ok = urlset(u, name, eq + 1, strlen(eq + 1), &r);
-		bad = failed(j->sets[i], strlen(j->sets[i]), ok, j->strict, &r, why);
+		ok = urlset(u, name, eq + 1, length(eq + 1), &r);
+		bad = failed(j->sets[i], length(j->sets[i]), ok, j->strict, &r, why);
 	}
 	urlfree(&base);
 	return !bad;

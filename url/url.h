@@ -25,6 +25,14 @@ void clear(str *s);
 void release(str *s);
 const char *text(const str *s);		// never null
 
+// The string functions that the parser needs, its own, since each of
+// the C library's that a program calls costs it a symbol to bind when it
+// starts: a string's length, whether two are the same, and where a byte
+// other than NUL first stands in one, or null.
+size_t length(const char *z);
+bool samez(const char *a, const char *b);
+const char *findc(const char *z, char c);
+
 enum hosttype { nohost, domainhost, ipv4host, ipv6host, opaquehost, emptyhost };
 
 // A URL record. The host is kept serialized. A path that is a list is

@@ -75,13 +75,3 @@ char *decode(char *copy, bool blanks, bool escape, bool plus, bool strict)
 		escape_shell_cmd(s);
 	return s;
 }
-
-// A result that never reached its reader is a failure, whether the print,
-// the flush or the close found out. Closing an already closed stdout with
-// nothing to write loses nothing.
-bool written()
-{
-	if (fflush(stdout) != 0 || ferror(stdout))
-		return false;
-	return fclose(stdout) == 0 || errno == EBADF;
-}

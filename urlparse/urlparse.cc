@@ -8,10 +8,21 @@
 #include "steps.h"
 #include "urlcode.h"
 
-[[noreturn]] static void die(const char *what, const char *why)
+static void say(const char *s)
 {
-	fprintf(stderr, "urlparse: %s%s%s\n", what, why != nullptr ? ": " : "", why != nullptr ? why : "");
-	exit(1);
+	fwrite(s, 1, length(s), stderr);
+}
+
+static int die(const char *what, const char *why)
+{
+	say("urlparse: ");
+	say(what);
+	if (why != nullptr) {
+		say(": ");
+		say(why);
+	}
+	say("\n");
+	return 1;
 }
 
 int main(int argc, char **argv)
@@ -22,18 +33,16 @@ int main(int argc, char **argv)
 
 	urlinit(&u);
 	const char *bad = urloptions(argc, argv, &j, &why);
+	// The process ends here, and its memory with it.
 	if (bad != nullptr)
-		die(bad, nullptr);
+		return die(bad, nullptr);
 	if (!urlrun(&j, &u, &why))
-		die(text(&why), nullptr);
+		return die(text(&why), nullptr);
 	urlget(&u, j.get != nullptr ? j.get : "href", &out);
 	if (out.bad || why.bad)
-		die("cannot allocate the result", nullptr);
+		return die("cannot allocate the result", nullptr);
 	fwrite(text(&out), 1, out.n, stdout);
 	if (!written())
-		die("write error", strerror(errno));
-	release(&out);
-	urlfree(&u);
-	jobfree(&j);
+		return die("write error", strerror(errno));
 	return 0;
 }
