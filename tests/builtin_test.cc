@@ -160,6 +160,18 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "bash: line 7: formdata: e: a nameref to a[1], an element, not an array\n"
 		 "bash: line 8: formdata: no more of the body came within 0.2 seconds\n"
 		 "bash: line 9: formdata: no more of the body came within .2 seconds\n"},
+		// urlparse: -A sets all eleven components, -v one, and -s refuses by
+		// the standard's name what parsers read in different ways, NAME
+		// unchanged; no byte of a URL runs anything.
+		{"cd \"$(mktemp -d)\"; enable -f urlparse urlparse; urlparse -A u -b 'https://User@Example.org:8080/a/b?q' "
+		 "'../c?d#e'; for k in href origin protocol username password host hostname port pathname search hash; do "
+		 "printf '<%s>' \"${u[$k]}\"; done; echo ${#u[@]}; urlparse -v x -g hostname 'http://0x7f.1/'; echo \"$x\"; "
+		 "urlparse -v x -s 'http://evil.example\\@good.example/'; urlparse -A u -s 'http://127.1/'; echo \" $? $x ${u[port]}\"; "
+		 "urlparse -A u 'http://x/$(touch a)?`touch b`'; echo \"${u[pathname]}${u[search]} $(ls)\"; urlparse -s -g host 'https://[::1]:443/'", "",
+		 "<https://User@example.org:8080/c?d#e><https://example.org:8080><https:><User><><example.org:8080><example.org>"
+		 "<8080></c><?d><#e>11\n127.0.0.1\n 1 127.0.0.1 8080\n/$(touch%20a)?`touch%20b` \n[::1]",
+		 "bash: line 2: urlparse: http://evil.example\\@good.example/: invalid-reverse-solidus\n"
+		 "bash: line 2: urlparse: http://127.1/: IPv4-too-few-parts\n"},
 		// Cookies: fields at ';', blanks around the name and the value dropped,
 		// no '=' skipped, one pair of quotes dropped, '+' kept, the first of a
 		// name kept.

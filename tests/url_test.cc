@@ -1,0 +1,188 @@
+// The URL parser against web-platform-tests' conformance data, every case
+// of both files: each URL parsed against its base gives every component
+// that the case names, or fails where it says so, and each setter leaves
+// the components that it expects. A host that needs UTS #46 may be
+// refused where libidn2 cannot be loaded (as under an emulator, which has
+// none of the target's), and is counted apart; nothing may be wrong.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "url.h"
+
+// As much JSON as the data holds. A string is UTF-8, with U+FFFD for a
+// lone surrogate, as a USVString takes it.
+struct json {
+	enum { null, scalar, text, list, object } kind = null;
+	std::string s;
+	std::vector<std::pair<std::string, json>> items;	// a list's have no key
+};
+
+static const json *field(const json &j, const char *key)
+{
+	for (const auto &i : j.items)
+		if (i.first == key)
+			return &i.second;
+	return nullptr;
+}
+
+static void utf8(std::string *out, unsigned long c)
+{
+	if (c < 0x80) {
+		*out += static_cast<char>(c);
+		return;
+	}
+	int n = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+	static const unsigned long lead[] = {0, 0xC0, 0xE0, 0xF0};
+	*out += static_cast<char>(lead[n] | (c >> (6 * n)));
+	while (n-- > 0)
+		*out += static_cast<char>(0x80 | ((c >> (6 * n)) & 0x3F));
+}
+
+static json parse(const char *&p)
+{
+	json j;
+	while (*p == ' ' || *p == '\n' || *p == '\t' || *p == '\r' || *p == ',' || *p == ':')
+		p++;
+	if (*p == '{' || *p == '[') {
+		char close = *p++ == '{' ? '}' : ']';
+		j.kind = close == '}' ? json::object : json::list;
+		for (;;) {
+			while (*p == ' ' || *p == '\n' || *p == '\t' || *p == '\r' || *p == ',')
+				p++;
+			if (*p == close || *p == '\0')
+				break;
+			std::string key = close == '}' ? parse(p).s : "";
+			j.items.emplace_back(key, parse(p));
+		}
+		p++;
+	} else if (*p == '"') {
+		j.kind = json::text;
+		for (p++; *p != '"' && *p != '\0'; p++) {
+			if (*p != '\\') {
+				j.s += *p;
+				continue;
+			}
+			char e = *++p;
+			if (e != 'u') {
+				j.s += e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e == 'b' ? '\b' : e == 'f' ? '\f' : e;
+				continue;
+			}
+			unsigned long c = std::stoul(std::string(p + 1, 4), nullptr, 16);
+			p += 4;
+			if (c >= 0xD800 && c < 0xDC00 && p[1] == '\\' && p[2] == 'u') {
+				unsigned long lo = std::stoul(std::string(p + 3, 4), nullptr, 16);
+				if (lo >= 0xDC00 && lo < 0xE000) {
+					c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+					p += 6;
+				}
+			}
+			utf8(&j.s, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+		}
+		p++;
+	} else {
+		const char *start = p;
+		while (*p != ',' && *p != '}' && *p != ']' && *p != '\0')
+			p++;
+		j.s.assign(start, p);
+		j.kind = j.s == "null" ? json::null : json::scalar;
+	}
+	return j;
+}
+
+static json load(const char *name)
+{
+	std::string text;
+	FILE *f = fopen((std::string(URL_DATA_DIR "/") + name).c_str(), "rb");
+	EXPECT_NE(f, nullptr) << name;
+	char buf[65536];
+	for (size_t n; f != nullptr && (n = fread(buf, 1, sizeof buf, f)) > 0;)
+		text.append(buf, n);
+	if (f != nullptr)
+		fclose(f);
+	const char *p = text.c_str();
+	return parse(p);
+}
+
+static std::string get(const url *u, const char *name)
+{
+	str s = {};
+	urlget(u, name, &s);
+	std::string v = text(&s);
+	release(&s);
+	return v;
+}
+
+// The components that the case expects, each as the URL has it; or what
+// differs.
+static std::string unlike(const url *u, const json &want)
+{
+	std::string diff;
+	for (const char *const *c = components; *c != nullptr; c++)
+		if (const json *w = field(want, *c); w != nullptr && get(u, *c) != w->s)
+			diff += std::string(*c) + "=" + get(u, *c) + " ";
+	return diff;
+}
+
+TEST(Url, Parsing)
+{
+	int held = 0, idna = 0, wrong = 0;
+	for (const auto &item : load("urltestdata.json").items) {
+		const json &c = item.second;
+		if (c.kind != json::object)
+			continue;	// a comment
+		const json *in = field(c, "input"), *b = field(c, "base");
+		url base, u;
+		urlinit(&base);
+		urlinit(&u);
+		report r = {};
+		bool ok = b == nullptr || b->kind == json::null ||
+			  parseurl(b->s.data(), b->s.size(), nullptr, &base, &r);
+		if (ok)
+			ok = parseurl(in->s.data(), in->s.size(), b != nullptr && b->kind != json::null ? &base : nullptr,
+				      &u, &r);
+		std::string diff = ok ? unlike(&u, c) : "";
+		if (field(c, "failure") != nullptr ? !ok : ok && diff.empty())
+			held++;
+		else if (!ok && r.failure != nullptr && std::string(r.failure) == "domain-to-ASCII")
+			idna++;
+		else
+			ADD_FAILURE() << ++wrong << ": " << in->s << (ok ? " gives " + diff : std::string(" fails: ") + (r.failure != nullptr ? r.failure : "?"));
+		urlfree(&base);
+		urlfree(&u);
+	}
+	printf("parsing: %d held, %d refused as IDNA, %d wrong\n", held, idna, wrong);
+	EXPECT_GT(held, 800);
+}
+
+TEST(Url, Setters)
+{
+	int held = 0, wrong = 0;
+	for (const auto &component : load("setters_tests.json").items) {
+		if (component.second.kind != json::list)
+			continue;
+		for (const auto &item : component.second.items) {
+			const json &c = item.second;
+			if (c.kind != json::object)
+				continue;	// a comment
+			url u;
+			urlinit(&u);
+			report r = {};
+			const json *href = field(c, "href"), *value = field(c, "new_value");
+			ASSERT_TRUE(parseurl(href->s.data(), href->s.size(), nullptr, &u, &r)) << href->s;
+			urlset(&u, component.first.c_str(), value->s.data(), value->s.size(), &r);
+			std::string diff = unlike(&u, *field(c, "expected"));
+			if (diff.empty())
+				held++;
+			else
+				ADD_FAILURE() << ++wrong << ": " << href->s << " " << component.first << "=" << value->s
+					      << " gives " << diff;
+			urlfree(&u);
+		}
+	}
+	printf("setters: %d held, %d wrong\n", held, wrong);
+	EXPECT_GT(held, 250);
+}
