@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Measures urldecode, urlencode and shares against the least a C program can do in
+# Measures urldecode, urlencode, urlparse and shares against the least a C program can do in
 # their place, and against a user's usual alternatives, by instruction count
 # (valgrind's callgrind: the same figure on a busy machine) and peak memory
 # (/usr/bin/time). Prints one table and checks the targets; exits 1 if one
@@ -95,6 +95,24 @@ print_enc=$base
 row "urlencode" /dev/null "$urlencode" $'caf\xc3\xa9 au lait'
 enc_start=$last
 [ -z "$python" ] || row "python3 urllib.parse.quote_plus" /dev/null "$python" -c "$quote" $'caf\xc3\xa9 au lait'
+# Start-up with a plain URL, then the work of one with every part.
+url=https://example.org/
+case_ "urlparse, '$url'"
+row "C program printing its argument" /dev/null "$dir/print" "$url"
+print_url=$base
+row "urlparse" /dev/null "$dir/bin/urlparse" "$url"
+url_start=$last
+split='import sys, urllib.parse; sys.stdout.write(urllib.parse.urlsplit(sys.argv[1]).geturl())'
+[ -z "$python" ] || row "python3 urllib.parse.urlsplit" /dev/null "$python" -c "$split" "$url"
+node=$(command -v node || true)
+href='process.stdout.write(new URL(process.argv[1]).href)'
+[ -z "$node" ] || row "node new URL" /dev/null "$node" -e "$href" "$url"
+url='https://user@Example.org:8080/a/../b?q=1#f'
+case_ "urlparse, '$url'"
+row "C program printing its argument" /dev/null "$dir/print" "$url"
+row "urlparse" /dev/null "$dir/bin/urlparse" "$url"
+[ -z "$python" ] || row "python3 urllib.parse.urlsplit" /dev/null "$python" -c "$split" "$url"
+[ -z "$node" ] || row "node new URL" /dev/null "$node" -e "$href" "$url"
 case_ "shares, '3 1 0 0 4'"
 row "C program with scanf and printf" "$dir/five" "$dir/scanf"
 scanf_base=$base
@@ -263,6 +281,35 @@ if [ -f "$builtin" ]; then
 		"$(diff "$dir/query_loop.arrays" "$dir/query_builtin.arrays" | grep -c "^>")"
 fi
 
+# URLs into an associative array, 1000 of them: the builtin's -A, against
+# the usual split with RFC 3986's regular expression into BASH_REMATCH,
+# which gets the host of some wrong (the userinfo and the port stay in it,
+# and its case).
+awk '{ printf "https://u%d@Host%d.example:%d/p/%d/../q?k=%d#f%d\n", NR, NR % 97, 8000 + NR % 1000, NR, NR, NR }' \
+	"$dir/lines" >"$dir/urls"
+for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$dir/urls"; done >"$dir/urls10"
+url_none() { local l; while IFS= read -r l; do :; done; }
+url_regex() {
+	local l re='^(([^:/?#]+):)?(//([^/?#]*))?([^?#]*)(\?([^#]*))?(#(.*))?'
+	local -A u
+	while IFS= read -r l; do
+		[[ $l =~ $re ]]
+		u=([protocol]=${BASH_REMATCH[2]} [host]=${BASH_REMATCH[4]} [pathname]=${BASH_REMATCH[5]}
+			[search]=${BASH_REMATCH[7]} [hash]=${BASH_REMATCH[9]})
+	done
+}
+url_builtin() { local -A u; local l; while IFS= read -r l; do urlparse -A u "$l"; done; }
+if [ -f "$dir/lib/bash/urlparse" ]; then
+	enable -f "$dir/lib/bash/urlparse" urlparse
+	echo
+	echo "| a URL into an associative array, 1000 URLs | µs a URL | regex / it |"
+	echo "|---|---:|---:|"
+	regex_us=$(awk -v t="$(usecs 5 url_regex urls10)" -v e="$(usecs 5 url_none urls10)" 'BEGIN { printf "%.1f", t - e }')
+	urlparse_us=$(awk -v t="$(usecs 5 url_builtin urls10)" -v e="$(usecs 5 url_none urls10)" 'BEGIN { printf "%.1f", t - e }')
+	printf '| %-34s | %9s | %7s |\n' "[[ \$l =~ \$re ]], BASH_REMATCH" "$regex_us" 1.00
+	printf '| %-34s | %9s | %7s |\n' "urlparse -A u \"\$l\"" "$urlparse_us" "$(ratio "$regex_us" "$urlparse_us")"
+fi
+
 # A CGI request side by side with haserl, the tool that shell CGI authors
 # use for it: each script is started as a web server starts one, with the
 # request's variables and body, and prints two fields and the file's
@@ -392,6 +439,7 @@ check "urldecode -b -e: instructions a byte above it" \
 check "urldecode work, 131071 / 65535 bytes" "$(ratio $((big - start)) $((small - start)))" 2.2
 check "urlencode start-up / C program" "$(ratio "$enc_start" "$print_enc")" 1.15
 check "shares start-up / C program" "$(ratio "$shares_start" "$scanf_base")" 1.15
+check "urlparse start-up / C program" "$(ratio "$url_start" "$print_url")" 1.15
 # In a loop: the builtin a hundredth of the program's cost a call or less,
 # and no dearer than the printf idiom, which gets bytes wrong.
 if [ -n "${builtin_us-}" ]; then
@@ -402,6 +450,7 @@ if [ -n "${builtin_us-}" ]; then
 	check "query: shell loop / urldecode -A, a query" "$(ratio "$query_us" "$assoc_us")" 3 least
 	check "encode: \$(program) / urlencode -v, a call" "$(ratio "$enc_prog_us" "$enc_setvar_us")" 100 least
 	check "encode: pure bash loop / urlencode -v, a call" "$(ratio "$enc_bash_us" "$enc_setvar_us")" 20 least
+	check "URL: regex split / urlparse -A, a URL" "$(ratio "$regex_us" "$urlparse_us")" 1 least
 	if [ -n "${get_ratio-}" ]; then
 		check "CGI GET: haserl / bash with the builtins" "$get_ratio" 1 least
 		check "CGI POST: haserl / bash with the builtins" "$post_ratio" 1 least
