@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "url.h"
@@ -16,16 +15,17 @@
 // As much JSON as the data holds. A string is UTF-8, with U+FFFD for a
 // lone surrogate, as a USVString takes it.
 struct json {
-	enum { null, scalar, text, list, object } kind = null;
+	enum { jnull, jscalar, jtext, jlist, jobject } kind = jnull;
 	std::string s;
-	std::vector<std::pair<std::string, json>> items;	// a list's have no key
+	std::vector<json> items;
+	std::vector<std::string> keys;		// an object's, one an item
 };
 
 static const json *field(const json &j, const char *key)
 {
-	for (const auto &i : j.items)
-		if (i.first == key)
-			return &i.second;
+	for (size_t i = 0; i < j.keys.size(); i++)
+		if (j.keys[i] == key)
+			return &j.items[i];
 	return nullptr;
 }
 
@@ -49,18 +49,19 @@ static json parse(const char *&p)
 		p++;
 	if (*p == '{' || *p == '[') {
 		char close = *p++ == '{' ? '}' : ']';
-		j.kind = close == '}' ? json::object : json::list;
+		j.kind = close == '}' ? json::jobject : json::jlist;
 		for (;;) {
 			while (*p == ' ' || *p == '\n' || *p == '\t' || *p == '\r' || *p == ',')
 				p++;
 			if (*p == close || *p == '\0')
 				break;
-			std::string key = close == '}' ? parse(p).s : "";
-			j.items.emplace_back(key, parse(p));
+			if (close == '}')
+				j.keys.push_back(parse(p).s);
+			j.items.push_back(parse(p));
 		}
 		p++;
 	} else if (*p == '"') {
-		j.kind = json::text;
+		j.kind = json::jtext;
 		for (p++; *p != '"' && *p != '\0'; p++) {
 			if (*p != '\\') {
 				j.s += *p;
@@ -88,7 +89,7 @@ static json parse(const char *&p)
 		while (*p != ',' && *p != '}' && *p != ']' && *p != '\0')
 			p++;
 		j.s.assign(start, p);
-		j.kind = j.s == "null" ? json::null : json::scalar;
+		j.kind = j.s == "null" ? json::jnull : json::jscalar;
 	}
 	return j;
 }
@@ -130,19 +131,18 @@ static std::string unlike(const url *u, const json &want)
 TEST(Url, Parsing)
 {
 	int held = 0, idna = 0, wrong = 0;
-	for (const auto &item : load("urltestdata.json").items) {
-		const json &c = item.second;
-		if (c.kind != json::object)
+	for (const json &c : load("urltestdata.json").items) {
+		if (c.kind != json::jobject)
 			continue;	// a comment
 		const json *in = field(c, "input"), *b = field(c, "base");
 		url base, u;
 		urlinit(&base);
 		urlinit(&u);
 		report r = {};
-		bool ok = b == nullptr || b->kind == json::null ||
+		bool ok = b == nullptr || b->kind == json::jnull ||
 			  parseurl(b->s.data(), b->s.size(), nullptr, &base, &r);
 		if (ok)
-			ok = parseurl(in->s.data(), in->s.size(), b != nullptr && b->kind != json::null ? &base : nullptr,
+			ok = parseurl(in->s.data(), in->s.size(), b != nullptr && b->kind != json::jnull ? &base : nullptr,
 				      &u, &r);
 		std::string diff = ok ? unlike(&u, c) : "";
 		if (field(c, "failure") != nullptr ? !ok : ok && diff.empty())
@@ -161,24 +161,25 @@ TEST(Url, Parsing)
 TEST(Url, Setters)
 {
 	int held = 0, wrong = 0;
-	for (const auto &component : load("setters_tests.json").items) {
-		if (component.second.kind != json::list)
+	json all = load("setters_tests.json");
+	for (size_t k = 0; k < all.items.size(); k++) {
+		const std::string &component = all.keys[k];
+		if (all.items[k].kind != json::jlist)
 			continue;
-		for (const auto &item : component.second.items) {
-			const json &c = item.second;
-			if (c.kind != json::object)
+		for (const json &c : all.items[k].items) {
+			if (c.kind != json::jobject)
 				continue;	// a comment
 			url u;
 			urlinit(&u);
 			report r = {};
 			const json *href = field(c, "href"), *value = field(c, "new_value");
 			ASSERT_TRUE(parseurl(href->s.data(), href->s.size(), nullptr, &u, &r)) << href->s;
-			urlset(&u, component.first.c_str(), value->s.data(), value->s.size(), &r);
+			urlset(&u, component.c_str(), value->s.data(), value->s.size(), &r);
 			std::string diff = unlike(&u, *field(c, "expected"));
 			if (diff.empty())
 				held++;
 			else
-				ADD_FAILURE() << ++wrong << ": " << href->s << " " << component.first << "=" << value->s
+				ADD_FAILURE() << ++wrong << ": " << href->s << " " << component << "=" << value->s
 					      << " gives " << diff;
 			urlfree(&u);
 		}
