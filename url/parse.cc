@@ -186,16 +186,16 @@ static long utf8at(const unsigned char *p, const unsigned char *end, size_t *len
 		      c >= 0xF0 && c <= 0xF4 ? 3 : 4;
 	*len = 1;
 	if (need == 0)
-		return c;
+		return static_cast<long>(c);
 	if (need == 4)
 		return -1;
 	unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
 	unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-	long cp = c & (0x3F >> need);
+	long cp = static_cast<long>(c & (0x3F >> need));
 	for (size_t k = 1; k <= need; k++) {
 		if (p + k >= end || p[k] < (k == 1 ? lo : 0x80) || p[k] > (k == 1 ? hi : 0xBF))
 			return -1;
-		cp = cp << 6 | (p[k] & 0x3F);
+		cp = cp << 6 | static_cast<long>(p[k] & 0x3F);
 		*len = k + 1;
 	}
 	return cp;
