@@ -83,9 +83,11 @@ void release(str *s)
 void addnum(str *out, unsigned long v, unsigned base)
 {
 	char b[24], *p = b + sizeof b;
+	// Each base a constant, which needs no division routine on a machine
+	// that cannot divide.
 	do
-		*--p = "0123456789abcdef"[v % base];
-	while ((v /= base) > 0);
+		*--p = "0123456789abcdef"[base == 16 ? v & 15 : v % 10];
+	while ((v = base == 16 ? v >> 4 : v / 10) > 0);
 	add(out, p, static_cast<size_t>(b + sizeof b - p));
 }
 
