@@ -172,6 +172,21 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "<8080></c><?d><#e>11\n127.0.0.1\n 1 127.0.0.1 8080\n/$(touch%20a)?`touch%20b` \n[::1]",
 		 "bash: line 2: urlparse: http://evil.example\\@good.example/: invalid-reverse-solidus\n"
 		 "bash: line 2: urlparse: http://127.1/: IPv4-too-few-parts\n"},
+		// setcookie: a value comes back whole through urldecode -C; a name that
+		// is no token, an attribute that could end the line, a Max-Age that is
+		// no integer, SameSite=None or a prefix without what it needs are
+		// refused, NAME unchanged.
+		{"v=$'a b;c%+\"\xc3\xa9\\\\\\n,'; setcookie -v h -p / -s -h -S Lax sid \"$v\"; echo \"$h\"; "
+		 "urldecode -C c \"${h#Set-Cookie: }\"; [[ ${c[sid]} == \"$v\" ]] && echo same; h=old; "
+		 "setcookie -v h 'a b' v; setcookie -v h -p $'/\\r\\nX: y' a v; setcookie -v h -m 1e3 a v; "
+		 "setcookie -v h -S None a v; setcookie -v h -s -p /x __Host-a v; setcookie -v h __secure-a v; echo \"$h\"", "",
+		 "Set-Cookie: sid=a%20b%3Bc%25+%22%C3%A9%5C%0A%2C; Path=/; Secure; HttpOnly; SameSite=Lax\nsame\nold\n",
+		 "bash: line 2: setcookie: the name is not an RFC 7230 token\n"
+		 "bash: line 2: setcookie: a path or domain may hold no control byte and no ';'\n"
+		 "bash: line 2: setcookie: Max-Age is not an integer\n"
+		 "bash: line 2: setcookie: SameSite=None needs -s (Secure), or browsers drop the cookie\n"
+		 "bash: line 2: setcookie: a __Host- cookie needs -s and -p /, and no -d, or browsers drop it\n"
+		 "bash: line 2: setcookie: a __Secure- cookie needs -s, or browsers drop it\n"},
 		// Cookies: fields at ';', blanks around the name and the value dropped,
 		// no '=' skipped, one pair of quotes dropped, '+' kept, the first of a
 		// name kept.

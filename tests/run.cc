@@ -126,9 +126,10 @@ outcome runbash(const std::string &script, const std::vector<std::string> &args,
 	std::vector<std::string> argv = {"bash", "-c",
 		"enable -f '" URLDECODE_BUILTIN "' urldecode && "
 		"enable -f '" URLENCODE_BUILTIN "' urlencode && "
-		"enable -f '" SHARES_BUILTIN "' shares || exit 99\n" + script, "bash"};
+		"enable -f '" SHARES_BUILTIN "' shares && enable -f htmlescape htmlescape && "
+		"enable -f jsonquote jsonquote && enable -f setcookie setcookie || exit 99\n" + script, "bash"};
 	argv.insert(argv.end(), args.begin(), args.end());
-	// So that a bash the script starts can load them too.
+	// So that the script, and a bash that it starts, can load them.
 	env.push_back("BASH_LOADABLES_PATH=" BUILTIN_DIR);
 #ifdef SANITIZER_RUNTIME
 	// bash is not built with the sanitizers, so their runtime has to be

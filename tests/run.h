@@ -41,6 +41,16 @@ inline constexpr tool urlencode_tools[] = {{URLENCODE_PATH, URLENCODE_PATH},
 					   {"urlencode", nullptr}, {"urlencode", nullptr, true},
 #endif
 };
+inline constexpr tool htmlescape_tools[] = {{HTMLESCAPE_PATH, HTMLESCAPE_PATH},
+#ifdef URLDECODE_BUILTIN
+					    {"htmlescape", nullptr}, {"htmlescape", nullptr, true},
+#endif
+};
+inline constexpr tool jsonquote_tools[] = {{JSONQUOTE_PATH, JSONQUOTE_PATH},
+#ifdef URLDECODE_BUILTIN
+					   {"jsonquote", nullptr}, {"jsonquote", nullptr, true},
+#endif
+};
 inline constexpr tool shares_tools[] = {{SHARES_PATH, SHARES_PATH},
 #ifdef SHARES_BUILTIN
 					{"shares", nullptr}, {"shares", nullptr, true},

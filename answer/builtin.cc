@@ -1,0 +1,86 @@
+// htmlescape, jsonquote and setcookie as bash loadable builtins, TOOL
+// naming the one: the program's command line and bytes, with no process
+// per call, and the result handed to a variable with -v NAME, first.
+//   enable -f htmlescape htmlescape
+#include <cstdlib>
+#include <cstring>
+
+#include "answer.h"
+#include "shellvar.h"
+
+#define NAME_(t) #t
+#define NAME(t) NAME_(t)
+#define STRUCT_(t) t##_struct
+#define STRUCT(t) STRUCT_(t)
+
+static int tool_builtin(WORD_LIST *list)
+{
+	WORD_DESC *name = nullptr;
+	if (list != nullptr && strcmp(list->word->word, "-v") == 0) {
+		if (list->next == nullptr) {
+			sh_needarg(list->word->word);
+			return EXECUTION_FAILURE;
+		}
+		name = list->next->word;
+		if (!goodname(name, true))
+			return EXECUTION_FAILURE;
+		list = list->next->next;
+	}
+	int argc = 1;
+	for (WORD_LIST *l = list; l != nullptr; l = l->next)
+		argc++;
+	char **argv = static_cast<char **>(malloc(static_cast<size_t>(argc + 1) * sizeof *argv));
+	if (argv == nullptr) {
+		builtin_error("cannot allocate the command line");
+		return EXECUTION_FAILURE;
+	}
+	static char progname[] = NAME(TOOL);
+	argv[0] = progname;
+	argc = 1;
+	for (WORD_LIST *l = list; l != nullptr; l = l->next)
+		argv[argc++] = l->word->word;
+	const char *why;
+	char *out = answer(NAME(TOOL), argc, argv, &why);
+	free(argv);
+	if (out == nullptr) {
+		builtin_error("%s", why);
+		return EXECUTION_FAILURE;
+	}
+	return handover(name, out, out);
+}
+
+#if TOOLNO == 0
+static char doc0[] = "Escape a string for HTML and print it, with no newline.";
+static char doc1[] = "";
+static char doc2[] = "& < > \" ' become &amp; &lt; &gt; &quot; &#x27;; every other byte";
+static char doc3[] = "stays as it is. The result is safe in HTML text and in a quoted";
+static char doc4[] = "attribute, not in an unquoted one, a URL attribute or a script.";
+static char synopsis[] = "htmlescape [-v NAME] string";
+#elif TOOLNO == 1
+static char doc0[] = "Quote a string as one JSON string literal and print it, with no newline.";
+static char doc1[] = "";
+static char doc2[] = "As Python's json.dumps(s, ensure_ascii=False), then < > & U+2028";
+static char doc3[] = "U+2029 as \\u escapes, safe in a <script> too. A string that is not";
+static char doc4[] = "UTF-8 is an error, and nothing is printed.";
+static char synopsis[] = "jsonquote [-v NAME] string";
+#else
+static char doc0[] = "Print a Set-Cookie header line, with no newline and no CR.";
+static char doc1[] = "";
+static char doc2[] = "-p PATH, -d DOMAIN, -m MAX-AGE, -s Secure, -h HttpOnly, -S SameSite.";
+static char doc3[] = "Each byte of the value outside RFC 6265's cookie-octet, and %, is %XX,";
+static char doc4[] = "so urldecode -C gives it back. A bad name, attribute or prefix is refused.";
+static char synopsis[] = "setcookie [-v NAME] [-p PATH] [-d DOMAIN] [-m MAX-AGE] [-s] [-h] [-S Strict|Lax|None] name value";
+#endif
+static char doc5[] = "  -v NAME   set the variable NAME to the result, as printf -v does;";
+static char doc6[] = "            only ever first";
+static char doc7[] = "Exit status: 0, or 1 on a bad command line, a refused input, a NAME";
+static char doc8[] = "that cannot be set, or a failed write.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
+static char bname[] = NAME(TOOL);
+
+// bash finds the builtin by this name.
+extern "C" {
+__attribute__((visibility("default"))) struct builtin STRUCT(TOOL) = {
+	bname, tool_builtin, BUILTIN_ENABLED, doc, synopsis, nullptr,
+};
+}

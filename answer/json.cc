@@ -1,0 +1,91 @@
+// A JSON string literal from UTF-8, as RFC 8259 has it: only what must be
+// escaped is, in the forms that Python's json.dumps chooses, and then what
+// would end a <script> element or a line of JavaScript.
+#include <cstdio>
+#include <cstring>
+
+#include "answer.h"
+
+// The length of the UTF-8 sequence at s, or 0 where it is not one: an
+// overlong form, a surrogate, a code point past U+10FFFF, a byte that
+// cannot start or continue one, or a sequence cut short.
+static size_t sequence(const unsigned char *s)
+{
+	unsigned c = s[0];
+	size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 :
+		   c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+	unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+	unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+	for (size_t k = 1; k < n; k++)
+		if (s[k] < (k == 1 ? lo : 0x80) || s[k] > (k == 1 ? hi : 0xBF))
+			return 0;	// a NUL here is the string's end
+	return n;
+}
+
+long utf8bad(const char *s)
+{
+	const unsigned char *p = reinterpret_cast<const unsigned char *>(s);
+	for (size_t i = 0; p[i] != '\0';) {
+		size_t n = sequence(p + i);
+		if (n == 0)
+			return static_cast<long>(i);
+		i += n;
+	}
+	return -1;
+}
+
+// The escape for the character at s, of n bytes, into e, or false where it
+// stands as it is.
+static bool escape(const char *s, size_t n, char e[7])
+{
+	unsigned char c = static_cast<unsigned char>(s[0]);
+	const char *two = c == '"' ? "\\\"" : c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" :
+			  c == '\t' ? "\\t" : c == '\b' ? "\\b" : c == '\f' ? "\\f" : nullptr;
+	if (two != nullptr) {
+		strcpy(e, two);
+		return true;
+	}
+	unsigned u = c;
+	if (n == 3 && c == 0xE2 && static_cast<unsigned char>(s[1]) == 0x80 &&
+	    (static_cast<unsigned char>(s[2]) == 0xA8 || static_cast<unsigned char>(s[2]) == 0xA9))
+		u = 0x2000 + (static_cast<unsigned char>(s[2]) & 0x7F);	// U+2028, U+2029
+	else if (n != 1 || (c >= 0x20 && c != '<' && c != '>' && c != '&'))
+		return false;
+	snprintf(e, 7, "\\u%04x", u);
+	return true;
+}
+
+size_t jsonlen(const char *s)
+{
+	size_t len = 2;
+	char e[7];
+	for (const unsigned char *p = reinterpret_cast<const unsigned char *>(s); *p != '\0';) {
+		size_t n = sequence(p);
+		n = n == 0 ? 1 : n;
+		len += escape(reinterpret_cast<const char *>(p), n, e) ? strlen(e) : n;
+		p += n;
+	}
+	return len;
+}
+
+char *jsonquote(char *out, const char *s)
+{
+	char e[7];
+	*out++ = '"';
+	while (*s != '\0') {
+		size_t n = sequence(reinterpret_cast<const unsigned char *>(s));
+		n = n == 0 ? 1 : n;
+		if (escape(s, n, e)) {
+			size_t k = strlen(e);
+			memcpy(out, e, k);
+			out += k;
+		} else {
+			memcpy(out, s, n);
+			out += n;
+		}
+		s += n;
+	}
+	*out++ = '"';
+	*out = '\0';
+	return out;
+}

@@ -1,0 +1,41 @@
+// A run of one of the three tools from its command line to its result,
+// shared by their programs and builtins.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "answer.h"
+
+char *answer(const char *tool, int argc, char *const argv[], const char **why)
+{
+	static char bad[64];
+	cookie c;
+	bool html = strcmp(tool, "htmlescape") == 0, json = strcmp(tool, "jsonquote") == 0;
+	*why = nullptr;
+	if (html || json) {
+		// The one argument is the string, even where it reads "-v".
+		if (argc != 2) {
+			*why = html ? "usage: htmlescape string" : "usage: jsonquote string";
+			return nullptr;
+		}
+		long at = json ? utf8bad(argv[1]) : -1;
+		if (at >= 0) {
+			snprintf(bad, sizeof bad, "byte offset %ld: not UTF-8", at);
+			*why = bad;
+			return nullptr;
+		}
+	} else if ((*why = cookieoptions(argc, argv, &c)) != nullptr) {
+		return nullptr;
+	}
+	size_t n = html ? htmllen(argv[1]) : json ? jsonlen(argv[1]) : cookielen(&c);
+	char *out = static_cast<char *>(malloc(n + 1));
+	if (out == nullptr)
+		*why = "cannot allocate the result";
+	else if (html)
+		htmlescape(out, argv[1]);
+	else if (json)
+		jsonquote(out, argv[1]);
+	else
+		setcookie(out, &c);
+	return out;
+}

@@ -1,0 +1,66 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "run.h"
+
+class Htmlescape : public testing::TestWithParam<tool> {};
+INSTANTIATE_TEST_SUITE_P(Tools, Htmlescape, testing::ValuesIn(htmlescape_tools));
+class Jsonquote : public testing::TestWithParam<tool> {};
+INSTANTIATE_TEST_SUITE_P(Tools, Jsonquote, testing::ValuesIn(jsonquote_tools));
+
+struct answercase {
+	std::vector<std::string> args;
+	std::string want, err = {};
+};
+
+static void check(const tool &t, const answercase &c)
+{
+	outcome o = run(t, c.args, "", stdout_to::pipe, {"LC_ALL=C.UTF-8"});
+	std::string shown = c.args.empty() ? "(none)" : c.args.back();
+	EXPECT_EQ(o.out, c.want) << shown;
+	EXPECT_EQ(o.err, c.err) << shown;
+	EXPECT_EQ(o.status, c.err.empty() ? 0 : 1) << shown;
+}
+
+// The five bytes as Python's html.escape(s, quote=True) writes them, and
+// every other byte as it stands, UTF-8 or not; the one argument is the
+// string, whatever it reads.
+TEST_P(Htmlescape, Table)
+{
+	const std::string usage = "htmlescape: usage: htmlescape string\n";
+	const answercase cases[] = {
+		{{"a&b<c>d\"e'f"}, "a&amp;b&lt;c&gt;d&quot;e&#x27;f"},
+		{{"J\xc3\xb6rg \xff\xfe&"}, "J\xc3\xb6rg \xff\xfe&amp;"},
+		{{"&amp;"}, "&amp;amp;"},
+		{{"-x"}, "-x"},
+		{{""}, ""},
+		{{}, "", usage},
+		{{"a", "b"}, "", usage},
+	};
+	for (const auto &c : cases)
+		check(GetParam(), c);
+}
+
+// Python's json.dumps(s, ensure_ascii=False), then < > & U+2028 U+2029
+// as \u escapes; a string that is not UTF-8 is refused at its first bad
+// byte, and nothing printed.
+TEST_P(Jsonquote, Table)
+{
+	const std::string usage = "jsonquote: usage: jsonquote string\n";
+	const answercase cases[] = {
+		{{"a\"b\\c/d"}, "\"a\\\"b\\\\c/d\""},
+		{{"\t\n\r\b\f\x01\x1f\x7f"}, "\"\\t\\n\\r\\b\\f\\u0001\\u001f\x7f\""},
+		{{"</script><!--&"}, "\"\\u003c/script\\u003e\\u003c!--\\u0026\""},
+		{{"\xe2\x80\xa8\xe2\x80\xa9 \xc3\xa9 \xf0\x9f\x98\x80"}, "\"\\u2028\\u2029 \xc3\xa9 \xf0\x9f\x98\x80\""},
+		{{""}, "\"\""},
+		{{"ab\xc0\xaf"}, "", "jsonquote: byte offset 2: not UTF-8\n"},
+		{{"a\xed\xa0\x80"}, "", "jsonquote: byte offset 1: not UTF-8\n"},
+		{{"\xf4\x90\x80\x80"}, "", "jsonquote: byte offset 0: not UTF-8\n"},
+		{{"abc\xe2\x82"}, "", "jsonquote: byte offset 3: not UTF-8\n"},
+		{{}, "", usage},
+	};
+	for (const auto &c : cases)
+		check(GetParam(), c);
+}
