@@ -16,6 +16,7 @@
 
 #include "multipart.h"
 #include "shellvar.h"
+#include "urlcode.h"
 
 extern "C" {
 #include "bashgetopt.h"
@@ -45,6 +46,7 @@ struct upload {
 	size_t nfiles, filecap;
 	char *dir;	// copied, since a trap may change TMPDIR's value
 	form *f;
+	char *body, *copy;	// an urlencoded body, and its working copy
 };
 
 static void push(char ***v, size_t *n, size_t *cap, char *s)
@@ -74,6 +76,8 @@ static void release(upload *u, bool keep)
 	xfree(u->fields);
 	xfree(u->dir);
 	xfree(u->f);
+	xfree(u->body);
+	free(u->copy);		// workcopy's, from malloc
 	xfree(u);
 }
 
@@ -267,6 +271,35 @@ static bool content(upload *u, const char *key, const char *filename)
 	return true;
 }
 
+// An application/x-www-form-urlencoded body, read whole: a bash string
+// holds no NUL byte, and with strict, a bad escape is an error, as with
+// urldecode -s. False after a message.
+static bool urlencoded(upload *u, bool strict)
+{
+	const char *why, *bad;
+	size_t at, n = static_cast<size_t>(formsize(u->f));
+	u->body = static_cast<char *>(xmalloc(n + 1));
+	if (!formall(u->f, u->body, &why)) {
+		if (!timedout)	// said once, at the end
+			builtin_error("%s", why);
+		return false;
+	}
+	u->body[n] = '\0';
+	if (memchr(u->body, '\0', n) != nullptr) {
+		builtin_error("a NUL byte in the body");
+		return false;
+	}
+	if (strict && (bad = badescape(u->body, &at)) != nullptr) {
+		builtin_error("byte offset %zu: %s", at, bad);
+		return false;
+	}
+	if ((u->copy = workcopy(u->body)) == nullptr) {
+		builtin_error("cannot allocate the working copy: %s", strerror(errno));
+		return false;
+	}
+	return true;
+}
+
 // Whether the arrays may be set: each as its NAME rules say, and the two
 // never one variable, through namerefs or not.
 static bool arraysok(const char *name, bool assoc, const char *files)
@@ -283,14 +316,14 @@ static bool arraysok(const char *name, bool assoc, const char *files)
 static int formdata_builtin(WORD_LIST *list)
 {
 	char *name = nullptr, *files = nullptr, *dir = nullptr, *wait = nullptr;
-	bool assoc = false;
+	bool assoc = false, strict = false;
 	unsigned long long limit = 1 << 20;
 	intmax_t l;
 	long sec, usec;
 	int opt;
 
 	reset_internal_getopt();
-	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:d:l:t:"))) != -1) {
+	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:d:l:t:s"))) != -1) {
 		switch (opt) {
 		case 'a':
 		case 'A':
@@ -313,6 +346,9 @@ static int formdata_builtin(WORD_LIST *list)
 				return EX_USAGE;
 			}
 			limit = static_cast<unsigned long long>(l);
+			break;
+		case 's':
+			strict = true;
 			break;
 		case 't':
 			wait = list_optarg;
@@ -357,6 +393,8 @@ static int formdata_builtin(WORD_LIST *list)
 				   get_string_value("CONTENT_TYPE"), limit);
 	const char *key, *filename;
 	int more = why == nullptr ? 1 : -1;
+	if (more > 0 && u->f->urlencoded)
+		more = urlencoded(u, strict) ? 0 : -2;
 	while (more > 0 && (more = formpart(u->f, &key, &filename, &why)) > 0)
 		if (!content(u, key, filename))
 			more = -2;
@@ -376,6 +414,16 @@ static int formdata_builtin(WORD_LIST *list)
 		return EXECUTION_FAILURE;
 	}
 
+	// Fields exactly as urldecode -a or -A sets them from the same bytes,
+	// and no file.
+	if (u->body != nullptr) {
+		int status = files == nullptr || newarray(files, false) != nullptr ?
+			     setfields(name, assoc ? 'A' : 'a', u->body, u->copy, false, false, strict) :
+			     EXECUTION_FAILURE;
+		unguard(false);
+		release(u, true);
+		return status;
+	}
 	SHELL_VAR *fields = newarray(name, assoc);
 	SHELL_VAR *paths = files != nullptr && fields != nullptr ? newarray(files, false) : nullptr;
 	if (fields == nullptr || (files != nullptr && paths == nullptr)) {
@@ -397,10 +445,10 @@ static int formdata_builtin(WORD_LIST *list)
 	return EXECUTION_SUCCESS;
 }
 
-static char doc0[] = "Read a form's multipart/form-data body from standard input.";
+static char doc0[] = "Read a form's body from standard input.";
 static char doc1[] = "";
 static char doc2[] = "Reads exactly CONTENT_LENGTH bytes, split at the boundary that";
-static char doc3[] = "CONTENT_TYPE gives, as a CGI script gets a form with file inputs.";
+static char doc3[] = "CONTENT_TYPE gives, or as an urlencoded string, as urldecode -A reads it.";
 static char doc4[] = "  -A NAME   each field's name to its value in the associative array";
 static char doc5[] = "            NAME, the last of a repeated name winning; a file's value";
 static char doc6[] = "            is the filename that the client gave";
@@ -412,6 +460,7 @@ static char doc11[] = "            of mode 0600 under names of the builtin's own
 static char doc12[] = "  -l BYTES  refuse a body over BYTES, not 1048576, before reading it";
 static char doc13[] = "  -t SECS   give up when no more of the body comes for SECS seconds,";
 static char doc14[] = "            as read -t does; TMOUT where not given";
+static char doc21[] = "  -s        for an urlencoded body, a bad escape is an error";
 static char doc15[] = "A body whose headers the grammar refuses, or that careful readers";
 static char doc16[] = "read in different ways, is refused whole.";
 static char doc17[] = "Exit status: 0, or 1 on a body that is refused or malformed, an";
@@ -419,10 +468,10 @@ static char doc18[] = "array that cannot be set, or a file that cannot be writte
 static char doc19[] = "every file it made is removed and the arrays are left as they were;";
 static char doc20[] = "142 on a time-out, with the same undone; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
-		      doc10, doc11, doc12, doc13, doc14, doc1, doc15, doc16, doc1, doc17,
+		      doc10, doc11, doc12, doc13, doc14, doc21, doc1, doc15, doc16, doc1, doc17,
 		      doc18, doc19, doc20, nullptr};
 static char bname[] = "formdata";
-static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-d DIR] [-l BYTES] [-t SECS]";
+static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-d DIR] [-l BYTES] [-t SECS] [-s]";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -222,7 +222,7 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 {
 	f->fd = fd;
 	f->rd = rd != nullptr ? rd : plainread;
-	f->inpart = f->taken = f->done = false;
+	f->inpart = f->taken = f->done = f->urlencoded = false;
 	if (length == nullptr || *length == '\0')
 		return "no CONTENT_LENGTH";
 	size_t digits = strspn(length, "0123456789");
@@ -238,12 +238,24 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 		return "CONTENT_LENGTH is over the limit";
 
 	if (type == nullptr)
-		return "CONTENT_TYPE is not multipart/form-data";
+		return "CONTENT_TYPE is neither multipart/form-data nor application/x-www-form-urlencoded";
+	// A form with no file input may come as one string of fields, its type
+	// with any parameter or none.
+	const char *end = type + strlen(type), *t = skipblanks(type, end), *slash = token(t, end);
+	if (slash < end && *slash == '/' &&
+	    sameword(t, static_cast<size_t>(token(slash + 1, end) - t), "application/x-www-form-urlencoded")) {
+		static const char *const none[] = {nullptr};
+		f->urlencoded = true;
+		return params(f, "CONTENT_TYPE", type, end, "application/x-www-form-urlencoded", none,
+			      nullptr, nullptr);
+	}
 	static const char *const keys[] = {"boundary", nullptr};
 	const char *b;
 	size_t n;
-	const char *why = params(f, "CONTENT_TYPE", type, type + strlen(type), "multipart/form-data",
-				 keys, &b, &n);
+	if (!(slash < end && *slash == '/' &&
+	      sameword(t, static_cast<size_t>(token(slash + 1, end) - t), "multipart/form-data")))
+		return "CONTENT_TYPE is neither multipart/form-data nor application/x-www-form-urlencoded";
+	const char *why = params(f, "CONTENT_TYPE", type, end, "multipart/form-data", keys, &b, &n);
 	if (why != nullptr)
 		return why;
 	if (b == nullptr || n == 0 || n > boundsize)
@@ -424,6 +436,28 @@ int formpart(form *f, const char **name, const char **filename, const char **why
 		f->start += 2;
 	f->inpart = true;
 	return 1;
+}
+
+unsigned long long formsize(const form *f)
+{
+	return f->left;
+}
+
+bool formall(form *f, char *buf, const char **why)
+{
+	for (size_t got = 0, n = static_cast<size_t>(f->left); got < n;) {
+		ssize_t r;
+		do
+			r = f->rd(f->fd, buf + got, n - got);
+		while (r < 0 && errno == EINTR);
+		if (r <= 0) {
+			*why = r < 0 ? strerror(errno) : "the body is shorter than CONTENT_LENGTH";
+			return false;
+		}
+		got += static_cast<size_t>(r);
+	}
+	f->left = 0;
+	return true;
 }
 
 ssize_t formpiece(form *f, const char **data, const char **why)

@@ -31,6 +31,7 @@ struct form {
 	bool inpart;			// between a part's headers and its end
 	bool taken;			// a delimiter, just now
 	bool done;			// the close delimiter, and all after it
+	bool urlencoded;		// a body of fields, not of parts
 	char head[headsize + 2];	// the part's name and filename
 	char msg[160];			// what is wrong, where it names a header
 	char buf[bufsize];
@@ -50,6 +51,12 @@ struct form {
 // escapes: browsers send a quote in a name as "%22".
 const char *formbegin(form *f, int fd, reader *rd, const char *length, const char *type,
 		      unsigned long long limit);
+
+// A body of type application/x-www-form-urlencoded, which formbegin
+// takes too and says so in urlencoded, is read whole: formsize bytes into
+// buf, which has room for them. False with *why set.
+unsigned long long formsize(const form *f);
+bool formall(form *f, char *buf, const char **why);
 
 // The next part: its name and, for a file, the filename the client gave
 // (null for a text field), valid until the next call. Returns 1, or 0

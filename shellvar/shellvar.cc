@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "shellvar.h"
+#include "urlcode.h"
 
 extern "C" {
 // Not in the installed headers (flags.h and input.h of bash's sources);
@@ -175,6 +176,32 @@ void setkey(SHELL_VAR *array, const char *key, const char *value)
 {
 	// The table keeps the key it is given, so it gets a copy of its own.
 	assoc_insert(assoc_cell(array), savebytes(key, strlen(key)), const_cast<char *>(value));
+}
+
+// Every field of the query string (-a, -A) or cookie (-C) into the array:
+// keys and values in turn, or each key to its value. Of a repeated key, a
+// query's last value wins, but a cookie's first, as browsers send the
+// cookie with the longest path first. An empty key can be no subscript of
+// an associative array, so it is left out.
+int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
+	      bool strict)
+{
+	bool assoc = opt != 'a';
+	SHELL_VAR *array = newarray(name, assoc);
+	if (array == nullptr)
+		return EXECUTION_FAILURE;
+	const char *key, *value;
+	arrayind_t i = 0;
+	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value, strict) :
+			    nextfield(&query, copy, blanks, escape, &key, &value, strict)) {
+		if (!assoc) {
+			setelem(array, i++, key);
+			setelem(array, i++, value);
+		} else if (*key != '\0' && !(opt == 'C' && haskey(array, key))) {
+			setkey(array, key, value);
+		}
+	}
+	return EXECUTION_SUCCESS;
 }
 
 int handover(WORD_DESC *name, const char *result, void *block)

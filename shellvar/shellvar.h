@@ -33,6 +33,14 @@ void setelem(SHELL_VAR *array, arrayind_t i, const char *value);
 bool samevar(const char *a, const char *b);
 void setkey(SHELL_VAR *array, const char *key, const char *value);
 
+// Every field of a query string ('a' into an indexed array, 'A' into an
+// associative one) or of a Cookie header ('C') into the array NAME, each
+// half decoded as urldecode decodes one argument, in copy, a working copy
+// of the string (workcopy); returns the builtin's status, after a message
+// where it failed.
+int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
+	      bool strict);
+
 // n bytes of s, and a NUL after them, in memory from bash's allocator, as
 // its tables expect; free it with xfree.
 char *savebytes(const char *s, size_t n);

@@ -115,7 +115,7 @@ t auto "$T" --XX-- -d /nowhere)sh", "", "",
 		 "environment: line 4: formdata: no CONTENT_LENGTH\n"
 		 "environment: line 4: formdata: CONTENT_LENGTH is not a number\n"
 		 "environment: line 4: formdata: CONTENT_LENGTH is over the limit\n"
-		 "environment: line 4: formdata: CONTENT_TYPE is not multipart/form-data\n"
+		 "environment: line 4: formdata: CONTENT_TYPE is neither multipart/form-data nor application/x-www-form-urlencoded\n"
 		 "environment: line 4: formdata: CONTENT_TYPE has no boundary of 1 to 70 characters\n"
 		 "environment: line 4: formdata: the body is shorter than CONTENT_LENGTH\n"
 		 "environment: line 4: formdata: the body has no closing delimiter\n"
@@ -148,6 +148,17 @@ printf '<%s>' "${a[@]}")sh", "", "<q><><r><x>",
 		 "environment: line 4: formdata: CONTENT_TYPE: a ';' with no parameter after it\n"
 		 "environment: line 4: formdata: CONTENT_TYPE: bytes after a parameter's value\n"
 		 "environment: line 4: formdata: -d: an empty folder name\n"},
+		// An urlencoded body gives the arrays that urldecode gives from the same
+		// bytes, and no file; an empty one, no field; a NUL byte, or with -s a
+		// bad escape, is an error.
+		{"enable -f formdata formdata; q='a=1&b=x+y%21&&a=2&c&=z&k%3D=%00v'; export CONTENT_LENGTH=${#q} "
+		 "CONTENT_TYPE='application/x-www-form-urlencoded; charset=UTF-8'; up=(old); formdata -A f -F up < <(printf %s \"$q\"); "
+		 "formdata -a a < <(printf %s \"$q\"); urldecode -A g \"$q\"; urldecode -a b \"$q\"; urlencode -A f; echo; urlencode -A g; "
+		 "echo \" ${#up[@]} ${#a[@]} ${#b[@]}\"; [[ ${a[*]} == \"${b[*]}\" ]] && echo same; CONTENT_LENGTH=0 formdata -A f </dev/null; "
+		 "echo \"$? ${#f[@]}\"; CONTENT_LENGTH=5 formdata -s -A f < <(printf 'a=%%zz'); printf 'a=\\0b' | CONTENT_LENGTH=4 formdata -A f; echo \"$? ${#f[@]}\"", "",
+		 "a=2&b=x+y%21&c=&k%3D=\na=2&b=x+y%21&c=&k%3D= 0 12 12\nsame\n0 0\n1 0\n",
+		 "bash: line 2: formdata: byte offset 2: '%' not followed by two hex digits\n"
+		 "bash: line 2: formdata: a NUL byte in the body\n"},
 		// Two NAMEs that lead to one variable, or a nameref to an element, are
 		// refused before a byte is read. TMOUT, or -t, bounds each wait for
 		// more of the body, as for read: status 142, and nothing left.

@@ -11,32 +11,6 @@
 #include "shellvar.h"
 #include "urlcode.h"
 
-// Every field of the query string (-a, -A) or cookie (-C) into the array:
-// keys and values in turn, or each key to its value. Of a repeated key, a
-// query's last value wins, but a cookie's first, as browsers send the
-// cookie with the longest path first. An empty key can be no subscript of
-// an associative array, so it is left out.
-static int fields(char *name, char opt, const char *query, char *copy, bool blanks,
-		  bool escape, bool strict)
-{
-	bool assoc = opt != 'a';
-	SHELL_VAR *array = newarray(name, assoc);
-	if (array == nullptr)
-		return EXECUTION_FAILURE;
-	const char *key, *value;
-	arrayind_t i = 0;
-	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value, strict) :
-			    nextfield(&query, copy, blanks, escape, &key, &value, strict)) {
-		if (!assoc) {
-			setelem(array, i++, key);
-			setelem(array, i++, value);
-		} else if (*key != '\0' && !(opt == 'C' && haskey(array, key))) {
-			setkey(array, key, value);
-		}
-	}
-	return EXECUTION_SUCCESS;
-}
-
 static int urldecode_builtin(WORD_LIST *list)
 {
 	// -v NAME, -a NAME, -A NAME or -C NAME, only ever first.
@@ -89,7 +63,7 @@ static int urldecode_builtin(WORD_LIST *list)
 	}
 	if (name == nullptr || opt[1] == 'v')
 		return handover(name, decode(copy, blanks, escape, true, strict), copy);
-	int status = fields(name->word, opt[1], arg, copy, blanks, escape, strict);
+	int status = setfields(name->word, opt[1], arg, copy, blanks, escape, strict);
 	free(copy);
 	return status;
 }
