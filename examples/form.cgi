@@ -1,22 +1,19 @@
 #!/bin/bash
-# A form's whole request listed back as plain text: the fields, one
-# "key=value" a line in the order of their bytes, from the query string of
-# a GET or the body of a POST, URL-encoded or multipart/form-data; then
-# each uploaded file's size and sha256; then the cookies. Copy it into a
+# A form's whole request answered as an HTML page: the fields, in the order
+# of their keys' bytes, from the query string of a GET or the body of a
+# POST, URL-encoded or multipart/form-data; each uploaded file's size and
+# sha256; and the cookies. It sets a cookie, to show how. Copy it into a
 # web server's cgi-bin and make it executable; it loads the builtins from
 # bash's loadables folder, where the shelltools package installs them, or
 # from BASH_LOADABLES_PATH.
 #
-# The fields go straight from the request into associative arrays: no
-# byte of them is ever run or evaluated. The answer is text/plain: to echo
-# a field into HTML, escape it first.
+# The fields go straight from the request into associative arrays, and
+# every byte of them reaches the page through htmlescape: none is ever
+# run, evaluated or read as markup.
 
 # The largest POST body taken, in bytes: a larger one is refused before a
 # byte of it is read.
 max=1048576
-
-# read -n counts characters in a UTF-8 locale, but CONTENT_LENGTH counts
-# bytes; in the C locale the two are the same.
 export LC_ALL=C
 
 fail() {		# fail STATUS TEXT
@@ -24,17 +21,20 @@ fail() {		# fail STATUS TEXT
 	exit 0
 }
 
-list() {		# list ARRAY: its keys and values, in the order of the keys' bytes
-	local -n a=$1
-	local key
+list() {		# list CLASS ARRAY: a line of the page for each key and value
+	local -n a=$2
+	local key k v
 	# An associative array's subscript is the key's bytes, never arithmetic.
 	((${#a[@]} == 0)) ||
 		while IFS= read -r -d '' key; do
-			printf '%s=%s\n' "$key" "${a[$key]}"
+			htmlescape -v k "$key"
+			htmlescape -v v "${a[$key]}"
+			# In text and in a quoted attribute, where escaped bytes are safe.
+			printf '<li class="%s">%s <input readonly value="%s"></li>\n' "$1" "$k" "$v"
 		done < <(printf '%s\0' "${!a[@]}" | sort -z)
 }
 
-for b in urldecode formdata; do
+for b in urldecode formdata htmlescape setcookie; do
 	enable -f $b $b 2>/dev/null || fail "500 Internal Server Error" "no $b builtin"
 done
 
@@ -45,54 +45,39 @@ GET | HEAD)
 	urldecode -A field "${QUERY_STRING-}"
 	;;
 POST)
-	[ -n "${CONTENT_LENGTH-}" ] || fail "411 Length Required" "no Content-Length"
-	# Decimal, even with leading zeros, and too short to overflow.
-	[[ $CONTENT_LENGTH =~ ^0*([0-9]{1,18})$ ]] || fail "400 Bad Request" "bad Content-Length"
-	length=$((10#${BASH_REMATCH[1]}))
-	((length <= max)) || fail "413 Content Too Large" "over $max bytes"
-	type=${CONTENT_TYPE-}
-	type=${type%%;*}
-	type=${type//[[:space:]]/}
-	case ${type,,} in
-	application/x-www-form-urlencoded)
-		# Exactly length bytes: read -N would skip a NUL byte without
-		# counting it and read on past the body, so each read ends at a
-		# NUL, which counts.
-		body= left=$length
-		while ((left > 0)) && IFS= read -r -d '' -n "$left" part; do
-			body+=$part
-			((left -= ${#part} + (${#part} < left)))
-		done
-		((left == 0)) || fail "400 Bad Request" "body shorter than Content-Length"
-		urldecode -A field "$body"
-		;;
-	multipart/form-data)
-		# The uploads, in a folder of their own that goes when the script does.
-		tmp=$(mktemp -d) || fail "500 Internal Server Error" "no folder for the files"
-		trap 'rm -rf "$tmp"' EXIT
-		formdata -A field -F files -d "$tmp" -l "$max" 2>"$tmp/error" || {
-			error=$(<"$tmp/error")
-			fail "400 Bad Request" "${error#*formdata: }"
+	# The uploads, in a folder of their own that goes when the script does.
+	tmp=$(mktemp -d) || fail "500 Internal Server Error" "no folder for the files"
+	trap 'rm -rf "$tmp"' EXIT
+	# An empty body, which a server may pass with no CONTENT_LENGTH at all
+	# (RFC 3875), is an empty form, whatever its type says.
+	[[ ${CONTENT_LENGTH:-0} =~ ^0+$ ]] ||
+		formdata -A field -F files -d "$tmp" -l "$max" -t 30 2>"$tmp/error" || {
+			error=$(<"$tmp/error") error=${error#*formdata: }
+			case $error in
+			*"over the limit"*) fail "413 Content Too Large" "over $max bytes" ;;
+			CONTENT_TYPE" is neither"*) fail "415 Unsupported Media Type" "$error" ;;
+			*) fail "400 Bad Request" "$error" ;;
+			esac
 		}
-		;;
-	*)
-		fail "415 Unsupported Media Type" "a form's fields only"
-		;;
-	esac
 	;;
 *)
 	fail "405 Method Not Allowed" "GET or POST only"
 	;;
 esac
 urldecode -C cookie "${HTTP_COOKIE-}"
+setcookie -v set -p / -h -S Lax seen "$REQUEST_METHOD"
 
-printf 'Content-Type: text/plain; charset=utf-8\r\n\r\n'
-printf '%s, %d fields\n' "$REQUEST_METHOD" "${#field[@]}"
-list field
+printf 'Content-Type: text/html; charset=utf-8\r\n%s\r\n\r\n' "$set"
+printf '<!doctype html>\n<html lang="en">\n<meta charset="utf-8">\n<title>form.cgi</title>\n'
+printf '<h1>%s, %d fields</h1>\n<ul>\n' "$REQUEST_METHOD" "${#field[@]}"
+list field field
 for ((i = 0; i < ${#files[@]}; i += 3)); do
 	read -r sum _ < <(sha256sum "${files[i + 2]}")
-	printf 'file %s=%s, %d bytes, sha256 %s\n' "${files[i]}" "${files[i + 1]}" \
+	htmlescape -v k "${files[i]}"
+	htmlescape -v v "${files[i + 1]}"
+	printf '<li class="file">%s <input readonly value="%s"> %d bytes, sha256 %s</li>\n' "$k" "$v" \
 		"$(wc -c <"${files[i + 2]}")" "$sum"
 done
-((${#cookie[@]} == 0)) || printf '%d cookies\n' "${#cookie[@]}"
-list cookie
+printf '</ul>\n<h2>%d cookies</h2>\n<ul>\n' "${#cookie[@]}"
+list cookie cookie
+printf '</ul>\n'

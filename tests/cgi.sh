@@ -1,8 +1,9 @@
 #!/bin/bash
 # A real CGI round trip: examples/form.cgi behind busybox httpd on
 # 127.0.0.1, asked with curl and by Chromium submitting a real upload
-# form, answers each request with exactly the fields, files and cookies
-# sent, and runs nothing that a key or value holds. BUILTIN_PRELOAD is
+# form, answers each request with a page of exactly the fields, files and
+# cookies sent, and runs nothing that a key or value holds; in Chromium,
+# hostile fields show as text and make no element. BUILTIN_PRELOAD is
 # what bash must preload to run the builtins (a sanitizer's runtime).
 #   cgi.sh BUILTIN-DIR FORM-CGI UPLOAD-PAGE
 set -u
@@ -37,10 +38,20 @@ done
 [ -n "$url" ] || { echo "cgi: httpd did not start" >&2; exit 1; }
 
 fail=0
-ask() {			# ask WANT CURL-ARGS...: the answer's body is WANT
+# The page as lines of text: its heading, "key=value" for each field and
+# cookie, "file key=filename, N bytes, sha256 S" for each file, and "N
+# cookies" where there are some, with the entities read back.
+text() {
+	# A browser writes the attribute as readonly="".
+	perl -0pe 's{<h2>0 cookies</h2>\n}{}; s{^.*?<h([12])>(.*?)</h\1>\n}{$2\n}mg;
+		s{<li class="(?:field|cookie)">(.*?) <input readonly(?:="")? value="(.*?)"></li>\n}{$1=$2\n}gs;
+		s{<li class="file">(.*?) <input readonly(?:="")? value="(.*?)"> (.*?)</li>\n}{file $1=$2, $3\n}gs;
+		s{^<.*\n}{}mg; s{&lt;}{<}g; s{&gt;}{>}g; s{&quot;}{"}g; s{&#x27;}{\x27}g; s{&amp;}{&}g'
+}
+ask() {			# ask WANT CURL-ARGS...: the answer's page says WANT
 	printf '%s' "$1" >"$tmp/want"
 	shift
-	curl -s --max-time 10 -o "$tmp/got" "$@"
+	curl -s --max-time 10 "$@" | text >"$tmp/got"
 	cmp -s "$tmp/want" "$tmp/got" || { echo "cgi: curl $*:"; cat "$tmp/got"; fail=1; }
 }
 # Repeats (the last wins), '+', '%00' (ends that value), UTF-8, ';' as data.
@@ -53,8 +64,13 @@ ask $'POST, 3 fields\nc=\nk=1\n2\nu=caf\xc3\xa9 \n' \
 ask $'GET, 3 fields\n$(touch b)=`touch c`\n]=\n==\nx[$(touch a)]=x[$(touch d)]\n' \
 	"$url?x%5B%24%28touch+a%29%5D=x%5B%24%28touch+d%29%5D&%24%28touch+b%29=%60touch+c%60&%5D%3D%0A%3D"
 ask $'POST, 1 fields\n`touch e`=$(touch f)\n' -d '%60touch+e%60=%24%28touch+f%29' "$url"
-# No field at all, and nothing for the server's log.
+# No field at all, and nothing for the server's log; an empty POST.
 ask $'GET, 0 fields\n' "$url?=x"
+ask $'POST, 0 fields\n' -X POST -H 'Content-Length: 0' "$url"
+# A cookie comes back as the page lists it, and one is set.
+ask $'GET, 0 fields\n2 cookies\na=1\nb=x+y\n' -H 'Cookie: a=1; b="x+y"' "$url"
+curl -s -D - -o /dev/null "$url" | grep -q $'^Set-Cookie: seen=GET; Path=/; HttpOnly; SameSite=Lax\r$' ||
+	{ echo "cgi: no Set-Cookie"; fail=1; }
 
 # Chromium sends the page's form as multipart/form-data, and tee.cgi keeps
 # the answer that it gets. The page's bytes, and what form.cgi must make
@@ -63,8 +79,10 @@ cp "$page" "$tmp/upload.html"
 printf '#!/bin/bash\n"%s/cgi-bin/form.cgi" | tee "%s/answer"\n' "$tmp" "$tmp" >"$tmp/cgi-bin/tee.cgi"
 chmod +x "$tmp/cgi-bin/tee.cgi"
 sum() { printf "$1" | sha256sum | cut -d' ' -f1; }
+urlencode_() { perl -e 'print map { sprintf "%%%02X", ord } split //, $ARGV[0]' "$1"; }
 printf -v all '\\x%02x' {0..255}
-want=$'Content-Type: text/plain; charset=utf-8\r\n\r\nPOST, 8 fields\n$(touch b)=`touch c`\n'
+head=$'Content-Type: text/html; charset=utf-8\r\nSet-Cookie: seen=POST; Path=/; HttpOnly; SameSite=Lax\r\n\r\n'
+want=$'POST, 8 fields\n$(touch b)=`touch c`\n'
 want+=$'a%22b=\';touch e;\'\nbin=all.bin\ncrlf=one\r\ntwo\nmany=two.txt\nnone=\nu=caf\xc3\xa9\n'
 want+="x[\$(touch a)]=x[\$(touch d)]
 file bin=all.bin, 284 bytes, sha256 $(sum "$all\r\n------WebKitFormBoundary\r\n")
@@ -78,11 +96,34 @@ dom=$(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic -
 	--user-data-dir="$tmp/chromium" --virtual-time-budget=10000 --dump-dom \
 	"http://127.0.0.1:$port/upload.html" 2>/dev/null)
 printf '%s' "$want" >"$tmp/want"
-cmp -s "$tmp/want" "$tmp/answer" || { echo "cgi: Chromium's upload got:"; cat "$tmp/answer"; fail=1; }
+head -c ${#head} "$tmp/answer" | cmp -s - <(printf '%s' "$head") ||
+	{ echo "cgi: Chromium's upload got the header:"; head -n 3 "$tmp/answer"; fail=1; }
+tail -c +$((${#head} + 1)) "$tmp/answer" | text >"$tmp/got"
+cmp -s "$tmp/want" "$tmp/got" || { echo "cgi: Chromium's upload got:"; cat "$tmp/got"; fail=1; }
 # What the browser shows is that answer, less the CRs that HTML drops.
-dom=${dom#*<pre*>} dom=${dom%</pre>*} want=${want#*$'\r\n\r\n'}
-dom=${dom//&lt;/<} dom=${dom//&gt;/>} dom=${dom//&amp;/\&}
-[ "$dom" = "${want//$'\r'/}" ] || { echo "cgi: Chromium shows: $dom"; fail=1; }
+[ "$(printf '%s\n' "$dom" | text)" = "$(printf '%s' "${want//$'\r'/}")" ] ||
+	{ echo "cgi: Chromium shows: $dom"; fail=1; }
+
+# Fields that would be markup, in text and in an attribute, are text in
+# the page that Chromium makes of the answer: the title stays, no element
+# comes of them, and each value reads back as it was sent.
+hostile=("<img src=x onerror=document.title='PWNED'>" "x\" autofocus onfocus=document.title='PWNED2' x=\""
+	"</title><script>document.title='PWNED3'</script>" "' onmouseover='document.title=1")
+query= want=$'GET, 4 fields\n'
+for i in "${!hostile[@]}"; do
+	query+="&$i=$(urlencode_ "${hostile[i]}")"
+	want+="$i=${hostile[i]}"$'\n'
+done
+dom=$(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+	--disable-background-networking --disable-component-update --disable-sync \
+	--user-data-dir="$tmp/chromium2" --virtual-time-budget=5000 --dump-dom "$url?$query" 2>/dev/null)
+[[ $dom == *"<title>form.cgi</title>"* ]] || { echo "cgi: the title changed: $dom"; fail=1; }
+# A browser writes an attribute that it made as name="value".
+[[ $dom != *"<img"* && $dom != *"<script"* && $dom != *'autofocus=""'* && $dom != *'onfocus="'* &&
+	$dom != *'onmouseover="'* ]] ||
+	{ echo "cgi: a field made an element: $dom"; fail=1; }
+[ "$(printf '%s\n' "$dom" | text)" = "${want%$'\n'}" ] ||
+	{ echo "cgi: Chromium shows the hostile fields as: $dom"; fail=1; }
 ran=$(find "$tmp" -name '[a-f]')
 [ -z "$ran" ] || { echo "cgi: a request ran commands: $ran"; fail=1; }
 [ ! -s "$tmp/log" ] || { echo "cgi: the server logged:"; cat "$tmp/log"; fail=1; }
