@@ -74,9 +74,8 @@ formdata -A h -F f -d . "${@:4}" <b; [[ $? == ${S:-1} && ${h[*]} == v && ${f[*]}
 		 "readonly r=ro; urldecode -v r a; shares -a a <<<'1 2'; shares -v x <<<'1'; echo \" $? $x $a $r\"", "",
 		 " 1 old old ro\n", "bash: line 2: urldecode: `1x': not a valid identifier\n"
 		 "bash: line 2: urldecode: -v: option requires an argument\n"
-		 "Usage:\nurldecode [-b] [-e] url\nThe -b switch strip off leading and trailing blanks,\n"
-		 "the -e switch automatically escapes shell characters like ^ and &,\n"
-		 "and url is the encoded url string\nbash: line 2: urldecode: r: readonly variable\n"
+		 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-b] [-e] [-s] url\n"
+		 "bash: line 2: urldecode: r: readonly variable\n"
 		 "shares: expected five integers on standard input\n"
 		 "shares: expected five integers on standard input\n"},
 		{"declare -A h=([k]=v); urldecode -a h a=b; a=(v); urldecode -A a a=b; echo \" $? ${h[k]} $a\"", "",

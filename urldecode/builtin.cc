@@ -47,7 +47,7 @@ static int urldecode_builtin(WORD_LIST *list)
 	bool blanks, escape;
 	const char *arg = options(argc, argv, &blanks, &escape);
 	if (arg == nullptr) {
-		usagetext(progname);
+		builtin_usage();	// the builtin's own synopsis, its options in it
 		return EXECUTION_FAILURE;
 	}
 	size_t at;

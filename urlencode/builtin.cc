@@ -72,7 +72,7 @@ static int urlencode_builtin(WORD_LIST *list)
 	} else {
 		const char *arg = encodeoptions(argc, argv, &rfc);
 		if (arg == nullptr) {
-			encodeusage(progname);
+			builtin_usage();	// the builtin's own synopsis, its options in it
 			return EXECUTION_FAILURE;
 		}
 		out = static_cast<char *>(malloc(encodedlen(arg, rfc) + 1));
