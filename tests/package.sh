@@ -15,7 +15,8 @@ if [ $# -ge 2 ]; then
 	emulator=$*
 fi
 builtins="./usr/lib/bash/urldecode ./usr/lib/bash/urlencode ./usr/lib/bash/shares
-	./usr/lib/bash/formdata ./usr/lib/bash/urlparse ./usr/share/man/man7/formdata.7.gz"
+	./usr/lib/bash/formdata ./usr/lib/bash/urlparse ./usr/lib/bash/htmlescape
+	./usr/lib/bash/jsonquote ./usr/lib/bash/setcookie ./usr/share/man/man7/formdata.7.gz"
 [ -z "$emulator" ] || builtins=
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -23,6 +24,9 @@ fail() { echo "package: $*" >&2; exit 1; }
 
 contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlparse \
+	./usr/bin/htmlescape ./usr/bin/jsonquote ./usr/bin/setcookie \
+	./usr/share/man/man1/htmlescape.1.gz ./usr/share/man/man1/jsonquote.1.gz \
+	./usr/share/man/man1/setcookie.1.gz \
 	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/urlencode.1.gz \
 	./usr/share/man/man1/shares.1.gz ./usr/share/man/man1/urlparse.1.gz \
 	$builtins \
@@ -50,14 +54,18 @@ if [ "$emulator" != none ]; then
 	[ "$($emulator "$bin/urlencode" -r 'a b')" = 'a%20b' ] || fail "urlencode"
 	[ "$(echo 3 1 0 0 4 | $emulator "$bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ] || fail "shares"
 	[ "$($emulator "$bin/urlparse" -b http://a/b/c '../D?q')" = 'http://a/D?q' ] || fail "urlparse"
+	[ "$($emulator "$bin/htmlescape" '<&>')$($emulator "$bin/jsonquote" 'a"')" = '&lt;&amp;&gt;"a\""' ] ||
+		fail "htmlescape, jsonquote"
+	[ "$($emulator "$bin/setcookie" -s a 'b c')" = 'Set-Cookie: a=b%20c; Secure' ] || fail "setcookie"
 fi
-binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse"
+binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie"
 if [ -n "$builtins" ]; then
 	[ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH=$lib bash -c 'enable -f urldecode urldecode &&
 		enable -f urlencode urlencode && enable -f shares shares && enable -f urlparse urlparse &&
 		urldecode -b -e "+%24HOME%3B+" && urlencode -r "a b" && shares && urlparse -g host HTTP://A:80')" = \
 		'\$HOME\;a%20b37.50 12.50 0.00 0.00 50.00 8a' ] || fail "builtins"
 	binaries="$binaries $lib/urldecode $lib/urlencode $lib/shares $lib/formdata $lib/urlparse"
+	binaries="$binaries $lib/htmlescape $lib/jsonquote $lib/setcookie"
 fi
 for p in $binaries; do
 	# Where the stack protector's guard lives in the dynamic loader, it is
