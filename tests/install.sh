@@ -26,7 +26,8 @@ check() {			# check ROOT: the installed tree under ROOT works
 	[ "$($EMULATOR "$1/bin/urlparse" -g hostname 'http://0x7f.1/')" = 127.0.0.1 ]
 	[ "$($EMULATOR "$1/bin/htmlescape" '<&>')$($EMULATOR "$1/bin/jsonquote" 'a"')" = '&lt;&amp;&gt;"a\""' ]
 	[ "$($EMULATOR "$1/bin/setcookie" -s a 'b c')" = 'Set-Cookie: a=b%20c; Secure' ]
-	[ -z "$builtins" ] || [ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH="$1/lib/bash" \
+	# This machine's bash runs only this machine's builtins.
+	[ -z "$builtins" ] || [ -n "$EMULATOR" ] || [ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH="$1/lib/bash" \
 		LD_PRELOAD="${BUILTIN_PRELOAD-}" bash -c 'enable -f urldecode urldecode &&
 		enable -f urlencode urlencode && enable -f shares shares &&
 		urldecode -b -e "+%24HOME%3B+" && urlencode -r "a b" && shares')" = \

@@ -4,9 +4,12 @@
 # the licence and the changelog, says what it is, depends on libc6 alone,
 # conflicts with the other urlencode that Debian has,
 # and works once unpacked into a scratch root. A cross build's package is
-# for ARCH, runs under EMULATOR (or, where that is "none", is not run), and
-# has no builtins: bash's headers are this machine's.
-#   package.sh DEB [ARCH EMULATOR...]
+# for ARCH and runs under EMULATOR (or, where that is "none", is not run).
+# Its description says whether it holds the builtins, and it does just
+# where it says so: a native one always, a cross one where WANT_BUILTINS
+# is yes (where the target's bash-builtins could be had), and none where
+# it is no. Only this machine's builtins are run.
+#   [WANT_BUILTINS=yes|no] package.sh DEB [ARCH EMULATOR...]
 set -eu
 deb=$1 arch=$(dpkg --print-architecture) emulator=
 if [ $# -ge 2 ]; then
@@ -17,12 +20,25 @@ fi
 builtins="./usr/lib/bash/urldecode ./usr/lib/bash/urlencode ./usr/lib/bash/shares
 	./usr/lib/bash/formdata ./usr/lib/bash/urlparse ./usr/lib/bash/htmlescape
 	./usr/lib/bash/jsonquote ./usr/lib/bash/setcookie ./usr/share/man/man7/formdata.7.gz"
-[ -z "$emulator" ] || builtins=
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "package: $*" >&2; exit 1; }
 
 contents=$(dpkg-deb -c "$deb")
+description=$(dpkg-deb -f "$deb" Description)
+want=${WANT_BUILTINS-}
+[ -n "$emulator" ] || want=yes
+case $description in
+*"also come as bash loadable builtins"*) has=yes ;;
+*"holds no bash loadable builtins"*) has=no ;;
+*) fail "the description does not say whether it holds the builtins" ;;
+esac
+[ -z "$want" ] || [ "$want" = "$has" ] || fail "builtins: $has, where $want was wanted"
+if [ $has = no ]; then
+	! echo "$contents" | grep -q ' \./usr/lib/bash/.' || fail "builtins that the description denies"
+	! echo "$contents" | grep -q ' \./usr/share/man/man7/.' || fail "formdata.7 with no builtin"
+	builtins=
+fi
 for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlparse \
 	./usr/bin/htmlescape ./usr/bin/jsonquote ./usr/bin/setcookie \
 	./usr/share/man/man1/htmlescape.1.gz ./usr/share/man/man1/jsonquote.1.gz \
@@ -59,11 +75,13 @@ if [ "$emulator" != none ]; then
 	[ "$($emulator "$bin/setcookie" -s a 'b c')" = 'Set-Cookie: a=b%20c; Secure' ] || fail "setcookie"
 fi
 binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie"
-if [ -n "$builtins" ]; then
+if [ -n "$builtins" ] && [ -z "$emulator" ]; then
 	[ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH=$lib bash -c 'enable -f urldecode urldecode &&
 		enable -f urlencode urlencode && enable -f shares shares && enable -f urlparse urlparse &&
 		urldecode -b -e "+%24HOME%3B+" && urlencode -r "a b" && shares && urlparse -g host HTTP://A:80')" = \
 		'\$HOME\;a%20b37.50 12.50 0.00 0.00 50.00 8a' ] || fail "builtins"
+fi
+if [ -n "$builtins" ]; then
 	binaries="$binaries $lib/urldecode $lib/urlencode $lib/shares $lib/formdata $lib/urlparse"
 	binaries="$binaries $lib/htmlescape $lib/jsonquote $lib/setcookie"
 fi
