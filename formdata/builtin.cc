@@ -353,7 +353,7 @@ static int formdata_builtin(WORD_LIST *list)
 		case 't':
 			wait = list_optarg;
 			if (uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0) {
-				builtin_error("%s: invalid timeout specification", wait);
+				builtin_error("%s: not a number of seconds", wait);
 				return EX_USAGE;
 			}
 			break;

@@ -301,6 +301,17 @@ static bool dots(const str *b, int count)
 	return false;
 }
 
+// The base's username, password, host and port, as a relative URL takes
+// them.
+static void authority(url *u, const url *base)
+{
+	copy(&u->username, &base->username);
+	copy(&u->password, &base->password);
+	copy(&u->host, &base->host);
+	u->host_type = base->host_type;
+	u->port = base->port;
+}
+
 // The state machine, on input with its tabs and newlines gone, as the
 // standard runs it; override is the state it starts in for a setter, or
 // none. A setter's "return" and its "failure" both end the run, and
@@ -422,11 +433,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				invalid(r, "invalid-reverse-solidus");
 				st = at_relativeslash;
 			} else {
-				copy(&u->username, &base->username);
-				copy(&u->password, &base->password);
-				copy(&u->host, &base->host);
-				u->host_type = base->host_type;
-				u->port = base->port;
+				authority(u, base);
 				copy(&u->path, &base->path);
 				copy(&u->query, &base->query);
 				u->hasquery = base->hasquery;
@@ -455,11 +462,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 			} else if (c == '/') {
 				st = at_authority;
 			} else {
-				copy(&u->username, &base->username);
-				copy(&u->password, &base->password);
-				copy(&u->host, &base->host);
-				u->host_type = base->host_type;
-				u->port = base->port;
+				authority(u, base);
 				st = at_path;
 				i--;
 			}
