@@ -16,16 +16,8 @@
 static int tool_builtin(WORD_LIST *list)
 {
 	WORD_DESC *name = nullptr;
-	if (list != nullptr && strcmp(list->word->word, "-v") == 0) {
-		if (list->next == nullptr) {
-			sh_needarg(list->word->word);
-			return EXECUTION_FAILURE;
-		}
-		name = list->next->word;
-		if (!goodname(name, true))
-			return EXECUTION_FAILURE;
-		list = list->next->next;
-	}
+	if (!setvarname(&list, &name))
+		return EXECUTION_FAILURE;
 	int argc = 1;
 	for (WORD_LIST *l = list; l != nullptr; l = l->next)
 		argc++;

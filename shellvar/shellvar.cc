@@ -30,6 +30,22 @@ bool goodname(WORD_DESC *name, bool element)
 	return false;
 }
 
+bool setvarname(WORD_LIST **list, WORD_DESC **name)
+{
+	*name = nullptr;
+	if (*list == nullptr || strcmp((*list)->word->word, "-v") != 0)
+		return true;
+	if ((*list)->next == nullptr) {
+		sh_needarg((*list)->word->word);
+		return false;
+	}
+	*name = (*list)->next->word;
+	if (!goodname(*name, true))
+		return false;
+	*list = (*list)->next->next;
+	return true;
+}
+
 // A loop, which the compiler vectorizes, where memcpy would be the one
 // call of the C library's that hardening-check finds unchecked in a
 // builtin that has no buffer of a size known to check against.

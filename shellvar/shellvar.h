@@ -16,6 +16,11 @@ extern "C" {
 // shell's own message is printed and false returned.
 bool goodname(WORD_DESC *name, bool element);
 
+// "-v NAME" where it stands first in *list: NAME into *name (null where
+// there is no -v) and *list past both. False, after a message, where NAME
+// is missing or is no name that -v takes.
+bool setvarname(WORD_LIST **list, WORD_DESC **name);
+
 // Sets the variable or element to value; false, after a message, when it
 // may not be set: readonly, kept by the shell (GROUPS, FUNCNAME), one
 // whose assignment bash evaluates (RANDOM, SECONDS), or IFS as an array.

@@ -39,16 +39,8 @@ static int urlencode_builtin(WORD_LIST *list)
 {
 	// -v NAME, only ever first.
 	WORD_DESC *name = nullptr;
-	if (list != nullptr && strcmp(list->word->word, "-v") == 0) {
-		if (list->next == nullptr) {
-			sh_needarg(list->word->word);
-			return EXECUTION_FAILURE;
-		}
-		name = list->next->word;
-		if (!goodname(name, true))
-			return EXECUTION_FAILURE;
-		list = list->next->next;
-	}
+	if (!setvarname(&list, &name))
+		return EXECUTION_FAILURE;
 
 	// The program's argument vector: the name, then at most three words.
 	char progname[] = "urlencode";
