@@ -1,6 +1,7 @@
 // For every input: the routines touch nothing beyond the string and its
 // terminator, decoding never lengthens the string, escaping gives what
-// the plain shift-the-rest algorithm gives, and a whole run, with and
+// the plain shift-the-rest algorithm gives, decoding gives what two plain
+// passes give, and a whole run, with and
 // without -b and -e, fits its working copy and gives what the steps give
 // one by one, as does each half of each field of a query string; and
 // decoding what encoding makes of the input gives the input back.
@@ -27,6 +28,28 @@ static void shift_escape(char *cmd)
 	}
 }
 
+// Decoding done as two plain passes: the first writes each escape's byte
+// over its first character and goes on from the next, so a decoded '%'
+// starts an escape and a decoded NUL ends the pass; the second closes the
+// gaps. Only a '%' with two characters after it is an escape.
+static void two_passes(char *s)
+{
+	size_t len = strlen(s), w = 0;
+
+	for (size_t i = 0; s[i] != '\0'; i++)
+		if (s[i] == '%' && i + 2 < len)
+			s[i + 1] = x2c(s + i + 1);
+	for (size_t r = 0; s[r] != '\0'; r++, w++) {
+		if (s[r] == '%' && r + 2 < len) {
+			s[w] = s[r + 1];
+			r += 2;
+		} else {
+			s[w] = s[r];
+		}
+	}
+	s[w] = '\0';
+}
+
 static const char unreserved[] =
 	"-._~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
@@ -44,11 +67,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	char *s = copy(reinterpret_cast<const char *>(data), size, 0);
 	size_t before = strlen(s);
+	char *plain = copy(s, before, 0);
 	plustospace(s);
 	unescape_url(s);
 	size_t after = strlen(s);
 	if (after > before)
 		abort();
+	plustospace(plain);
+	two_passes(plain);
+	if (strcmp(plain, s) != 0)
+		abort();
+	free(plain);
 
 	size_t metas = 0;
 	for (size_t i = 0; i < after; i++)

@@ -55,6 +55,11 @@ TEST(Decode, Escapes)
 		{"a%00b%41c", "a"},
 		{"%2541", "%41"},		// a decoded '%' is not decoded again
 		{"%25%41", "%A"},
+		// A decoded '%' whose next two characters make an ordinary byte
+		// decodes in the one pass that form fields mostly take.
+		{"100%25+off", "100% off"},
+		{"%252", "%2"},
+		{"5%25%25", "5%%"},
 		// The '%' from '%25' decodes '5' and 0xE0 to NUL in a byte that
 		// is stepped over, so the rest is copied, unconverted.
 		{"%25\xe0" "b%41c", "%\xe0" "b4c"},

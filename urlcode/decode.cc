@@ -21,54 +21,127 @@ void plustospace(char *s)
 // arithmetic. The byte is taken as unsigned here, so the result does not
 // depend on whether plain char is signed; only the low eight bits of the
 // value are ever used.
+static constexpr unsigned udigit(unsigned u)
+{
+	return u > 0x40 && u < 0x80 ? (u & 0xDF) - 0x37 : u - 0x30;
+}
+
 static unsigned digit(char c)
 {
-	unsigned u = static_cast<unsigned char>(c);
+	return udigit(static_cast<unsigned char>(c));
+}
 
-	if (u > 0x40 && u < 0x80)
-		return (u & 0xDF) - 0x37;
-	return u - 0x30;
+// For decodeinto, by byte: the byte as plustospace leaves it, without and
+// with '+' for a space, and the value of that as an escape's character.
+struct bytetables {
+	unsigned char conv[2][256], value[2][256];
+	constexpr bytetables() : conv(), value()
+	{
+		for (unsigned plus = 0; plus < 2; plus++) {
+			for (unsigned c = 0; c < 256; c++) {
+				unsigned b = plus != 0 && c == '+' ? ' ' : c;
+				conv[plus][c] = static_cast<unsigned char>(b);
+				value[plus][c] = static_cast<unsigned char>(udigit(b) & 0xFF);
+			}
+		}
+	}
+};
+static constexpr bytetables tables;
+
+static inline char hexbyte(char hi, char lo)
+{
+	return static_cast<char>((digit(hi) * 16 + digit(lo)) & 0xFF);
+}
+
+static inline char pair(const char *what)
+{
+	return hexbyte(what[0], what[1]);
 }
 
 char x2c(const char *what)
 {
-	return static_cast<char>((digit(what[0]) * 16 + digit(what[1])) & 0xFF);
+	return pair(what);
 }
 
-// Two passes. The first writes each escape's byte over the escape's first
-// character and moves on by one, so a decoded byte is examined like any
-// other: a decoded '%' starts an escape of its own, and a decoded NUL ends
-// the pass. The second closes the gaps, taking the byte after each '%' and
-// stepping over the two characters that followed it.
-//
-// A '%' among the last two bytes of the string has no two characters after
-// it. Neither pass takes it as an escape, so it is kept as it stands and
-// nothing beyond the terminator is read or written.
 void unescape_url(char *url)
 {
 	char *first = strchr(url, '%');
 
-	if (first == nullptr)
-		return;
+	if (first != nullptr)
+		decodeinto(first, first, strlen(first), false);
+}
 
-	size_t start = static_cast<size_t>(first - url);
-	size_t len = start + strlen(first);	// strchr has scanned up to first
-	size_t last = len >= 2 ? len - 2 : 0;	// an escape starts below this
+// unescape_url's decoding is two passes over the string. The first writes
+// each escape's byte over the escape's first character and moves on by
+// one, so a decoded byte is examined like any other: a decoded '%' starts
+// an escape of its own, and a decoded NUL ends the pass. The second closes
+// the gaps, taking the byte after each '%' and stepping over the two
+// characters that followed it.
+//
+// Both are taken here in one. The first pass changes the byte after each
+// '%' that it meets, which the second pass reads; mostly the byte after
+// that is still the string's own. But where an escape makes a '%', the
+// first pass decodes the escape's next two characters too, into its
+// second character, which the second pass steps over; where that is a '%'
+// as well, it decodes the two after it, which the second pass reads next;
+// and where it is a NUL, the first pass ends, and the second goes on over
+// the string as it stands.
+//
+// A '%' among the last two bytes of the string has no two characters after
+// it. Neither pass takes it as an escape, so it is kept as it stands and
+// nothing beyond the terminator is read. out may be s itself: what is
+// written never overtakes what is still to be read.
+char *decodeinto(char *out, const char *s, size_t n, bool plus)
+{
+	const unsigned char *u = reinterpret_cast<const unsigned char *>(s);
+	const unsigned char *conv = tables.conv[plus], *value = tables.value[plus];
+	size_t last = n >= 2 ? n - 2 : 0, r = 0;	// escapes start below last
+	char *w = out;
 
-	for (size_t i = start; url[i] != '\0'; i++)
-		if (url[i] == '%' && i < last)
-			url[i + 1] = x2c(url + i + 1);
-
-	size_t r = start, w = start;
-	for (; url[r] != '\0'; r++, w++) {
-		if (url[r] == '%' && r < last) {
-			url[w] = url[r + 1];
-			r += 2;
-		} else {
-			url[w] = url[r];
+	while (r < n) {
+		unsigned c = conv[u[r]];
+		if (c != '%' || r >= last) {
+			*w++ = static_cast<char>(c);
+			r++;
+			continue;
+		}
+		// An escape at r, and each that the first pass makes after it.
+		for (;;) {
+			unsigned d = (value[u[r + 1]] * 16u + value[u[r + 2]]) & 0xFF;
+			if (d == 0)
+				goto end;	// the string ends at a decoded NUL
+			*w++ = static_cast<char>(d);
+			unsigned second = d == '%' && r + 1 < last ?
+					  (value[u[r + 2]] * 16u + value[u[r + 3]]) & 0xFF :
+					  conv[u[r + 2]];
+			r += 3;
+			if (second == 0) {
+				// The first pass ended: the rest as it stands.
+				while (r < n) {
+					if (u[r] == '%' && r < last) {
+						*w++ = static_cast<char>(conv[u[r + 1]]);
+						r += 3;
+					} else {
+						*w++ = static_cast<char>(conv[u[r++]]);
+					}
+				}
+				goto end;
+			}
+			if (second != '%' || r - 1 >= last)
+				break;
+			unsigned next = (value[u[r]] * 16u + value[u[r + 1]]) & 0xFF;
+			if (next == 0)
+				goto end;
+			if (next != '%' || r >= last) {
+				*w++ = static_cast<char>(next);
+				r++;
+				break;
+			}
 		}
 	}
-	url[w] = '\0';
+end:
+	*w = '\0';
+	return out;
 }
 
 static bool hexdigit(char c)
@@ -86,7 +159,7 @@ void pctdecode(char *s)
 		return;
 	for (const char *r = w; *r != '\0'; w++) {
 		if (r[0] == '%' && hexdigit(r[1]) && hexdigit(r[2])) {
-			*w = x2c(r + 1);
+			*w = pair(r + 1);
 			r += 3;
 		} else {
 			*w = *r++;

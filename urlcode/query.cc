@@ -4,6 +4,18 @@
 
 #include "urlcode.h"
 
+// One half of a field, the n bytes at s, decoded by decode's steps in buf.
+// Most often there is no step but the decoding itself, taken in one pass.
+static const char *half(char *buf, const char *s, size_t n, bool blanks, bool escape, bool plus,
+			bool strict)
+{
+	if (!blanks && !escape && !strict)
+		return decodeinto(buf, s, n, plus);
+	memcpy(buf, s, n);
+	buf[n] = '\0';
+	return decode(buf, blanks, escape, plus, strict);
+}
+
 // Each half is copied into buf and decoded there; the key's result ends
 // within twice its length, so the value goes just after that, and both
 // fit in the room that escaping the whole field would take. A field with
@@ -23,17 +35,12 @@ bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	size_t klen = eq != nullptr ? static_cast<size_t>(eq - f) : len;
 	size_t vlen = eq != nullptr ? len - klen - 1 : 0;
 
-	memcpy(buf, f, klen);
-	buf[klen] = '\0';
-	*key = decode(buf, blanks, escape, true, strict);
+	*key = half(buf, f, klen, blanks, escape, true, strict);
 	if (eq == nullptr) {
 		*value = "";
 		return true;
 	}
-	char *v = buf + 2 * klen + 1;
-	memcpy(v, eq + 1, vlen);
-	v[vlen] = '\0';
-	*value = decode(v, blanks, escape, true, strict);
+	*value = half(buf + 2 * klen + 1, eq + 1, vlen, blanks, escape, true, strict);
 	return true;
 }
 
@@ -71,12 +78,7 @@ bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
 		v++;
 		vlen -= 2;
 	}
-	memcpy(buf, f, klen);
-	buf[klen] = '\0';
-	*key = decode(buf, blanks, escape, false, strict);
-	char *w = buf + 2 * klen + 1;
-	memcpy(w, v, vlen);
-	w[vlen] = '\0';
-	*value = decode(w, blanks, escape, false, strict);
+	*key = half(buf, f, klen, blanks, escape, false, strict);
+	*value = half(buf + 2 * klen + 1, v, vlen, blanks, escape, false, strict);
 	return true;
 }

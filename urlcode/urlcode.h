@@ -10,6 +10,11 @@
 void plustospace(char *s);
 char x2c(const char *what);
 void unescape_url(char *url);
+// The n bytes at s (no NUL among them) decoded into out, which needs n + 1
+// bytes, exactly as plustospace (with plus) and then unescape_url would
+// decode a copy of them, but in one pass over the bytes where they can;
+// returns out.
+char *decodeinto(char *out, const char *s, size_t n, bool plus);
 
 // Strict decoding: a '%' that is not followed by two hex digits, or that
 // makes a NUL byte, is an error, where unescape_url decodes it by its
@@ -51,9 +56,9 @@ char *decode(char *copy, bool blanks, bool escape, bool plus = true, bool strict
 // ones skipped, each split at its first '=' (with none, the value is
 // empty), and each half decoded by decode's steps, so a decoded NUL ends
 // that half alone. nextfield takes the field that starts at *q, moves *q
-// past it and points key and value into buf, a working copy of the query
-// (workcopy), which has room for any of its fields; false when none is
-// left.
+// past it and points key and value into buf, room for twice the query's
+// length and one byte more (as a working copy from workcopy has), where
+// the field is copied as it is decoded; false when none is left.
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	       const char **key, const char **value, bool strict = false);
 
