@@ -190,7 +190,16 @@ bool haskey(SHELL_VAR *array, const char *key)
 
 void setkey(SHELL_VAR *array, const char *key, const char *value)
 {
-	// The table keeps the key it is given, so it gets a copy of its own.
+	// A key that is there keeps its place and takes the new value, as
+	// assoc_insert would leave it, with no copy of the key made only to be
+	// thrown away: a form may repeat a key thousands of times. A new key
+	// is the table's to keep, so it gets a copy of its own.
+	BUCKET_CONTENTS *b = hash_search(key, assoc_cell(array), 0);
+	if (b != nullptr) {
+		xfree(b->data);
+		b->data = savebytes(value, strlen(value));
+		return;
+	}
 	assoc_insert(assoc_cell(array), savebytes(key, strlen(key)), const_cast<char *>(value));
 }
 
