@@ -4,6 +4,7 @@
 //   enable -f formdata formdata
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -46,7 +47,7 @@ struct upload {
 	size_t nfiles, filecap;
 	char *dir;	// copied, since a trap may change TMPDIR's value
 	form *f;
-	char *body, *copy;	// an urlencoded body, and its working copy
+	char *body, *copy;	// an urlencoded body, and room to decode its fields in
 };
 
 static void push(char ***v, size_t *n, size_t *cap, char *s)
@@ -77,7 +78,7 @@ static void release(upload *u, bool keep)
 	xfree(u->dir);
 	xfree(u->f);
 	xfree(u->body);
-	free(u->copy);		// workcopy's, from malloc
+	free(u->copy);		// from malloc
 	xfree(u);
 }
 
@@ -293,8 +294,10 @@ static bool urlencoded(upload *u, bool strict)
 		builtin_error("byte offset %zu: %s", at, bad);
 		return false;
 	}
-	if ((u->copy = workcopy(u->body)) == nullptr) {
-		builtin_error("cannot allocate the working copy: %s", strerror(errno));
+	// Each field is copied there as it is decoded, so nothing of the body
+	// is copied beforehand: memory never written costs nothing.
+	if (n > (SIZE_MAX - 1) / 2 || (u->copy = static_cast<char *>(malloc(2 * n + 1))) == nullptr) {
+		builtin_error("cannot allocate room to decode the body: %s", strerror(ENOMEM));
 		return false;
 	}
 	return true;

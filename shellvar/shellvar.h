@@ -40,9 +40,9 @@ void setkey(SHELL_VAR *array, const char *key, const char *value);
 
 // Every field of a query string ('a' into an indexed array, 'A' into an
 // associative one) or of a Cookie header ('C') into the array NAME, each
-// half decoded as urldecode decodes one argument, in copy, a working copy
-// of the string (workcopy); returns the builtin's status, after a message
-// where it failed.
+// half decoded as urldecode decodes one argument, in copy, room for twice
+// the string's length and a byte, as nextfield takes; returns the
+// builtin's status, after a message where it failed.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
 	      bool strict);
 
