@@ -368,7 +368,7 @@ if [ -f "$dir/lib/bash/htmlescape" ]; then
 	head -c 1048576 "$dir/posts" >"$dir/post"
 	post_formdata() { cat "$dir/post" | CONTENT_TYPE=application/x-www-form-urlencoded CONTENT_LENGTH=1048576 formdata -A h -l 2000000; }
 	post_read() { local body LC_ALL=C; cat "$dir/post" | { IFS= read -r -d '' -N 1048576 body; urldecode -A h "$body"; }; }
-	best() { local b= t; for _ in 1 2 3 4 5; do t=$EPOCHREALTIME; "$1"; t=$(awk -v a="$t" -v b="$EPOCHREALTIME" 'BEGIN { print (b - a) * 1000 }'); b=$(least "$b" "$t"); done; echo "$b"; }
+	best() { local b= t; for _ in {1..15}; do t=$EPOCHREALTIME; "$1"; t=$(awk -v a="$t" -v b="$EPOCHREALTIME" 'BEGIN { print (b - a) * 1000 }'); b=$(least "$b" "$t"); done; echo "$b"; }
 	read_ms=$(best post_read) form_ms=$(best post_formdata)
 	echo
 	echo "| a 1 MB urlencoded POST body from a pipe into an array | ms | read / it |"
