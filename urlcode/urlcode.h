@@ -11,9 +11,8 @@ void plustospace(char *s);
 char x2c(const char *what);
 void unescape_url(char *url);
 // The n bytes at s (no NUL among them) decoded into out, which needs n + 1
-// bytes, exactly as plustospace (with plus) and then unescape_url would
-// decode a copy of them, but in one pass over the bytes where they can;
-// returns out.
+// bytes and may be s itself, exactly as plustospace (with plus) and then
+// unescape_url would decode a copy of them, but in one pass; returns out.
 char *decodeinto(char *out, const char *s, size_t n, bool plus);
 
 // Strict decoding: a '%' that is not followed by two hex digits, or that
