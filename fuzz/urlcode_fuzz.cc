@@ -1,10 +1,10 @@
 // For every input: the routines touch nothing beyond the string and its
-// terminator, decoding never lengthens the string, escaping gives what
-// the plain shift-the-rest algorithm gives, decoding gives what two plain
-// passes give, and a whole run, with and
-// without -b and -e, fits its working copy and gives what the steps give
-// one by one, as does each half of each field of a query string; and
-// decoding what encoding makes of the input gives the input back.
+// terminator, decoding never lengthens the string and gives what two plain
+// passes give, escaping gives what the plain shift-the-rest algorithm
+// gives, and a whole run, with and without -b and -e, fits its working
+// copy and gives what the steps give one by one, as does each half of each
+// field of a query string; and decoding what encoding makes of the input
+// gives the input back.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

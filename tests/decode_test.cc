@@ -55,8 +55,8 @@ TEST(Decode, Escapes)
 		{"a%00b%41c", "a"},
 		{"%2541", "%41"},		// a decoded '%' is not decoded again
 		{"%25%41", "%A"},
-		// A decoded '%' whose next two characters make an ordinary byte
-		// decodes in the one pass that form fields mostly take.
+		// A decoded '%' has the two characters after it decoded too,
+		// into a byte that is stepped over.
 		{"100%25+off", "100% off"},
 		{"%252", "%2"},
 		{"5%25%25", "5%%"},

@@ -48,19 +48,15 @@ struct bytetables {
 };
 static constexpr bytetables tables;
 
-static inline char hexbyte(char hi, char lo)
-{
-	return static_cast<char>((digit(hi) * 16 + digit(lo)) & 0xFF);
-}
-
-static inline char pair(const char *what)
-{
-	return hexbyte(what[0], what[1]);
-}
-
 char x2c(const char *what)
 {
-	return pair(what);
+	return static_cast<char>((digit(what[0]) * 16 + digit(what[1])) & 0xFF);
+}
+
+// x2c's byte for the escape characters a and b, by decodeinto's table.
+static inline unsigned escbyte(const unsigned char *value, unsigned char a, unsigned char b)
+{
+	return (value[a] * 16u + value[b]) & 0xFF;
 }
 
 void unescape_url(char *url)
@@ -107,13 +103,12 @@ char *decodeinto(char *out, const char *s, size_t n, bool plus)
 		}
 		// An escape at r, and each that the first pass makes after it.
 		for (;;) {
-			unsigned d = (value[u[r + 1]] * 16u + value[u[r + 2]]) & 0xFF;
+			unsigned d = escbyte(value, u[r + 1], u[r + 2]);
 			if (d == 0)
 				goto end;	// the string ends at a decoded NUL
 			*w++ = static_cast<char>(d);
-			unsigned second = d == '%' && r + 1 < last ?
-					  (value[u[r + 2]] * 16u + value[u[r + 3]]) & 0xFF :
-					  conv[u[r + 2]];
+			unsigned second = d == '%' && r + 1 < last ? escbyte(value, u[r + 2], u[r + 3]) :
+								     conv[u[r + 2]];
 			r += 3;
 			if (second == 0) {
 				// The first pass ended: the rest as it stands.
@@ -129,7 +124,7 @@ char *decodeinto(char *out, const char *s, size_t n, bool plus)
 			}
 			if (second != '%' || r - 1 >= last)
 				break;
-			unsigned next = (value[u[r]] * 16u + value[u[r + 1]]) & 0xFF;
+			unsigned next = escbyte(value, u[r], u[r + 1]);
 			if (next == 0)
 				goto end;
 			if (next != '%' || r >= last) {
@@ -159,7 +154,7 @@ void pctdecode(char *s)
 		return;
 	for (const char *r = w; *r != '\0'; w++) {
 		if (r[0] == '%' && hexdigit(r[1]) && hexdigit(r[2])) {
-			*w = pair(r + 1);
+			*w = x2c(r + 1);
 			r += 3;
 		} else {
 			*w = *r++;

@@ -16,7 +16,7 @@ static const char *half(char *buf, const char *s, size_t n, bool blanks, bool es
 	return decode(buf, blanks, escape, plus, strict);
 }
 
-// Each half is copied into buf and decoded there; the key's result ends
+// Each half is decoded into buf; the key's result ends
 // within twice its length, so the value goes just after that, and both
 // fit in the room that escaping the whole field would take. A field with
 // no '=' has nothing to decode for its value. Only the field itself is
