@@ -51,6 +51,11 @@ inline constexpr tool jsonquote_tools[] = {{JSONQUOTE_PATH, JSONQUOTE_PATH},
 					   {"jsonquote", nullptr}, {"jsonquote", nullptr, true},
 #endif
 };
+inline constexpr tool setcookie_tools[] = {{SETCOOKIE_PATH, SETCOOKIE_PATH},
+#ifdef URLDECODE_BUILTIN
+					   {"setcookie", nullptr}, {"setcookie", nullptr, true},
+#endif
+};
 inline constexpr tool shares_tools[] = {{SHARES_PATH, SHARES_PATH},
 #ifdef SHARES_BUILTIN
 					{"shares", nullptr}, {"shares", nullptr, true},
