@@ -78,7 +78,14 @@ bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
 		v++;
 		vlen -= 2;
 	}
-	*key = half(buf, f, klen, blanks, escape, false, strict);
+	// The name stays as its bytes stand: decoded, "__Host%2Dsid" would
+	// shadow "__Host-sid", whose prefix the browser checked, and which it
+	// sends after the other.
+	memcpy(buf, f, klen);
+	buf[klen] = '\0';
+	if (escape)
+		escape_shell_cmd(buf);
+	*key = buf;
 	*value = half(buf + 2 * klen + 1, v, vlen, blanks, escape, false, strict);
 	return true;
 }

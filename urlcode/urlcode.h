@@ -64,10 +64,10 @@ bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 // A Cookie header, "a=1; b=2", as RFC 6265 has browsers send it: fields
 // split at every ';', and one with no '=' skipped; each split at its first
 // '=', the spaces and tabs around the name and the value dropped (RFC 6265
-// section 5.2), then one pair of double quotes from around the value, and
-// each half decoded without
-// '+' for a space, since in a cookie '+' is data. Taken as nextfield
-// takes a query's fields.
+// section 5.2), then one pair of double quotes from around the value. The
+// value is decoded without '+' for a space, since in a cookie '+' is
+// data; the name is not decoded at all, so that no escape can make it
+// another cookie's name. Taken as nextfield takes a query's fields.
 bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
 		const char **key, const char **value, bool strict = false);
 
