@@ -273,8 +273,8 @@ static bool content(upload *u, const char *key, const char *filename)
 }
 
 // An application/x-www-form-urlencoded body, read whole: a bash string
-// holds no NUL byte, and with strict, a bad escape is an error, as with
-// urldecode -s. False after a message.
+// holds no NUL byte, and a bad escape is an error, as with urldecode -s.
+// False after a message.
 static bool urlencoded(upload *u, bool strict)
 {
 	const char *why, *bad;
@@ -319,7 +319,10 @@ static bool arraysok(const char *name, bool assoc, const char *files)
 static int formdata_builtin(WORD_LIST *list)
 {
 	char *name = nullptr, *files = nullptr, *dir = nullptr, *wait = nullptr;
-	bool assoc = false, strict = false;
+	// An urlencoded body is read as a front end reads it: an escape that
+	// is not '%' and two hex digits, or that makes a NUL, is an error, as
+	// with urldecode -s; -s is still taken, and changes nothing.
+	bool assoc = false, strict = true;
 	unsigned long long limit = 1 << 20;
 	intmax_t l;
 	long sec, usec;
@@ -451,7 +454,7 @@ static int formdata_builtin(WORD_LIST *list)
 static char doc0[] = "Read a form's body from standard input.";
 static char doc1[] = "";
 static char doc2[] = "Reads exactly CONTENT_LENGTH bytes, split at the boundary that";
-static char doc3[] = "CONTENT_TYPE gives, or as an urlencoded string, as urldecode -A reads it.";
+static char doc3[] = "CONTENT_TYPE gives, or as an urlencoded string, as urldecode -A -s reads it.";
 static char doc4[] = "  -A NAME   each field's name to its value in the associative array";
 static char doc5[] = "            NAME, the last of a repeated name winning; a file's value";
 static char doc6[] = "            is the filename that the client gave";
@@ -463,7 +466,8 @@ static char doc11[] = "            of mode 0600 under names of the builtin's own
 static char doc12[] = "  -l BYTES  refuse a body over BYTES, not 1048576, before reading it";
 static char doc13[] = "  -t SECS   give up when no more of the body comes for SECS seconds,";
 static char doc14[] = "            as read -t does; TMOUT where not given";
-static char doc21[] = "  -s        for an urlencoded body, a bad escape is an error";
+static char doc21[] = "  -s        taken, and changes nothing: in an urlencoded body, a '%'";
+static char doc22[] = "            not followed by two hex digits, or %00, is always an error";
 static char doc15[] = "A body whose headers the grammar refuses, or that careful readers";
 static char doc16[] = "read in different ways, is refused whole.";
 static char doc17[] = "Exit status: 0, or 1 on a body that is refused or malformed, an";
@@ -471,7 +475,7 @@ static char doc18[] = "array that cannot be set, or a file that cannot be writte
 static char doc19[] = "every file it made is removed and the arrays are left as they were;";
 static char doc20[] = "142 on a time-out, with the same undone; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
-		      doc10, doc11, doc12, doc13, doc14, doc21, doc1, doc15, doc16, doc1, doc17,
+		      doc10, doc11, doc12, doc13, doc14, doc21, doc22, doc1, doc15, doc16, doc1, doc17,
 		      doc18, doc19, doc20, nullptr};
 static char bname[] = "formdata";
 static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-d DIR] [-l BYTES] [-t SECS] [-s]";

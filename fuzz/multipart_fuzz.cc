@@ -64,10 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	// with what a header line cannot hold taken out, and its value the
 	// rest, repeated as often as its first byte says, so that some pass
 	// through the window more than once. A name is written in quotes as it
-	// stands: one with a backslash or ';' must come back whole, as the
-	// quoted string has no escapes; one with a control byte must be
-	// refused; and one with a quote, which ends the string, is refused
-	// or read as far as that quote.
+	// stands: one with ';' must come back whole; one with a control byte
+	// or a backslash, which readers take in different ways, must be
+	// refused; and one with a quote, which ends the string, is refused or
+	// read as far as that quote.
 	const char *b = "fuzz-boundary";
 	std::string body, want;
 	std::vector<std::string> cut;
@@ -84,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 			if (c != '\r' && c != '\n' && c != '\0')
 				name += c;
 		for (char c : name)
-			control = control || (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
+			control = control || (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F ||
+				  c == '\\';
 		quote = quote || name.find('"') != std::string::npos;
 		cut.push_back(name.substr(0, name.find('"')));
 		if (colon != std::string::npos)

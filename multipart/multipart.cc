@@ -58,11 +58,14 @@ static const char *skipblanks(const char *s, const char *end)
 
 // The next parameter of a header's value, from *s to end, by the grammar
 // OWS ";" OWS token "=" ( token / quoted-string ), with nothing but blanks
-// after the last. A quoted string holds any byte but a quote and the
-// controls, and keeps them as they stand: browsers write no backslash
-// escapes, but send a quote in a name as "%22", so a backslash is a byte
-// like any other, and a quote always ends the string. Returns 1 with the
-// key and value, 0 at the end, or -1 with what is wrong.
+// after the last. A quoted string holds any byte but a quote, a backslash
+// and the controls, and keeps them as they stand. Browsers write no
+// backslash escapes (they send a quote in a name as "%22"), but readers
+// differ on a backslash: one takes "a\b" as it stands, another as "ab",
+// and one takes "a\"; filename="x" as the name a", with no file, where
+// another sees the name a\ and a file. So a quote always ends the
+// string, and a backslash in one is refused. Returns 1 with the key and
+// value, 0 at the end, or -1 with what is wrong.
 static int nextparam(const char **s, const char *end, const char **k, size_t *klen,
 		     const char **v, size_t *vlen, const char **why)
 {
@@ -92,6 +95,10 @@ static int nextparam(const char **s, const char *end, const char **k, size_t *kl
 			unsigned char u = static_cast<unsigned char>(*p++);
 			if ((u < 0x20 && u != '\t') || u == 0x7F) {
 				*why = "a control byte in a quoted string";
+				return -1;
+			}
+			if (u == '\\') {
+				*why = "a backslash in a quoted string, which readers take as an escape or as a byte";
 				return -1;
 			}
 		}
@@ -427,13 +434,19 @@ int formpart(form *f, const char **name, const char **filename, const char **why
 		*why = "a part has no name";
 		return -1;
 	}
-	// The empty line's CRLF may also begin the delimiter (RFC 2046), so a
-	// part that is empty and followed at once by the next reads as such.
+	// The empty line's CRLF may also begin the delimiter, as RFC 2046
+	// reads it, which makes the part empty; but a reader that takes the
+	// line for the headers' own sees the part go on over the delimiter and
+	// the next part's headers, and the next part vanish. An empty part has
+	// a CRLF of its own before the delimiter; one without is refused.
 	f->start = static_cast<size_t>(end - f->buf) + 2;
 	if (!need(f, f->dlen, why, "the body has no closing delimiter"))
 		return -1;
-	if (memcmp(f->buf + f->start, f->delim, f->dlen) != 0)
-		f->start += 2;
+	if (memcmp(f->buf + f->start, f->delim, f->dlen) == 0) {
+		*why = "a part's headers run straight into the delimiter, with no CRLF of their own before it";
+		return -1;
+	}
+	f->start += 2;
 	f->inpart = true;
 	return 1;
 }

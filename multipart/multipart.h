@@ -47,8 +47,9 @@ struct form {
 // since readers that differ on a malformed header see different fields:
 // bytes after a value, a repeated parameter or Content-Disposition,
 // filename* (which RFC 7578 forbids) and any other RFC 2231 parameter, a
-// bare CR or LF among the headers. A quoted string has no backslash
-// escapes: browsers send a quote in a name as "%22".
+// bare CR or LF among the headers, a backslash in a quoted string, which
+// some readers take as an escape (browsers send a quote in a name as
+// "%22").
 const char *formbegin(form *f, int fd, reader *rd, const char *length, const char *type,
 		      unsigned long long limit);
 
@@ -62,9 +63,9 @@ bool formall(form *f, char *buf, const char **why);
 // (null for a text field), valid until the next call. Returns 1, or 0
 // after the close delimiter, when the rest of the body has been read and
 // dropped, or -1 with *why set. A name or filename that holds a NUL byte,
-// or a part with no name, is an error. The CRLF that ends the headers may
-// also begin the delimiter (RFC 2046), so a part can be empty with no
-// line of its own.
+// or a part with no name, is an error. So is a part whose headers run
+// straight into the delimiter, where the CRLF that ends them would begin
+// the delimiter too: readers differ on where such a part ends.
 int formpart(form *f, const char **name, const char **filename, const char **why);
 
 // The part's content, the next piece of it: returns the piece's length,

@@ -124,20 +124,18 @@ t auto "$T" --XX-- -d /nowhere)sh", "", "",
 		 "environment: line 4: formdata: /nowhere: cannot make a file there: No such file or directory\n"},
 		// A body that careful readers read in different ways is refused: a
 		// header's parameters by their grammar to the letter, a quoted
-		// string with no backslash escapes, a parameter or Content-Disposition
-		// given twice, filename*, a bare CR or LF among the headers. An empty
-		// part followed at once by the next is read as RFC 2046 has it.
+		// string with no backslash in it, a parameter or Content-Disposition
+		// given twice, filename*, a bare CR or LF among the headers, and
+		// headers that run into the next delimiter with no CRLF of their own.
 		{form + R"sh(C='--XX\r\nContent-Disposition: form-data; ' E='\r\n\r\nx\r\n--XX--'
 t auto "$T" "$C"'name="cmd"x"; filename="f.txt"'"$E"; t auto "$T" "$C"'name=cmd;x;'"$E"
 t auto "$T" "$C"'name="a\\"; filename=\\"s.php"'"$E"; t auto "$T" "$C"'name="a"\r\nContent-Disposition: form-data; name="b"'"$E"
 t auto "$T" "$C"'name="q"; filename*=UTF-8'"''"'%%E2%%82%%AC.txt'"$E"; t auto "$T" "$C"'name="safe"; name="cmd"'"$E"
 t auto "$T; boundary=B1" --XX--; t auto "$T" "$C"'name="s"\nX: y'"$E"; t auto "$T; junk" --XX--; t auto "$T;" --XX--
-t auto "$T=" --XX--; S=2 t auto "$T" --XX-- -d ''
-printf -- "$C"'name="q"\r\n\r\n'"$C"'name="r"'"$E" >b; CONTENT_LENGTH=$(wc -c <b) CONTENT_TYPE=$T formdata -a a <b
-printf '<%s>' "${a[@]}")sh", "", "<q><><r><x>",
+t auto "$T=" --XX--; S=2 t auto "$T" --XX-- -d ''; t auto "$T" "$C"'name="q"\r\n\r\n'"$C"'name="r"'"$E")sh", "", "",
 		 "environment: line 4: formdata: a part's Content-Disposition: bytes after a parameter's value\n"
 		 "environment: line 4: formdata: a part's Content-Disposition: a parameter that is not name=value\n"
-		 "environment: line 4: formdata: a part's Content-Disposition: a value that is neither a token nor a quoted string\n"
+		 "environment: line 4: formdata: a part's Content-Disposition: a backslash in a quoted string, which readers take as an escape or as a byte\n"
 		 "environment: line 4: formdata: a part has two Content-Disposition headers\n"
 		 "environment: line 4: formdata: RFC 7578 forbids filename*\n"
 		 "environment: line 4: formdata: a part's Content-Disposition gives name twice\n"
@@ -146,17 +144,20 @@ printf '<%s>' "${a[@]}")sh", "", "<q><><r><x>",
 		 "environment: line 4: formdata: CONTENT_TYPE: a parameter that is not name=value\n"
 		 "environment: line 4: formdata: CONTENT_TYPE: a ';' with no parameter after it\n"
 		 "environment: line 4: formdata: CONTENT_TYPE: bytes after a parameter's value\n"
-		 "environment: line 4: formdata: -d: an empty folder name\n"},
-		// An urlencoded body gives the arrays that urldecode gives from the same
-		// bytes, and no file; an empty one, no field; a NUL byte, or with -s a
-		// bad escape, is an error.
-		{"enable -f formdata formdata; q='a=1&b=x+y%21&&a=2&c&=z&k%3D=%00v'; export CONTENT_LENGTH=${#q} "
+		 "environment: line 4: formdata: -d: an empty folder name\n"
+		 "environment: line 4: formdata: a part's headers run straight into the delimiter, with no CRLF of their own before it\n"},
+		// An urlencoded body gives the arrays that urldecode -s gives from the
+		// same bytes, and no file; an empty one, no field; a NUL byte, a bad
+		// escape or %00 is an error, with -s or without.
+		{"enable -f formdata formdata; q='a=1&b=x+y%21&&a=2&c&=z&k%3D=%2541'; export CONTENT_LENGTH=${#q} "
 		 "CONTENT_TYPE='application/x-www-form-urlencoded; charset=UTF-8'; up=(old); formdata -A f -F up < <(printf %s \"$q\"); "
-		 "formdata -a a < <(printf %s \"$q\"); urldecode -A g \"$q\"; urldecode -a b \"$q\"; urlencode -A f; echo; urlencode -A g; "
+		 "formdata -a a < <(printf %s \"$q\"); urldecode -A g -s \"$q\"; urldecode -a b -s \"$q\"; urlencode -A f; echo; urlencode -A g; "
 		 "echo \" ${#up[@]} ${#a[@]} ${#b[@]}\"; [[ ${a[*]} == \"${b[*]}\" ]] && echo same; CONTENT_LENGTH=0 formdata -A f </dev/null; "
-		 "echo \"$? ${#f[@]}\"; CONTENT_LENGTH=5 formdata -s -A f < <(printf 'a=%%zz'); printf 'a=\\0b' | CONTENT_LENGTH=4 formdata -A f; echo \"$? ${#f[@]}\"", "",
-		 "a=2&b=x+y%21&c=&k%3D=\na=2&b=x+y%21&c=&k%3D= 0 12 12\nsame\n0 0\n1 0\n",
+		 "echo \"$? ${#f[@]}\"; CONTENT_LENGTH=19 formdata -A f < <(printf 'q=%%zzELECT+*+FROM+t'); "
+		 "CONTENT_LENGTH=24 formdata -s -A f < <(printf 'role=user&role%%00x=admin'); printf 'a=\\0b' | CONTENT_LENGTH=4 formdata -A f; echo \"$? ${#f[@]}\"", "",
+		 "a=2&b=x+y%21&c=&k%3D=%2541\na=2&b=x+y%21&c=&k%3D=%2541 0 12 12\nsame\n0 0\n1 0\n",
 		 "bash: line 2: formdata: byte offset 2: '%' not followed by two hex digits\n"
+		 "bash: line 2: formdata: byte offset 14: '%00', a NUL byte\n"
 		 "bash: line 2: formdata: a NUL byte in the body\n"},
 		// Two NAMEs that lead to one variable, or a nameref to an element, are
 		// refused before a byte is read. TMOUT, or -t, bounds each wait for
