@@ -17,17 +17,91 @@ int sync_buffered_stream(int bfd);
 void add_unwind_protect_(void (*cleanup)(void *), void *arg) __asm__("add_unwind_protect");
 }
 
+// The name that an assignment to name, a variable or an element, binds
+// in the end, in memory from bash's allocator; null after a message. An
+// element's subscript is never handed to bash to expand or evaluate,
+// since an indexed array's is arithmetic, and arithmetic runs $(...): an
+// associative array's key is the subscript's bytes as they stand, and an
+// indexed array's index a decimal integer, with an optional minus and no
+// other byte, rewritten as the number it is ("007" is 7, not octal). A
+// nameref that leads to an element is taken as that element. *assoc
+// says which kind the element is.
+static char *bindname(const char *name, bool *assoc)
+{
+	*assoc = false;
+	const char *ref = name;
+	if (strchr(name, '[') == nullptr) {
+		SHELL_VAR *r = find_variable_last_nameref(name, 0);
+		if (r == nullptr || !nameref_p(r) || strchr(nameref_cell(r), '[') == nullptr) {
+			if (legal_identifier(name))
+				return savebytes(name, strlen(name));
+			sh_invalidid(const_cast<char *>(name));
+			return nullptr;
+		}
+		ref = nameref_cell(r);
+	}
+	size_t n = strcspn(ref, "["), len = strlen(ref);
+	char *base = savebytes(ref, n);
+	if (!legal_identifier(base) || len < n + 3 || ref[len - 1] != ']') {
+		sh_invalidid(const_cast<char *>(ref));
+		xfree(base);
+		return nullptr;
+	}
+	const char *sub = ref + n + 1;
+	size_t sublen = len - n - 2;
+	// The array that namerefs lead to, set or not.
+	SHELL_VAR *r = find_variable_last_nameref(base, 0);
+	const char *real = r != nullptr && nameref_p(r) ? nameref_cell(r) : base;
+	const char *why = nullptr;
+	char num[24];
+	SHELL_VAR *v = find_variable(real);
+	if (strchr(real, '[') != nullptr || !legal_identifier(real)) {
+		why = "a nameref to an element, not an array";
+	} else if (v != nullptr && assoc_p(v)) {
+		*assoc = true;
+	} else {
+		// At most 18 digits after leading zeros, which no index exceeds.
+		size_t minus = sub[0] == '-', zeros = strspn(sub + minus, "0");
+		size_t digits = strspn(sub + minus, "0123456789");
+		if (digits == 0 || minus + digits != sublen || digits - zeros > 18) {
+			why = "an indexed array's subscript must be a decimal integer";
+		} else {
+			long long i = 0;
+			for (size_t k = minus + zeros; k < sublen; k++)
+				i = i * 10 + (sub[k] - '0');
+			snprintf(num, sizeof num, "%lld", minus != 0 ? -i : i);
+			sub = num;
+			sublen = strlen(num);
+		}
+	}
+	char *out = nullptr;
+	if (why != nullptr) {
+		builtin_error("%s: %s", ref, why);
+	} else {
+		size_t rn = strlen(real);
+		out = static_cast<char *>(xmalloc(rn + sublen + 3));
+		memcpy(out, real, rn);
+		out[rn] = '[';
+		memcpy(out + rn + 1, sub, sublen);
+		out[rn + 1 + sublen] = ']';
+		out[rn + sublen + 2] = '\0';
+	}
+	xfree(base);
+	return out;
+}
+
 bool goodname(WORD_DESC *name, bool element)
 {
-	int vflags, bflags;
-
-	SET_VFLAGS(name->flags, vflags, bflags);
-	(void)bflags;
-	if (legal_identifier(name->word) ||
-	    (element && valid_array_reference(name->word, vflags)))
-		return true;
-	sh_invalidid(name->word);
-	return false;
+	if (!element) {
+		if (legal_identifier(name->word))
+			return true;
+		sh_invalidid(name->word);
+		return false;
+	}
+	bool assoc;
+	char *bind = bindname(name->word, &assoc);
+	xfree(bind);
+	return bind != nullptr;
 }
 
 bool setvarname(WORD_LIST **list, WORD_DESC **name)
@@ -121,8 +195,18 @@ bool setvar(WORD_DESC *name, const char *value)
 
 	SET_VFLAGS(name->flags, vflags, bflags);
 	(void)vflags;
-	if (!allowed(name->word, false))
+	// An associative array's key goes to bash as it stands, never
+	// expanded, and whole: from the first '[' to the last ']'.
+	bool assoc;
+	char *bind = bindname(name->word, &assoc);
+	if (bind == nullptr)
 		return false;
+	if (assoc)
+		bflags |= ASS_NOEXPAND | ASS_ONEWORD;
+	if (!allowed(bind, false)) {
+		xfree(bind);
+		return false;
+	}
 	// What bash may still report itself (a subscript out of range) must not
 	// end the shell either, whatever happens to the command on the way.
 	static char frame[] = "setvar";
@@ -132,9 +216,9 @@ bool setvar(WORD_DESC *name, const char *value)
 	exit_immediately_on_error = 0;
 	// Never evaluated, even where the variable has the integer attribute:
 	// the value is the script's data, and arithmetic can run commands.
-	SHELL_VAR *v = builtin_bind_variable(name->word, const_cast<char *>(value),
-					     bflags | ASS_NOEVAL);
+	SHELL_VAR *v = builtin_bind_variable(bind, const_cast<char *>(value), bflags | ASS_NOEVAL);
 	run_unwind_frame(frame);
+	xfree(bind);
 	if (v == nullptr)
 		return false;
 	// By the name that namerefs led to: IFS is bash's word splitting.
