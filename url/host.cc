@@ -332,6 +332,16 @@ static bool domain(const char *p, size_t n, url *u, report *r)
 			r->detail = why;
 		}
 	} else {
+		// An error of our own: UTS #46's deviation characters, and U+1E9E,
+		// which UTS #46 maps to one of them since revision 15.1, are mapped
+		// by some readers (IDNA 2003, older tables) and kept by others, so
+		// "faß.de" is xn--fa-hia.de for one and fass.de for another.
+		for (size_t i = 0; i + 1 < n; i++)
+			if (samebytes(p + i, "\xC3\x9F", 2) || samebytes(p + i, "\xCF\x82", 2) ||
+			    (i + 2 < n && (samebytes(p + i, "\xE2\x80\x8C", 3) ||
+					   samebytes(p + i, "\xE2\x80\x8D", 3) ||
+					   samebytes(p + i, "\xE1\xBA\x9E", 3))))
+				invalid(r, "IDNA-deviation");
 		str s = {};
 		const char *why = toascii(p, n, true, &s);
 		release(&s);
@@ -384,9 +394,31 @@ bool parsehost(const char *in, size_t n, bool opaque, url *u, report *r)
 		for (size_t i = 0; i < n; i++)
 			if (forbiddenhost(static_cast<unsigned char>(in[i])))
 				return fail(r, "host-invalid-code-point");
-		for (const char *p = in; p < end; p++)
+		// Errors of our own: an opaque host stays as it is written, but
+		// curl decodes "%31%32%37.0.0.1" to 127.0.0.1 and maps
+		// "１２７.0.0.1" through IDNA to it, for the schemes it fetches.
+		for (const char *p = in; p < end; p++) {
 			if (!urlunit(p, end))
 				invalid(r, "invalid-URL-unit");
+			if (*p == '%')
+				invalid(r, "opaque-host-percent-encoded");
+			if (static_cast<unsigned char>(*p) >= 0x80)
+				invalid(r, "opaque-host-non-ASCII");
+		}
+		// "foo:///u@evil.com/": an empty host for the standard, and a
+		// path that curl takes the host from.
+		if (n == 0)
+			invalid(r, "non-special-host-missing");
+		// "gopher://127.1/", "gopher://0x7f.1/": a name for the standard,
+		// an IPv4 address for curl, which would take it as 127.0.0.1.
+		if (n > 0 && endsinnumber(in, end)) {
+			url v;
+			urlinit(&v);
+			report scratch = {};
+			if (ipv4(in, end, &v, &scratch) && !(v.host.n == n && samebytes(text(&v.host), in, n)))
+				invalid(r, "opaque-host-IPv4-non-canonical");
+			urlfree(&v);
+		}
 		clear(&u->host);
 		encode(&u->host, in, n, c0set);
 		u->host_type = n > 0 ? opaquehost : emptyhost;

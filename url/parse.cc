@@ -371,9 +371,18 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				} else if (special) {
 					st = at_specialauthorityslashes;
 				} else if (rest < end && rest[0] == '/') {
+					// Errors of our own, for what others read as a host
+					// where the standard reads none: curl takes
+					// "gopher:/evil.com/" to evil.com.
+					if (end - rest < 2 || rest[1] != '/')
+						invalid(r, "non-special-host-missing");
 					st = at_pathorauthority;
 					i++;
 				} else {
+					// "localhost:8080", "mailto:x@evil.com": a scheme and
+					// an opaque path for the standard, a host and port,
+					// or userinfo and a host, for curl.
+					invalid(r, "scheme-missing-following-solidus");
 					u->opaque = true;
 					clear(&u->path);
 					st = at_opaquepath;
@@ -642,6 +651,11 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 					u->host_type = emptyhost;
 					if (override != at_none)
 						goto done;
+					// A fourth slash: the path starts with an empty
+					// segment, which other readers take as the end of
+					// an authority that "x" in "file:////x" is the host of.
+					if (c == '/' && rest < end && (rest[0] == '/' || rest[0] == '\\'))
+						invalid(r, "file-host-empty-extra-solidus");
 					st = at_pathstart;
 				} else {
 					if (!parsehost(text(&buf), buf.n, !special, u, r))

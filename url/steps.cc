@@ -90,10 +90,12 @@ static void shown(str *out, const char *s, size_t n)
 	}
 }
 
-// "WHAT: NAME", or false where the parse went well enough.
+// "WHAT: NAME", or false where the parse went well enough. Strict, the
+// first error found names it, even where the parse went on to fail: input
+// that is not UTF-8 is refused as such, whatever U+FFFD made of the rest.
 static bool failed(const char *what, size_t n, bool ok, bool strict, const report *r, str *why)
 {
-	const char *name = !ok ? r->failure : strict ? r->error : nullptr;
+	const char *name = strict && r->error != nullptr ? r->error : !ok ? r->failure : nullptr;
 	if (name == nullptr)
 		return false;
 	shown(why, what, n);

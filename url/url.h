@@ -54,6 +54,12 @@ bool urlcopy(url *to, const url *from);
 // for it ("invalid-reverse-solidus"), or null; and the failure, or null.
 // Input that is not UTF-8 is read with U+FFFD for each bad sequence, as a
 // browser decodes it, and reported as "not-UTF-8" (a name of our own).
+// Other errors of our own name what the standard accepts but other
+// readers (curl, Python, IDNA 2003) take with another scheme or host:
+// "scheme-missing-following-solidus" and "non-special-host-missing", a
+// scheme with no "//" after it; "opaque-host-percent-encoded" and
+// "opaque-host-non-ASCII"; "IDNA-deviation", a host holding ß, ς, ZWJ,
+// ZWNJ or U+1E9E; "file-host-empty-extra-solidus", "file:////x".
 struct report {
 	const char *error;
 	const char *failure;
