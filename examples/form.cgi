@@ -48,9 +48,14 @@ POST)
 	# The uploads, in a folder of their own that goes when the script does.
 	tmp=$(mktemp -d) || fail "500 Internal Server Error" "no folder for the files"
 	trap 'rm -rf "$tmp"' EXIT
-	# An empty body, which a server may pass with no CONTENT_LENGTH at all
-	# (RFC 3875), is an empty form, whatever its type says.
-	[[ ${CONTENT_LENGTH:-0} =~ ^0+$ ]] ||
+	# RFC 3875 has the server set CONTENT_LENGTH whenever there is a body,
+	# but a server may pass a body on unmeasured (busybox httpd does a
+	# chunked one), and then the script cannot tell it from none at all:
+	# such a POST is refused, never taken for an empty form. (busybox
+	# passes no CONTENT_LENGTH for "Content-Length: 0" either.) A body of
+	# length 0, whatever its type says, is an empty form.
+	[[ -n ${CONTENT_LENGTH-} ]] || fail "411 Length Required" "a POST needs a Content-Length"
+	[[ $CONTENT_LENGTH =~ ^0+$ ]] ||
 		formdata -A field -F files -d "$tmp" -l "$max" -t 30 2>"$tmp/error" || {
 			error=$(<"$tmp/error") error=${error#*formdata: }
 			case $error in
