@@ -14,8 +14,8 @@
 // field by field, each half decoded as one argument is; -A keeps a key's
 // last value and leaves out the empty key. The array is emptied first.
 // Hostile bytes are stored as they are and run nothing. An error says so
-// in one line, returns 1 and leaves NAME as it was, and never ends the
-// shell, not even under set -e. Refused: a NAME whose assignment bash
+// in one line, returns 1 and leaves NAME as it was, and under set -e a
+// call that the script tests does not end the shell. Refused: a NAME whose assignment bash
 // evaluates, directly or through a nameref, the shell's own arrays, and IFS
 // as an array, which bash would go on splitting with after freeing it. A
 // trap may unload a builtin that waits. (Rows with no err leave standard
