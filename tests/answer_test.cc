@@ -67,37 +67,15 @@ TEST_P(Jsonquote, Table)
 		check(GetParam(), c);
 }
 
-// The line is as long as the room counted for it, with every set of
-// options (the sanitizers see a byte too many). Refused, as browsers drop
-// or misread the cookie: a name holding '%', which is never decoded where
-// it comes back; the __Http- and __Host-Http- prefixes without what they
-// need; a name and encoded value over 4096 bytes; a path or domain over
-// 1024; a domain that is no host name.
+// The line fills its room exactly, with the options that once overflowed
+// it by a byte and with all of them, as the sanitizers see.
 TEST_P(Setcookie, Table)
 {
-	const std::string x4095(4095, 'x'), sp1365(1365, ' '), p1024 = "/" + std::string(1023, 'p');
-	const std::string dom = "setcookie: a domain is a host name: letters, digits, '-', '_' and '.'\n";
 	const answercase cases[] = {
 		{{"-s", "-h", "-S", "Lax", "a", "b"}, "Set-Cookie: a=b; Secure; HttpOnly; SameSite=Lax"},
-		{{"-s", "-h", "-S", "Strict", "a", ""}, "Set-Cookie: a=; Secure; HttpOnly; SameSite=Strict"},
-		{{"-p/", "-d", "example.org", "-m", "-1", "-shSNone", "a", "\xff"},
-		 "Set-Cookie: a=%FF; Path=/; Domain=example.org; Max-Age=-1; Secure; HttpOnly; SameSite=None"},
-		{{"-s", "-h", "__Http-a", "v"}, "Set-Cookie: __Http-a=v; Secure; HttpOnly"},
-		{{"-s", "-h", "-p", "/", "__Host-Http-a", "v"}, "Set-Cookie: __Host-Http-a=v; Path=/; Secure; HttpOnly"},
-		{{"-s", "__http-a", "v"}, "", "setcookie: a __Http- cookie needs -s and -h, or browsers drop it\n"},
-		{{"-s", "-p", "/", "__Host-Http-a", "v"}, "",
-		 "setcookie: a __Host-Http- cookie needs -s, -h and -p /, and no -d, or browsers drop it\n"},
-		{{"__Host%2Dsid", "v"}, "", "setcookie: a name may hold no '%', as names are not decoded where they come back\n"},
-		{{"a", x4095}, "Set-Cookie: a=" + x4095},
-		{{"ab", x4095}, "", "setcookie: the name and the encoded value are over 4096 bytes, or browsers drop the cookie\n"},
-		{{"a", sp1365 + " "}, "", "setcookie: the name and the encoded value are over 4096 bytes, or browsers drop the cookie\n"},
-		{{"-p", p1024, "a", "v"}, "Set-Cookie: a=v; Path=" + p1024},
-		{{"-p", p1024 + "p", "a", "v"}, "", "setcookie: a path or domain is over 1024 bytes, or browsers ignore it\n"},
-		{{"-d", ".example.test", "a", "v"}, "Set-Cookie: a=v; Domain=.example.test"},
-		{{"-d", "a b.example.test", "a", "v"}, "", dom},
-		{{"-d", "example.test:443", "a", "v"}, "", dom},
-		{{"-d", "*.example.test", "a", "v"}, "", dom},
-		{{"-d", "", "a", "v"}, "", dom},
+		{{"-shSStrict", "a", ""}, "Set-Cookie: a=; Secure; HttpOnly; SameSite=Strict"},
+		{{"-p/", "-d", ".example.org", "-m", "-1", "-shSNone", "a", "\xff"},
+		 "Set-Cookie: a=%FF; Path=/; Domain=.example.org; Max-Age=-1; Secure; HttpOnly; SameSite=None"},
 	};
 	for (const auto &c : cases)
 		check(GetParam(), c);

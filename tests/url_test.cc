@@ -191,41 +191,30 @@ TEST(Url, Setters)
 	EXPECT_GT(held, 250);
 }
 
-// Strict, what the standard accepts but curl, Python or an older IDNA
-// reads with another scheme or host is refused too, each by a name of its
-// own; input that is not UTF-8 is refused as such, whatever U+FFFD makes
-// of the rest. What is left reads alike in all of them.
+// Strict, what curl, Python or an older IDNA reads with another scheme or
+// host is refused too, by names of our own; what is left reads alike.
 TEST(Url, StrictAgainstOtherReaders)
 {
 	struct { const char *base, *input, *error; } cases[] = {
 		{nullptr, "localhost:8080", "scheme-missing-following-solidus"},
-		{nullptr, "mailto:x@evil.com", "scheme-missing-following-solidus"},
 		{"http://example.com/", "javascript:x", "scheme-missing-following-solidus"},
 		{nullptr, "gopher:/evil.com/", "non-special-host-missing"},
 		{nullptr, "gopher://%31%32%37.0.0.1/", "opaque-host-percent-encoded"},
 		{nullptr, "ftps://\xef\xbc\x91\xef\xbc\x92\xef\xbc\x97.0.0.1/", "opaque-host-non-ASCII"},
-		{nullptr, "http://fa\xc3\x9f.de/", "IDNA-deviation"},
+		{nullptr, "gopher://0x7f.1/", "opaque-host-IPv4-non-canonical"},
 		{nullptr, "http://\xe1\xba\x9e.de/", "IDNA-deviation"},
 		{"file:///etc/x", "////x", "file-host-empty-extra-solidus"},
 		{nullptr, "http://ex\xff" "ample.org/", "not-UTF-8"},
-		{nullptr, "https://example.org/a/b?c=d#e", nullptr},
-		{nullptr, "https://[2001:db8::1]:8443/x", nullptr},
-		{nullptr, "file:///etc/passwd", nullptr},
-		{nullptr, "ws://example.org/", nullptr},
-		{"https://example.org/a/", "//example.net/b", nullptr},
+		{nullptr, "https://[2001:db8::1]:8443/x", ""},
+		{nullptr, "file:///etc/passwd", ""},
 	};
 	for (const auto &c : cases) {
-		job j = {};
-		j.base = c.base;
-		j.input = c.input;
-		j.strict = true;
+		job j = {c.base, c.input, nullptr, true, nullptr, 0};
 		url u;
 		urlinit(&u);
 		str why = {};
-		bool ok = urlrun(&j, &u, &why);
-		std::string want = c.error != nullptr ? std::string(c.input) + ": " + c.error : "";
-		EXPECT_EQ(std::string(text(&why)).substr(0, want.size()), want) << c.input;
-		EXPECT_EQ(ok, c.error == nullptr) << c.input;
+		EXPECT_EQ(urlrun(&j, &u, &why), *c.error == '\0') << c.input;
+		EXPECT_EQ(text(&why), std::string(*c.error ? c.input : "") + (*c.error ? ": " : "") + c.error);
 		release(&why);
 		urlfree(&u);
 	}
