@@ -121,6 +121,21 @@ scanf_base=$base
 row "shares" "$dir/five" "$shares"
 shares_start=$last
 row "awk one-liner" "$dir/five" awk "$awk_shares"
+# What a CGI script pays on every request to load the builtins: all of
+# them live in one object, so that one enable maps and binds it once;
+# each enable of its own costs bash a command, a search of the path and a
+# sort of its table, but maps nothing more.
+all="urldecode urlencode shares formdata urlparse htmlescape jsonquote setcookie"
+if [ -f "$dir/lib/bash/shelltools" ]; then
+	case_ "bash loading the builtins"
+	row "bash -c :" /dev/null env BASH_LOADABLES_PATH="$dir/lib/bash" bash -c :
+	bash_start=$base
+	row "enable -f shelltools, all 8" /dev/null env BASH_LOADABLES_PATH="$dir/lib/bash" \
+		bash -c "enable -f shelltools $all"
+	load_all=$last
+	row "enable -f NAME NAME, 8 times" /dev/null env BASH_LOADABLES_PATH="$dir/lib/bash" \
+		bash -c "$(for b in $all; do printf 'enable -f %s %s\n' $b $b; done)"
+fi
 
 # The loop a shell script runs: 1000 encoded lines, one call each, in a
 # while-read loop. What a call costs is the loop's time less that of the
@@ -506,6 +521,7 @@ check "urldecode work, 131071 / 65535 bytes" "$(ratio $((big - start)) $((small 
 check "urlencode start-up / C program" "$(ratio "$enc_start" "$print_enc")" 1.15
 check "shares start-up / C program" "$(ratio "$shares_start" "$scanf_base")" 1.15
 check "urlparse start-up / C program" "$(ratio "$url_start" "$print_url")" 1.15
+[ -z "${load_all-}" ] || check "bash loading every builtin / bash -c :" "$(ratio "$load_all" "$bash_start")" 1.2
 # In a loop: the builtin a hundredth of the program's cost a call or less,
 # and no dearer than the printf idiom, which gets bytes wrong.
 if [ -n "${builtin_us-}" ]; then

@@ -34,9 +34,10 @@ list() {		# list CLASS ARRAY: a line of the page for each key and value
 		done < <(printf '%s\0' "${!a[@]}" | sort -z)
 }
 
-for b in urldecode formdata htmlescape setcookie; do
-	enable -f $b $b 2>/dev/null || fail "500 Internal Server Error" "no $b builtin"
-done
+# One object holds every builtin, so one enable loads those that the
+# script uses, at the cost of one.
+enable -f shelltools urldecode formdata htmlescape setcookie 2>/dev/null ||
+	fail "500 Internal Server Error" "no shelltools builtins"
 
 declare -A field cookie
 files=()
