@@ -11,7 +11,7 @@ trap 'rm -rf "$tmp"' EXIT
 # programs of a cross build.
 EMULATOR=${EMULATOR-}
 builtins=
-[ ! -f "$build/lib/bash/urldecode" ] || builtins="lib/bash/urldecode lib/bash/urlencode lib/bash/shares lib/bash/formdata lib/bash/urlparse lib/bash/htmlescape lib/bash/jsonquote lib/bash/setcookie share/man/man7/formdata.7.gz"
+[ ! -f "$build/lib/bash/shelltools" ] || builtins="lib/bash/shelltools lib/bash/urldecode lib/bash/urlencode lib/bash/shares lib/bash/formdata lib/bash/urlparse lib/bash/htmlescape lib/bash/jsonquote lib/bash/setcookie share/man/man7/formdata.7.gz"
 
 check() {			# check ROOT: the installed tree under ROOT works
 	for f in bin/urldecode bin/urlencode bin/shares bin/urlparse bin/htmlescape bin/jsonquote \

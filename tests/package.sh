@@ -1,7 +1,8 @@
 #!/bin/sh
 # The Debian package holds the programs, their pages, the bash builtins
-# and the page of formdata, a builtin alone,
-# the licence and the changelog, says what it is, depends on libc6 alone,
+# (one object, and a link to it by each one's name) and the page of
+# formdata, a builtin alone, the licence, the changelog, the README and
+# examples/form.cgi, says what it is, depends on libc6 alone,
 # conflicts with the other urlencode that Debian has,
 # and works once unpacked into a scratch root. A cross build's package is
 # for ARCH and runs under EMULATOR (or, where that is "none", is not run).
@@ -17,9 +18,8 @@ if [ $# -ge 2 ]; then
 	shift 2
 	emulator=$*
 fi
-builtins="./usr/lib/bash/urldecode ./usr/lib/bash/urlencode ./usr/lib/bash/shares
-	./usr/lib/bash/formdata ./usr/lib/bash/urlparse ./usr/lib/bash/htmlescape
-	./usr/lib/bash/jsonquote ./usr/lib/bash/setcookie ./usr/share/man/man7/formdata.7.gz"
+builtins="./usr/lib/bash/shelltools ./usr/share/man/man7/formdata.7.gz"
+links="urldecode urlencode shares formdata urlparse htmlescape jsonquote setcookie"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "package: $*" >&2; exit 1; }
@@ -29,16 +29,19 @@ description=$(dpkg-deb -f "$deb" Description)
 want=${WANT_BUILTINS-}
 [ -n "$emulator" ] || want=yes
 case $description in
-*"also come as bash loadable builtins"*) has=yes ;;
-*"holds no bash loadable builtins"*) has=no ;;
+*"and all are bash builtins"*) has=yes ;;
+*"holds no bash builtins"*) has=no ;;
 *) fail "the description does not say whether it holds the builtins" ;;
 esac
 [ -z "$want" ] || [ "$want" = "$has" ] || fail "builtins: $has, where $want was wanted"
 if [ $has = no ]; then
 	! echo "$contents" | grep -q ' \./usr/lib/bash/.' || fail "builtins that the description denies"
 	! echo "$contents" | grep -q ' \./usr/share/man/man7/.' || fail "formdata.7 with no builtin"
-	builtins=
+	builtins= links=
 fi
+for l in $links; do
+	echo "$contents" | grep -q " \./usr/lib/bash/$l -> shelltools\$" || fail "no link $l -> shelltools"
+done
 for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlparse \
 	./usr/bin/htmlescape ./usr/bin/jsonquote ./usr/bin/setcookie \
 	./usr/share/man/man1/htmlescape.1.gz ./usr/share/man/man1/jsonquote.1.gz \
@@ -46,7 +49,8 @@ for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlp
 	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/urlencode.1.gz \
 	./usr/share/man/man1/shares.1.gz ./usr/share/man/man1/urlparse.1.gz \
 	$builtins \
-	./usr/share/doc/shelltools/copyright ./usr/share/doc/shelltools/changelog.gz; do
+	./usr/share/doc/shelltools/copyright ./usr/share/doc/shelltools/changelog.gz \
+	./usr/share/doc/shelltools/README.md.gz ./usr/share/doc/shelltools/examples/form.cgi; do
 	echo "$contents" | grep -q " $f\$" || fail "$f missing"
 done
 
@@ -82,8 +86,7 @@ if [ -n "$builtins" ] && [ -z "$emulator" ]; then
 		'\$HOME\;a%20b37.50 12.50 0.00 0.00 50.00 8a' ] || fail "builtins"
 fi
 if [ -n "$builtins" ]; then
-	binaries="$binaries $lib/urldecode $lib/urlencode $lib/shares $lib/formdata $lib/urlparse"
-	binaries="$binaries $lib/htmlescape $lib/jsonquote $lib/setcookie"
+	binaries="$binaries $lib/shelltools"
 fi
 for p in $binaries; do
 	# Where the stack protector's guard lives in the dynamic loader, it is
@@ -104,7 +107,7 @@ for feature in $(DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_HOST_ARCH=$arch \
 	stackprotector | relro | bindnow | pie) skip="$skip --no$feature" ;;
 	esac
 done
-hardening-check $skip $binaries 2>/dev/null || fail "not hardened"
+report=$(hardening-check $skip $binaries 2>/dev/null) || fail "not hardened: $report"
 # lintian, pedantic and with its info tags, finds nothing to say.
 tags=$(lintian --pedantic --display-info "$deb" 2>/dev/null) || fail "lintian failed"
 [ -z "$tags" ] || fail "lintian: $tags"
