@@ -19,6 +19,9 @@ char *htmlescape(char *out, const char *s);
 long utf8bad(const char *s);
 size_t jsonlen(const char *s);
 char *jsonquote(char *out, const char *s);
+// The escaped body of n bytes at s, with no quotes, written to out where
+// it is not null; returns its length.
+size_t jsonbody(char *out, const char *s, size_t n);
 
 // A Set-Cookie header line, with no CR or LF: the command line, setcookie
 // [-p PATH] [-d DOMAIN] [-m MAX-AGE] [-s] [-h] [-S Strict|Lax|None] name

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "answer.h"
+#include "json.h"
 #include "shellvar.h"
 
 #define NAME_(t) #t
@@ -13,11 +14,58 @@
 #define STRUCT_(t) t##_struct
 #define STRUCT(t) STRUCT_(t)
 
+#if TOOLNO == 1
+// jsonquote -A NAME [-T TYPES] [-r]: a JSON text built from the arrays
+// that jsonparse -A and -T give, its objects' members in name order.
+static int build(WORD_DESC *name, WORD_LIST *list)
+{
+	char *values = nullptr, *types = nullptr;
+	bool array = false;
+	for (; list != nullptr; list = list->next) {
+		const char *w = list->word->word;
+		if (strcmp(w, "-r") == 0) {
+			array = true;
+		} else if ((strcmp(w, "-A") == 0 || strcmp(w, "-T") == 0) && list->next != nullptr) {
+			(w[1] == 'A' ? values : types) = list->next->word->word;
+			list = list->next;
+		} else {
+			builtin_usage();
+			return EX_USAGE;
+		}
+	}
+	SHELL_VAR *v = values != nullptr ? find_variable(values) : nullptr;
+	SHELL_VAR *t = types != nullptr ? find_variable(types) : nullptr;
+	if (values == nullptr || v == nullptr || !assoc_p(v) || (types != nullptr && (t == nullptr || !assoc_p(t)))) {
+		builtin_error("%s: not an associative array", v == nullptr || !assoc_p(v) ? values : types);
+		return EXECUTION_FAILURE;
+	}
+	size_t n, nt = 0;
+	char **kv = elements(v, &n), **tv = t != nullptr ? elements(t, &nt) : nullptr;
+	jsonbuf out = {};
+	char why[256];
+	const char *bad = jsonbuild(kv, n / 2, tv, nt / 2, array, &out, why, sizeof why);
+	xfree(kv);
+	xfree(tv);
+	if (bad != nullptr) {
+		jsonfree(&out);
+		builtin_error("%s", bad);
+		return EXECUTION_FAILURE;
+	}
+	int status = handover(name, out.p, nullptr);
+	jsonfree(&out);
+	return status;
+}
+#endif
+
 static int tool_builtin(WORD_LIST *list)
 {
 	WORD_DESC *name = nullptr;
 	if (!setvarname(&list, &name))
 		return EXECUTION_FAILURE;
+#if TOOLNO == 1
+	if (list != nullptr && strcmp(list->word->word, "-A") == 0)
+		return build(name, list);
+#endif
 	int argc = 1;
 	for (WORD_LIST *l = list; l != nullptr; l = l->next)
 		argc++;
@@ -54,7 +102,9 @@ static char doc1[] = "";
 static char doc2[] = "As Python's json.dumps(s, ensure_ascii=False), then < > & U+2028";
 static char doc3[] = "U+2029 as \\u escapes, safe in a <script> too. A string that is not";
 static char doc4[] = "UTF-8 is an error, and nothing is printed.";
-static char synopsis[] = "jsonquote [-v NAME] string";
+static char doc5x[] = "With -A NAME, builds one JSON text from NAME, each JSON Pointer to its";
+static char doc6x[] = "value, as jsonparse -A gives them, typed by -T TYPES; an array with -r.";
+static char synopsis[] = "jsonquote [-v NAME] string | [-v NAME] -A NAME [-T TYPES] [-r]";
 #else
 static char doc0[] = "Print a Set-Cookie header line, with no newline and no CR.";
 static char doc1[] = "";
@@ -67,7 +117,12 @@ static char doc5[] = "  -v NAME   set the variable NAME to the result, as printf
 static char doc6[] = "            only ever first";
 static char doc7[] = "Exit status: 0, or 1 on a bad command line, a refused input, a NAME";
 static char doc8[] = "that cannot be set, or a failed write.";
+#if TOOLNO == 1
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc5x, doc6x, doc1, doc5, doc6, doc1, doc7, doc8,
+		      nullptr};
+#else
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
+#endif
 static char bname[] = NAME(TOOL);
 
 // bash finds the builtin by this name.

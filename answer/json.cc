@@ -6,27 +6,31 @@
 
 #include "answer.h"
 
-// The length of the UTF-8 sequence at s, or 0 where it is not one: an
-// overlong form, a surrogate, a code point past U+10FFFF, a byte that
-// cannot start or continue one, or a sequence cut short.
-static size_t sequence(const unsigned char *s)
+// The length of the UTF-8 sequence at s, of at most avail bytes, or 0
+// where it is not one: an overlong form, a surrogate, a code point past
+// U+10FFFF, a byte that cannot start or continue one, or a sequence cut
+// short.
+static size_t sequence(const unsigned char *s, size_t avail)
 {
 	unsigned c = s[0];
 	size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 :
 		   c >= 0xF0 && c <= 0xF4 ? 4 : 0;
 	unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
 	unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+	if (n > avail)
+		return 0;
 	for (size_t k = 1; k < n; k++)
 		if (s[k] < (k == 1 ? lo : 0x80) || s[k] > (k == 1 ? hi : 0xBF))
-			return 0;	// a NUL here is the string's end
+			return 0;
 	return n;
 }
 
 long utf8bad(const char *s)
 {
 	const unsigned char *p = reinterpret_cast<const unsigned char *>(s);
-	for (size_t i = 0; p[i] != '\0';) {
-		size_t n = sequence(p + i);
+	size_t len = strlen(s);
+	for (size_t i = 0; i < len;) {
+		size_t n = sequence(p + i, len - i);
 		if (n == 0)
 			return static_cast<long>(i);
 		i += n;
@@ -55,36 +59,36 @@ static bool escape(const char *s, size_t n, char e[7])
 	return true;
 }
 
+size_t jsonbody(char *out, const char *s, size_t len)
+{
+	char e[7];
+	size_t at = 0;
+	for (size_t i = 0; i < len;) {
+		size_t n = sequence(reinterpret_cast<const unsigned char *>(s + i), len - i);
+		n = n == 0 ? 1 : n;
+		const char *from = s + i;
+		size_t k = n;
+		if (escape(s + i, n, e)) {
+			from = e;
+			k = strlen(e);
+		}
+		if (out != nullptr)
+			memcpy(out + at, from, k);
+		at += k;
+		i += n;
+	}
+	return at;
+}
+
 size_t jsonlen(const char *s)
 {
-	size_t len = 2;
-	char e[7];
-	for (const unsigned char *p = reinterpret_cast<const unsigned char *>(s); *p != '\0';) {
-		size_t n = sequence(p);
-		n = n == 0 ? 1 : n;
-		len += escape(reinterpret_cast<const char *>(p), n, e) ? strlen(e) : n;
-		p += n;
-	}
-	return len;
+	return jsonbody(nullptr, s, strlen(s)) + 2;
 }
 
 char *jsonquote(char *out, const char *s)
 {
-	char e[7];
 	*out++ = '"';
-	while (*s != '\0') {
-		size_t n = sequence(reinterpret_cast<const unsigned char *>(s));
-		n = n == 0 ? 1 : n;
-		if (escape(s, n, e)) {
-			size_t k = strlen(e);
-			memcpy(out, e, k);
-			out += k;
-		} else {
-			memcpy(out, s, n);
-			out += n;
-		}
-		s += n;
-	}
+	out += jsonbody(out, s, strlen(s));
 	*out++ = '"';
 	*out = '\0';
 	return out;

@@ -61,7 +61,7 @@ POST)
 			error=$(<"$tmp/error") error=${error#*formdata: }
 			case $error in
 			*"over the limit"*) fail "413 Content Too Large" "over $max bytes" ;;
-			CONTENT_TYPE" is neither"*) fail "415 Unsupported Media Type" "$error" ;;
+			CONTENT_TYPE" is not "*) fail "415 Unsupported Media Type" "$error" ;;
 			*) fail "400 Bad Request" "$error" ;;
 			esac
 		}

@@ -15,6 +15,7 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include "json.h"
 #include "multipart.h"
 #include "shellvar.h"
 #include "urlcode.h"
@@ -48,6 +49,8 @@ struct upload {
 	char *dir;	// copied, since a trap may change TMPDIR's value
 	form *f;
 	char *body, *copy;	// an urlencoded body, and room to decode its fields in
+	json *j;		// a JSON body, as it is read
+	jsonflat flat;		// and its values
 };
 
 static void push(char ***v, size_t *n, size_t *cap, char *s)
@@ -79,6 +82,10 @@ static void release(upload *u, bool keep)
 	xfree(u->f);
 	xfree(u->body);
 	free(u->copy);		// from malloc
+	if (u->j != nullptr)
+		jsonend(u->j);
+	free(u->j);
+	jsonflatfree(&u->flat);
 	xfree(u);
 }
 
@@ -165,38 +172,6 @@ static bool namefiles(upload *u)
 	return true;
 }
 
-// How long each wait for more of the body may last, as TMOUT or -t set
-// it for read, or 0 for no limit; and whether one ran out.
-static long waitms;
-static bool timedout;
-
-// zread, but each wait for the body bounded: a signal that interrupts the
-// wait runs its trap, as zread's own wait would, and the wait goes on.
-static ssize_t timedread(int fd, char *buf, size_t len)
-{
-	if (waitms > 0) {
-		timespec now;
-		clock_gettime(CLOCK_MONOTONIC, &now);
-		long long deadline = now.tv_sec * 1000LL + now.tv_nsec / 1000000 + waitms;
-		struct pollfd p = {fd, POLLIN, 0};
-		int r;
-		for (;;) {
-			clock_gettime(CLOCK_MONOTONIC, &now);
-			long long left = deadline - (now.tv_sec * 1000LL + now.tv_nsec / 1000000);
-			r = left > 0 ? poll(&p, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left)) : 0;
-			if (r >= 0 || errno != EINTR)
-				break;
-			check_signals_and_traps();
-		}
-		if (r == 0) {
-			timedout = true;
-			errno = ETIMEDOUT;
-			return -1;
-		}
-	}
-	return zread(fd, buf, len);
-}
-
 static bool writeall(int fd, const char *data, size_t n)
 {
 	while (n > 0) {
@@ -245,7 +220,7 @@ static bool content(upload *u, const char *key, const char *filename)
 		}
 	}
 	if (n < 0) {
-		if (!timedout)	// said once, at the end
+		if (!waitedout())	// said once, at the end
 			builtin_error("%s", why);
 		xfree(value);
 		return false;
@@ -281,7 +256,7 @@ static bool urlencoded(upload *u, bool strict)
 	size_t at, n = static_cast<size_t>(formsize(u->f));
 	u->body = static_cast<char *>(xmalloc(n + 1));
 	if (!formall(u->f, u->body, &why)) {
-		if (!timedout)	// said once, at the end
+		if (!waitedout())	// said once, at the end
 			builtin_error("%s", why);
 		return false;
 	}
@@ -303,14 +278,34 @@ static bool urlencoded(upload *u, bool strict)
 	return true;
 }
 
-// Whether the arrays may be set: each as its NAME rules say, and the two
-// never one variable, through namerefs or not.
-static bool arraysok(const char *name, bool assoc, const char *files)
+// An application/json body, read as jsonparse reads a text, exactly
+// CONTENT_LENGTH bytes of it. False after a message.
+static bool jsonbody(upload *u)
 {
-	if (!arrayok(name, assoc) || (files != nullptr && !arrayok(files, false)))
+	u->j = static_cast<json *>(malloc(sizeof *u->j));
+	if (u->j == nullptr) {
+		builtin_error("cannot allocate the reader: %s", strerror(ENOMEM));
 		return false;
-	if (files != nullptr && samevar(files, name)) {
-		builtin_error("%s: the fields and the files need arrays of their own", files);
+	}
+	jsonstream(u->j, 0, waitread, formsize(u->f), false);
+	const char *why = jsonall(u->j, &u->flat);
+	if (why != nullptr && !waitedout())	// said once, at the end
+		builtin_error("%s", why);
+	return why == nullptr;
+}
+
+// Whether the arrays may be set: each as its NAME rules say, and no two
+// one variable, through namerefs or not.
+static bool arraysok(const char *name, bool assoc, const char *files, const char *types)
+{
+	if (!arrayok(name, assoc) || (files != nullptr && !arrayok(files, false)) ||
+	    (types != nullptr && !arrayok(types, true)))
+		return false;
+	const char *two = files != nullptr && samevar(files, name) ? files :
+			  types != nullptr && (samevar(types, name) || (files != nullptr && samevar(types, files))) ? types :
+			  nullptr;
+	if (two != nullptr) {
+		builtin_error("%s: the fields, the files and the types need arrays of their own", two);
 		return false;
 	}
 	return true;
@@ -318,7 +313,7 @@ static bool arraysok(const char *name, bool assoc, const char *files)
 
 static int formdata_builtin(WORD_LIST *list)
 {
-	char *name = nullptr, *files = nullptr, *dir = nullptr, *wait = nullptr;
+	char *name = nullptr, *files = nullptr, *dir = nullptr, *wait = nullptr, *types = nullptr;
 	// An urlencoded body is read as a front end reads it: an escape that
 	// is not '%' and two hex digits, or that makes a NUL, is an error, as
 	// with urldecode -s; -s is still taken, and changes nothing.
@@ -329,7 +324,7 @@ static int formdata_builtin(WORD_LIST *list)
 	int opt;
 
 	reset_internal_getopt();
-	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:d:l:t:s"))) != -1) {
+	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:T:d:l:t:s"))) != -1) {
 		switch (opt) {
 		case 'a':
 		case 'A':
@@ -338,6 +333,9 @@ static int formdata_builtin(WORD_LIST *list)
 			break;
 		case 'F':
 			files = list_optarg;
+			break;
+		case 'T':
+			types = list_optarg;
 			break;
 		case 'd':
 			dir = list_optarg;
@@ -378,7 +376,7 @@ static int formdata_builtin(WORD_LIST *list)
 	if (wait == nullptr && ((wait = get_string_value("TMOUT")) == nullptr ||
 				uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0))
 		sec = usec = 0;
-	if (!arraysok(name, assoc, files))
+	if (!arraysok(name, assoc, files, types))
 		return EXECUTION_FAILURE;
 	if (files == nullptr)
 		dir = nullptr;
@@ -390,23 +388,24 @@ static int formdata_builtin(WORD_LIST *list)
 	u->dir = dir != nullptr ? savebytes(dir, strlen(dir)) : nullptr;
 	u->f = static_cast<form *>(xmalloc(sizeof *u->f));
 	guard(undo, u);
-	long outerms = waitms;
-	bool outer = timedout;
-	waitms = sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000;
-	timedout = false;
+	// zread is read's own; a signal that interrupts a wait runs its trap,
+	// as zread's own wait would, and the wait goes on.
+	waiting outer = waitbegin(zread, check_signals_and_traps,
+				  sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000);
 	syncinput();
-	const char *why = formbegin(u->f, 0, timedread, get_string_value("CONTENT_LENGTH"),
+	const char *why = formbegin(u->f, 0, waitread, get_string_value("CONTENT_LENGTH"),
 				   get_string_value("CONTENT_TYPE"), limit);
 	const char *key, *filename;
 	int more = why == nullptr ? 1 : -1;
-	if (more > 0 && u->f->urlencoded)
+	if (more > 0 && u->f->kind == formfields)
 		more = urlencoded(u, strict) ? 0 : -2;
+	else if (more > 0 && u->f->kind == formjson)
+		more = jsonbody(u) ? 0 : -2;
 	while (more > 0 && (more = formpart(u->f, &key, &filename, &why)) > 0)
 		if (!content(u, key, filename))
 			more = -2;
-	bool late = timedout;
-	waitms = outerms;
-	timedout = outer;
+	bool late;
+	waitend(&outer, &late);
 	if (late) {
 		builtin_error("no more of the body came within %s seconds", wait);
 		unguard(true);
@@ -415,24 +414,27 @@ static int formdata_builtin(WORD_LIST *list)
 	if (more == -1)
 		builtin_error("%s", why);
 	// A trap that ran while the body was read may have changed them.
-	if (more < 0 || !arraysok(name, assoc, files) || !namefiles(u)) {
+	if (more < 0 || !arraysok(name, assoc, files, types) || !namefiles(u)) {
 		unguard(true);
 		return EXECUTION_FAILURE;
 	}
 
-	// Fields exactly as urldecode -a or -A sets them from the same bytes,
-	// and no file.
-	if (u->body != nullptr) {
-		int status = files == nullptr || newarray(files, false) != nullptr ?
-			     setfields(name, assoc ? 'A' : 'a', u->body, u->copy, false, false, strict) :
-			     EXECUTION_FAILURE;
+	// Fields exactly as urldecode -a or -A, or jsonparse, sets them from
+	// the same bytes, and no file; TYPES for a JSON body alone.
+	if (u->body != nullptr || u->j != nullptr) {
+		bool emptied = (files == nullptr || newarray(files, false) != nullptr) &&
+			       (types == nullptr || u->j != nullptr || newarray(types, true) != nullptr);
+		int status = !emptied ? EXECUTION_FAILURE :
+			     u->j != nullptr ? setjson(name, assoc, types, &u->flat) :
+			     setfields(name, assoc ? 'A' : 'a', u->body, u->copy, false, false, strict);
 		unguard(false);
 		release(u, true);
 		return status;
 	}
 	SHELL_VAR *fields = newarray(name, assoc);
 	SHELL_VAR *paths = files != nullptr && fields != nullptr ? newarray(files, false) : nullptr;
-	if (fields == nullptr || (files != nullptr && paths == nullptr)) {
+	if (fields == nullptr || (files != nullptr && paths == nullptr) ||
+	    (types != nullptr && newarray(types, true) == nullptr)) {
 		unguard(true);
 		return EXECUTION_FAILURE;
 	}
@@ -454,13 +456,16 @@ static int formdata_builtin(WORD_LIST *list)
 static char doc0[] = "Read a form's body from standard input.";
 static char doc1[] = "";
 static char doc2[] = "Reads exactly CONTENT_LENGTH bytes, split at the boundary that";
-static char doc3[] = "CONTENT_TYPE gives, or as an urlencoded string, as urldecode -A -s reads it.";
+static char doc3[] = "CONTENT_TYPE gives, or as an urlencoded string, as urldecode -A -s reads it,";
+static char doc3j[] = "or as a JSON text, as jsonparse -A or -a reads it.";
 static char doc4[] = "  -A NAME   each field's name to its value in the associative array";
 static char doc5[] = "            NAME, the last of a repeated name winning; a file's value";
 static char doc6[] = "            is the filename that the client gave";
 static char doc7[] = "  -a NAME   names and values in turn in the indexed array NAME";
 static char doc8[] = "  -F FILES  key, client's filename and saved path of each file, in";
 static char doc9[] = "            turn, in the indexed array FILES";
+static char doc9t[] = "  -T TYPES  for a JSON body, each pointer to its type in the associative";
+static char doc9u[] = "            array TYPES, as jsonparse -T sets it";
 static char doc10[] = "  -d DIR    save the files in DIR, not ${TMPDIR:-/tmp}, as new files";
 static char doc11[] = "            of mode 0600 under names of the builtin's own";
 static char doc12[] = "  -l BYTES  refuse a body over BYTES, not 1048576, before reading it";
@@ -474,11 +479,11 @@ static char doc17[] = "Exit status: 0, or 1 on a body that is refused or malform
 static char doc18[] = "array that cannot be set, or a file that cannot be written, when";
 static char doc19[] = "every file it made is removed and the arrays are left as they were;";
 static char doc20[] = "142 on a time-out, with the same undone; 2 on a bad command line.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
+static char *doc[] = {doc0, doc1, doc2, doc3, doc3j, doc1, doc4, doc5, doc6, doc7, doc8, doc9, doc9t, doc9u,
 		      doc10, doc11, doc12, doc13, doc14, doc21, doc22, doc1, doc15, doc16, doc1, doc17,
 		      doc18, doc19, doc20, nullptr};
 static char bname[] = "formdata";
-static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-d DIR] [-l BYTES] [-t SECS] [-s]";
+static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-d DIR] [-l BYTES] [-t SECS] [-s]";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -229,7 +229,8 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 {
 	f->fd = fd;
 	f->rd = rd != nullptr ? rd : plainread;
-	f->inpart = f->taken = f->done = f->urlencoded = false;
+	f->inpart = f->taken = f->done = false;
+	f->kind = formparts;
 	if (length == nullptr || *length == '\0')
 		return "no CONTENT_LENGTH";
 	size_t digits = strspn(length, "0123456789");
@@ -244,24 +245,36 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 	if (f->left > limit)
 		return "CONTENT_LENGTH is over the limit";
 
+	static const char notform[] =
+		"CONTENT_TYPE is not multipart/form-data, application/x-www-form-urlencoded or application/json";
 	if (type == nullptr)
-		return "CONTENT_TYPE is neither multipart/form-data nor application/x-www-form-urlencoded";
+		return notform;
 	// A form with no file input may come as one string of fields, its type
-	// with any parameter or none.
+	// with any parameter or none; a JSON text in UTF-8, with a charset that
+	// says so or none.
 	const char *end = type + strlen(type), *t = skipblanks(type, end), *slash = token(t, end);
-	if (slash < end && *slash == '/' &&
-	    sameword(t, static_cast<size_t>(token(slash + 1, end) - t), "application/x-www-form-urlencoded")) {
+	size_t tlen = slash < end && *slash == '/' ? static_cast<size_t>(token(slash + 1, end) - t) : 0;
+	if (sameword(t, tlen, "application/x-www-form-urlencoded")) {
 		static const char *const none[] = {nullptr};
-		f->urlencoded = true;
+		f->kind = formfields;
 		return params(f, "CONTENT_TYPE", type, end, "application/x-www-form-urlencoded", none,
 			      nullptr, nullptr);
+	}
+	if (sameword(t, tlen, "application/json")) {
+		static const char *const charset[] = {"charset", nullptr};
+		const char *c;
+		size_t n;
+		f->kind = formjson;
+		const char *why = params(f, "CONTENT_TYPE", type, end, "application/json", charset, &c, &n);
+		if (why == nullptr && c != nullptr && !sameword(c, n, "utf-8"))
+			why = "CONTENT_TYPE: a JSON text in a charset other than UTF-8";
+		return why;
 	}
 	static const char *const keys[] = {"boundary", nullptr};
 	const char *b;
 	size_t n;
-	if (!(slash < end && *slash == '/' &&
-	      sameword(t, static_cast<size_t>(token(slash + 1, end) - t), "multipart/form-data")))
-		return "CONTENT_TYPE is neither multipart/form-data nor application/x-www-form-urlencoded";
+	if (!sameword(t, tlen, "multipart/form-data"))
+		return notform;
 	const char *why = params(f, "CONTENT_TYPE", type, end, "multipart/form-data", keys, &b, &n);
 	if (why != nullptr)
 		return why;

@@ -14,6 +14,22 @@
 // its traps when a signal interrupts a read and then reads on.
 typedef ssize_t reader(int fd, char *buf, size_t len);
 
+// Reading a body within a time: each wait for more of it lasts at most ms
+// milliseconds (0: no bound), and a signal that interrupts a wait runs
+// interrupted, then the wait goes on; once there is something to read, rd
+// reads it. waitbegin sets the bound that waitread keeps and returns the
+// one before, which waitend puts back, as a trap may read a body too.
+struct waiting {
+	reader *rd;
+	void (*interrupted)();
+	long ms;
+	bool timedout;		// a wait ran out
+};
+waiting waitbegin(reader *rd, void (*interrupted)(), long ms);
+void waitend(const waiting *before, bool *timedout);
+bool waitedout();	// whether a wait has run out since waitbegin
+ssize_t waitread(int fd, char *buf, size_t len);
+
 enum {
 	bufsize = 65536,	// the window that content passes through
 	headsize = 8192,	// a part's headers, at most
@@ -31,7 +47,7 @@ struct form {
 	bool inpart;			// between a part's headers and its end
 	bool taken;			// a delimiter, just now
 	bool done;			// the close delimiter, and all after it
-	bool urlencoded;		// a body of fields, not of parts
+	int kind;			// formparts, formfields or formjson
 	char head[headsize + 2];	// the part's name and filename
 	char msg[160];			// what is wrong, where it names a header
 	char buf[bufsize];
@@ -53,9 +69,11 @@ struct form {
 const char *formbegin(form *f, int fd, reader *rd, const char *length, const char *type,
 		      unsigned long long limit);
 
-// A body of type application/x-www-form-urlencoded, which formbegin
-// takes too and says so in urlencoded, is read whole: formsize bytes into
-// buf, which has room for them. False with *why set.
+// What formbegin found the body to be: multipart/form-data, parts; or
+// application/x-www-form-urlencoded, fields, read whole with formall,
+// formsize bytes into buf, which has room for them (false with *why set);
+// or application/json, read by the JSON reader, formsize bytes of fd.
+enum { formparts, formfields, formjson };
 unsigned long long formsize(const form *f);
 bool formall(form *f, char *buf, const char **why);
 

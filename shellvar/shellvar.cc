@@ -313,6 +313,27 @@ int setfields(char *name, char opt, const char *query, char *copy, bool blanks, 
 	return EXECUTION_SUCCESS;
 }
 
+int setjson(char *name, bool assoc, char *types, const jsonflat *f)
+{
+	SHELL_VAR *a = newarray(name, assoc);
+	SHELL_VAR *t = a != nullptr && types != nullptr ? newarray(types, true) : nullptr;
+	if (a == nullptr || (types != nullptr && t == nullptr))
+		return EXECUTION_FAILURE;
+	arrayind_t i = 0;
+	for (size_t k = 0; k < f->n; k++) {
+		const char *p = f->bytes.p + f->v[k].ptr, *v = f->bytes.p + f->v[k].value;
+		if (!assoc) {
+			setelem(a, i++, p);
+			setelem(a, i++, v);
+		} else if (*p != '\0') {
+			setkey(a, p, v);
+		}
+		if (t != nullptr && *p != '\0')
+			setkey(t, p, jsontypes[f->v[k].type]);
+	}
+	return EXECUTION_SUCCESS;
+}
+
 int handover(WORD_DESC *name, const char *result, void *block)
 {
 	if (name == nullptr) {

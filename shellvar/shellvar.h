@@ -5,6 +5,8 @@
 #ifndef SHELLVAR_H
 #define SHELLVAR_H
 
+#include "json.h"
+
 extern "C" {
 #include "builtins.h"
 #include "shell.h"
@@ -45,6 +47,13 @@ void setkey(SHELL_VAR *array, const char *key, const char *value);
 // builtin's status, after a message where it failed.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
 	      bool strict);
+
+// Every value of a JSON text into the array NAME: with assoc, each
+// pointer to its value, else pointer and value in turn, the whole text's
+// "" first; and where types is not null, the associative array TYPES,
+// each pointer to its type. The whole text's pointer, "", is no key.
+// Returns the builtin's status, after a message where it failed.
+int setjson(char *name, bool assoc, char *types, const jsonflat *f);
 
 // n bytes of s, and a NUL after them, in memory from bash's allocator, as
 // its tables expect; free it with xfree.

@@ -114,7 +114,7 @@ t auto "$T" --XX-- -d /nowhere)sh", "", "",
 		 "environment: line 4: formdata: no CONTENT_LENGTH\n"
 		 "environment: line 4: formdata: CONTENT_LENGTH is not a number\n"
 		 "environment: line 4: formdata: CONTENT_LENGTH is over the limit\n"
-		 "environment: line 4: formdata: CONTENT_TYPE is neither multipart/form-data nor application/x-www-form-urlencoded\n"
+		 "environment: line 4: formdata: CONTENT_TYPE is not multipart/form-data, application/x-www-form-urlencoded or application/json\n"
 		 "environment: line 4: formdata: CONTENT_TYPE has no boundary of 1 to 70 characters\n"
 		 "environment: line 4: formdata: the body is shorter than CONTENT_LENGTH\n"
 		 "environment: line 4: formdata: the body has no closing delimiter\n"
@@ -167,7 +167,7 @@ declare -n r=up e='a[1]'; formdata -A r -F up -d . <b; formdata -a e <b; echo " 
 TMOUT=0.2 CONTENT_LENGTH=999 formdata -A h -F f -d . < <(printf -- "$F"; sleep 1); echo " $?"
 CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); echo " $? $(ls) ${h[*]} $f ${up[*]}")sh",
 		 "", " 1\n 142\n 142 b v old \n",
-		 "bash: line 7: formdata: up: the fields and the files need arrays of their own\n"
+		 "bash: line 7: formdata: up: the fields, the files and the types need arrays of their own\n"
 		 "bash: line 7: formdata: e: a nameref to a[1], an element, not an array\n"
 		 "bash: line 8: formdata: no more of the body came within 0.2 seconds\n"
 		 "bash: line 9: formdata: no more of the body came within .2 seconds\n"},

@@ -127,7 +127,8 @@ outcome runbash(const std::string &script, const std::vector<std::string> &args,
 		"enable -f '" URLDECODE_BUILTIN "' urldecode && "
 		"enable -f '" URLENCODE_BUILTIN "' urlencode && "
 		"enable -f '" SHARES_BUILTIN "' shares && enable -f htmlescape htmlescape && "
-		"enable -f jsonquote jsonquote && enable -f setcookie setcookie || exit 99\n" + script, "bash"};
+		"enable -f jsonquote jsonquote && enable -f setcookie setcookie && enable -f jsonparse jsonparse && "
+		"enable -f formdata formdata || exit 99\n" + script, "bash"};
 	argv.insert(argv.end(), args.begin(), args.end());
 	// So that the script, and a bash that it starts, can load them.
 	env.push_back("BASH_LOADABLES_PATH=" BUILTIN_DIR);

@@ -56,6 +56,11 @@ inline constexpr tool setcookie_tools[] = {{SETCOOKIE_PATH, SETCOOKIE_PATH},
 					   {"setcookie", nullptr}, {"setcookie", nullptr, true},
 #endif
 };
+inline constexpr tool jsonparse_tools[] = {{JSONPARSE_PATH, JSONPARSE_PATH},
+#ifdef URLDECODE_BUILTIN
+					   {"jsonparse", nullptr}, {"jsonparse", nullptr, true},
+#endif
+};
 inline constexpr tool shares_tools[] = {{SHARES_PATH, SHARES_PATH},
 #ifdef SHARES_BUILTIN
 					{"shares", nullptr}, {"shares", nullptr, true},

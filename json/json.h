@@ -1,0 +1,153 @@
+// A JSON text (RFC 8259) read strictly, as a stream of values each named
+// by its JSON Pointer (RFC 6901), and a text built back from such values.
+// Whatever parsers read in different ways is refused: bytes that are not
+// UTF-8, a byte order mark, a lone surrogate, \u0000 or a NUL byte, a
+// name given twice in one object, anything outside the grammar, nesting
+// deeper than jsondepth. Numbers are never converted: their text is kept
+// as it stands. Nothing here recurses, and the reader's memory grows with
+// the nesting and with the names of the objects that are open, never with
+// the length of the text.
+#ifndef JSON_H
+#define JSON_H
+
+#include <cstddef>
+#include <sys/types.h>
+
+enum jsontype { jsonnull, jsonboolean, jsonnumber, jsonstring, jsonarray, jsonobject };
+extern const char *const jsontypes[];	// "null", "boolean", ... "object"
+
+enum { jsondepth = 1000, jsonpiece = 65536 };
+
+// How a stream is read: as read(2) does, or as the shell would.
+typedef ssize_t jsonreadfn(int fd, char *buf, size_t len);
+
+// A growing byte string, null while empty; an allocation that fails sets
+// bad, and what comes after is dropped.
+struct jsonbuf {
+	char *p;
+	size_t n, cap;
+	bool bad;
+};
+void jsonadd(jsonbuf *b, const char *s, size_t n);
+// Room for n more bytes and a NUL: where they go, or null.
+char *jsongrow(jsonbuf *b, size_t n);
+void jsonfree(jsonbuf *b);
+
+struct jsonlevel;
+
+// A text being read. Its fields are the reader's own but for those that
+// jsonnext describes.
+struct json {
+	const char *buf;		// the bytes not yet taken, from start to end
+	char *own;			// a stream's window
+	size_t start, end;
+	unsigned long long off;		// the offset of buf[0] in the text
+	int fd;
+	jsonreadfn *rd;
+	unsigned long long left;	// a stream's bytes not yet read
+	bool eof, strict;
+	int state, depth;
+	jsonlevel *levels;
+	int nlevels;
+	jsonbuf name;			// a member's name, as it is read
+	jsonbuf ptr;			// the pointer of the value at hand
+	// The value at hand, as jsonnext describes it.
+	jsontype type;
+	const char *data;
+	size_t len;
+	bool more;
+	unsigned long count;
+	// A number's digits, for the strict checks.
+	unsigned nstate;
+	size_t intdigits, sig, zeros;
+	long long exp;
+	bool expneg, fraction;
+	char digits[312];
+	char piece[jsonpiece];
+	char msg[256];
+};
+
+// Starts on a text in memory (n bytes at s, which must stay), or on a
+// stream of at most limit bytes from fd, read by rd (read(2) where null).
+// strict adds I-JSON's rules (RFC 7493): no integer without a fraction or
+// exponent beyond 2^53 - 1 in magnitude, no number beyond a double's
+// range, no noncharacter. Free it with jsonend either way.
+void jsonmem(json *j, const char *s, size_t n, bool strict);
+void jsonstream(json *j, int fd, jsonreadfn *rd, unsigned long long limit, bool strict);
+void jsonend(json *j);
+
+// The next event of the text:
+//  jsonvalue: a value begins, of j->type, named by the pointer j->ptr
+//    (j->ptr.n bytes, escaped as RFC 6901 has it, "" for the whole text).
+//    A scalar comes with its bytes in j->data and j->len: a string's,
+//    decoded; a number's text; "true", "false" or "null". Where j->more is
+//    set, the rest follows in jsonmore events, in pieces of whole
+//    characters.
+//  jsonmore: more of the scalar, and j->more again where there is more.
+//  jsonclose: the container named by j->ptr ends; j->count is the number
+//    of its members.
+//  jsondone: the text ended, whole and good.
+//  jsonfailed: refused, or unread: j->msg says why, with the byte offset
+//    and the pointer of the value that was being read.
+enum jsonevent { jsonvalue, jsonmore, jsonclose, jsondone, jsonfailed };
+jsonevent jsonnext(json *j);
+// Whether the value that has just begun is an object's member, whose name
+// is then in j->name.
+bool jsonnamed(const json *j);
+
+// A pointer given on a command line, in its escaped form: "" or "/a/b~1c".
+// Returns null, or what is wrong with it.
+const char *jsonpointer(const char *p);
+// The nth name of pointer p unescaped into out (a name of a pointer never
+// grows when unescaped); false when p has fewer names.
+bool jsonname(const char *p, size_t n, jsonbuf *out);
+
+// Writing a text back: the escaped body of n bytes of UTF-8 (no quotes),
+// as jsonquote escapes a string, into out; and the name of a member.
+void jsonstr(jsonbuf *out, const char *s, size_t n);
+void jsonescname(jsonbuf *out, const char *s, size_t n);
+
+// A text built from pointers and values, as the builtin's -A gives them:
+// n keys and values in turn in kv, and optional types in turn in tv (nt
+// pairs), each pointer to "object", "array", "string", "number",
+// "boolean" or "null". Returns null with the compact text in out, each
+// object's members in the byte order of their names, or what is wrong.
+// The whole text is an array where array is set, else an object.
+const char *jsonbuild(char *const *kv, size_t n, char *const *tv, size_t nt, bool array,
+		      jsonbuf *out, char *why, size_t whysize);
+
+// The command line, jsonparse [-s] [-t] [-g POINTER] [--] [json], as the
+// program and the builtin take it (argv[0] is the name): the text, or null
+// for standard input. Returns null, or what is wrong in one line.
+struct jsonjob {
+	bool strict, type;
+	const char *pointer;
+	const char *text;
+};
+extern const char jsonusage[];
+const char *jsonoptions(int argc, char *const argv[], jsonjob *job);
+
+// The value that pointer names, as jsonparse prints it, or its type: each
+// piece handed to out as it is made (false from out stops the run, as a
+// write error). Returns null once the whole text has been read and found
+// good, or what is wrong: j->msg, "no value at POINTER", "write error".
+typedef bool jsonout(void *arg, const char *s, size_t n);
+const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void *arg);
+
+// Every value of the text, in input order: its pointer, its value (a
+// string's bytes, a number's text, true, false or null, or for a
+// container the count of its members) and its type, as offsets into one
+// buffer, each NUL-terminated. Returns null, or what is wrong.
+struct jsonentry {
+	size_t ptr, value;
+	jsontype type;
+};
+struct jsonflat {
+	jsonbuf bytes;
+	jsonentry *v;
+	size_t n, cap;
+};
+const char *jsonall(json *j, jsonflat *out);
+void jsonflatfree(jsonflat *f);
+
+#endif

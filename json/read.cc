@@ -1,0 +1,828 @@
+// Reading a JSON text: a state machine over its bytes, with the open
+// containers on a stack of its own, so that no text can exhaust the call
+// stack, and each value named by its pointer as it begins.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "json.h"
+
+const char *const jsontypes[] = {"null", "boolean", "number", "string", "array", "object"};
+
+// An open container: where its pointer ends, its members so far and, for
+// an object, the names it has had, in a hash set of their own.
+struct slot {
+	size_t off, len;
+};
+struct jsonlevel {
+	bool object;
+	unsigned long count;
+	size_t plen;
+	jsonbuf names;
+	slot *slots;
+	size_t nslots, used;
+};
+
+enum { s_start, s_first, s_name, s_colon, s_after, s_top, s_string, s_number, s_done, s_failed };
+enum { window = 65536 };
+
+char *jsongrow(jsonbuf *b, size_t n)
+{
+	if (b->bad)
+		return nullptr;
+	if (b->n + n + 1 > b->cap) {
+		size_t cap = b->cap == 0 ? 64 : b->cap;
+		while (cap < b->n + n + 1)
+			cap *= 2;
+		char *p = static_cast<char *>(realloc(b->p, cap));
+		if (p == nullptr) {
+			b->bad = true;
+			return nullptr;
+		}
+		b->p = p;
+		b->cap = cap;
+	}
+	return b->p + b->n;
+}
+
+void jsonadd(jsonbuf *b, const char *s, size_t n)
+{
+	char *at = jsongrow(b, n);
+	if (at == nullptr)
+		return;
+	memcpy(at, s, n);
+	b->n += n;
+	b->p[b->n] = '\0';
+}
+
+void jsonfree(jsonbuf *b)
+{
+	free(b->p);
+	*b = {};
+}
+
+static void begin(json *j, bool strict)
+{
+	memset(static_cast<void *>(j), 0, offsetof(json, digits));
+	j->msg[0] = '\0';
+	j->strict = strict;
+	j->state = s_start;
+	j->fd = -1;
+}
+
+void jsonmem(json *j, const char *s, size_t n, bool strict)
+{
+	begin(j, strict);
+	j->buf = s;
+	j->end = n;
+	j->eof = true;
+}
+
+void jsonstream(json *j, int fd, jsonreadfn *rd, unsigned long long limit, bool strict)
+{
+	begin(j, strict);
+	j->fd = fd;
+	j->rd = rd;
+	j->left = limit;
+	j->own = static_cast<char *>(malloc(window));
+	j->buf = j->own;
+	if (j->own == nullptr)
+		j->eof = true;
+}
+
+void jsonend(json *j)
+{
+	for (int i = 0; i < j->nlevels; i++) {
+		jsonfree(&j->levels[i].names);
+		free(j->levels[i].slots);
+	}
+	free(j->levels);
+	free(j->own);
+	jsonfree(&j->name);
+	jsonfree(&j->ptr);
+	j->levels = nullptr;
+	j->own = nullptr;
+	j->nlevels = 0;
+}
+
+// What was given, on one line: control bytes as \xXX, and no more than
+// about a hundred bytes of it.
+static void shown(char *out, size_t size, const char *s, size_t n)
+{
+	size_t k = 0;
+	for (size_t i = 0; i < n && k + 8 < size; i++) {
+		unsigned char c = static_cast<unsigned char>(s[i]);
+		if (k > 100) {
+			k += static_cast<size_t>(snprintf(out + k, size - k, "..."));
+			break;
+		}
+		if (c < 0x20 || c == 0x7F)
+			k += static_cast<size_t>(snprintf(out + k, size - k, "\\x%02X", c));
+		else
+			out[k++] = static_cast<char>(c);
+	}
+	out[k] = '\0';
+}
+
+static unsigned long long at(const json *j)
+{
+	return j->off + j->start;
+}
+
+// Refused, at byte offset where, within the value at hand or, with
+// inside, within the container that holds it.
+static jsonevent failat(json *j, unsigned long long where, bool inside, const char *what)
+{
+	size_t plen = j->ptr.n;
+	if (inside && j->depth > 0)
+		plen = j->levels[j->depth - 1].plen;
+	char p[120];
+	shown(p, sizeof p, j->ptr.p != nullptr ? j->ptr.p : "", plen);
+	if (plen > 0)
+		snprintf(j->msg, sizeof j->msg, "byte offset %llu (%s): %s", where, p, what);
+	else
+		snprintf(j->msg, sizeof j->msg, "byte offset %llu: %s", where, what);
+	j->state = s_failed;
+	return jsonfailed;
+}
+
+static jsonevent fail(json *j, bool inside, const char *what)
+{
+	return failat(j, at(j), inside, what);
+}
+
+// At least need bytes in the window, where the text has them: a stream's
+// window is moved to its start and read into.
+static void fill(json *j, size_t need)
+{
+	if (j->end - j->start >= need || j->eof)
+		return;
+	if (j->start > 0) {
+		memmove(j->own, j->own + j->start, j->end - j->start);
+		j->off += j->start;
+		j->end -= j->start;
+		j->start = 0;
+	}
+	while (j->end < need && !j->eof) {
+		size_t room = window - j->end;
+		if (room > j->left)
+			room = static_cast<size_t>(j->left);
+		if (room == 0) {
+			j->eof = true;
+			break;
+		}
+		ssize_t n = j->rd != nullptr ? j->rd(j->fd, j->own + j->end, room) : read(j->fd, j->own + j->end, room);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0) {
+			if (n < 0)
+				snprintf(j->msg, sizeof j->msg, "cannot read: %s", strerror(errno));
+			else if (j->left != ~0ULL)
+				snprintf(j->msg, sizeof j->msg, "the text is shorter than its length");
+			j->eof = true;
+			break;
+		}
+		j->end += static_cast<size_t>(n);
+		if (j->left != ~0ULL)
+			j->left -= static_cast<unsigned long long>(n);
+	}
+}
+
+static int peek(json *j)
+{
+	fill(j, 1);
+	return j->start < j->end ? static_cast<unsigned char>(j->buf[j->start]) : -1;
+}
+
+// A stream that could not be read, or ended short, fails as such.
+static jsonevent ended(json *j, bool inside, const char *what)
+{
+	if (j->msg[0] != '\0') {
+		j->state = s_failed;
+		return jsonfailed;
+	}
+	return fail(j, inside, what);
+}
+
+static int skipblanks(json *j)
+{
+	for (;;) {
+		while (j->start < j->end) {
+			char c = j->buf[j->start];
+			if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+				return static_cast<unsigned char>(c);
+			j->start++;
+		}
+		fill(j, 1);
+		if (j->start == j->end)
+			return -1;
+	}
+}
+
+// The pointer of a member: the container's, then "/" and the name, '~'
+// and '/' escaped as "~0" and "~1", or the index.
+static void member(json *j, const char *name, size_t n)
+{
+	jsonlevel *l = &j->levels[j->depth - 1];
+	j->ptr.n = l->plen;
+	jsonadd(&j->ptr, "/", 1);
+	if (name == nullptr) {
+		char i[24];
+		jsonadd(&j->ptr, i, static_cast<size_t>(snprintf(i, sizeof i, "%lu", l->count)));
+		return;
+	}
+	jsonescname(&j->ptr, name, n);
+}
+
+static unsigned long hash(const char *s, size_t n)
+{
+	unsigned long h = 14695981039346656037UL;
+	for (size_t i = 0; i < n; i++)
+		h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211UL;
+	return h;
+}
+
+// Whether the object at the top had the name already; it has it now.
+// False on a failed allocation too, which *nomem says.
+static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
+{
+	*nomem = false;
+	if (2 * (l->used + 1) > l->nslots) {
+		size_t size = l->nslots == 0 ? 16 : 2 * l->nslots;
+		slot *t = static_cast<slot *>(calloc(size, sizeof *t));
+		if (t == nullptr) {
+			*nomem = true;
+			return false;
+		}
+		for (size_t i = 0; i < l->nslots; i++) {
+			if (l->slots[i].len == 0)
+				continue;
+			size_t k = hash(l->names.p + l->slots[i].off - 1, l->slots[i].len - 1) & (size - 1);
+			while (t[k].len != 0)
+				k = (k + 1) & (size - 1);
+			t[k] = l->slots[i];
+		}
+		free(l->slots);
+		l->slots = t;
+		l->nslots = size;
+	}
+	// A slot holds the name's offset and length, each plus one, so that
+	// an empty name has a slot too.
+	size_t k = hash(s, n) & (l->nslots - 1);
+	for (; l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1))
+		if (l->slots[k].len == n + 1 && memcmp(l->names.p + l->slots[k].off - 1, s, n) == 0)
+			return true;
+	size_t off = l->names.n;
+	jsonadd(&l->names, s, n);
+	jsonadd(&l->names, "", 1);
+	if (l->names.bad) {
+		*nomem = true;
+		return false;
+	}
+	l->slots[k] = {off + 1, n + 1};
+	l->used++;
+	return false;
+}
+
+static jsonevent open(json *j, bool object)
+{
+	if (j->depth == jsondepth)
+		return fail(j, false, "nesting deeper than 1000 levels");
+	if (j->depth == j->nlevels) {
+		int n = j->nlevels == 0 ? 16 : 2 * j->nlevels;
+		if (n > jsondepth)
+			n = jsondepth;
+		jsonlevel *l = static_cast<jsonlevel *>(realloc(j->levels, static_cast<size_t>(n) * sizeof *l));
+		if (l == nullptr)
+			return fail(j, false, "out of memory");
+		memset(static_cast<void *>(l + j->nlevels), 0, static_cast<size_t>(n - j->nlevels) * sizeof *l);
+		j->levels = l;
+		j->nlevels = n;
+	}
+	jsonlevel *l = &j->levels[j->depth++];
+	l->object = object;
+	l->count = 0;
+	l->plen = j->ptr.n;
+	l->names.n = 0;
+	l->used = 0;
+	if (l->slots != nullptr)
+		memset(l->slots, 0, l->nslots * sizeof *l->slots);
+	j->start++;
+	j->type = object ? jsonobject : jsonarray;
+	j->data = nullptr;
+	j->len = 0;
+	j->more = false;
+	j->state = s_first;
+	return jsonvalue;
+}
+
+static jsonevent close(json *j)
+{
+	jsonlevel *l = &j->levels[--j->depth];
+	j->ptr.n = l->plen;
+	if (j->ptr.p != nullptr)
+		j->ptr.p[j->ptr.n] = '\0';
+	j->count = l->count;
+	j->type = l->object ? jsonobject : jsonarray;
+	// An object's names go with it; a large set is given back.
+	if (l->names.cap > 65536) {
+		jsonfree(&l->names);
+		free(l->slots);
+		l->slots = nullptr;
+		l->nslots = 0;
+	}
+	j->start++;
+	j->state = j->depth > 0 ? s_after : s_top;
+	return jsonclose;
+}
+
+static bool noncharacter(unsigned long c)
+{
+	return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
+}
+
+static int hexval(char c)
+{
+	return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 :
+	       c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+static long hex4(const char *s)
+{
+	long v = 0;
+	for (int i = 0; i < 4; i++) {
+		int d = hexval(s[i]);
+		if (d < 0)
+			return -1;
+		v = v * 16 + d;
+	}
+	return v;
+}
+
+static size_t pututf8(char *out, unsigned long c)
+{
+	if (c < 0x80) {
+		out[0] = static_cast<char>(c);
+		return 1;
+	}
+	size_t n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+	static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+	for (size_t i = n - 1; i > 0; i--, c >>= 6)
+		out[i] = static_cast<char>(0x80 | (c & 0x3F));
+	out[0] = static_cast<char>(lead[n] | c);
+	return n;
+}
+
+// The UTF-8 sequence at s (of at most avail bytes): its code point and
+// length, or -1 where it is not one (overlong, a surrogate, past
+// U+10FFFF, cut short).
+static long utf8(const unsigned char *s, size_t avail, size_t *len)
+{
+	unsigned c = s[0];
+	size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+	unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+	unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+	if (n == 0 || n > avail)
+		return -1;
+	long cp = static_cast<long>(c & (0x7F >> n));
+	for (size_t k = 1; k < n; k++) {
+		if (s[k] < (k == 1 ? lo : 0x80) || s[k] > (k == 1 ? hi : 0xBF))
+			return -1;
+		cp = cp << 6 | (s[k] & 0x3F);
+	}
+	*len = n;
+	return cp;
+}
+
+// Decodes the string at hand into j->piece, from j->len on, until the
+// closing quote (taken, with *closed set) or until the piece has no room
+// for another character. False where it is refused.
+static bool decode(json *j, bool *closed, bool inside)
+{
+	*closed = false;
+	char *out = j->piece;
+	size_t n = j->len;
+	while (n + 4 <= sizeof j->piece) {
+		if (j->start == j->end) {
+			fill(j, 1);
+			if (j->start == j->end) {
+				ended(j, inside, "the text ends in a string");
+				return false;
+			}
+		}
+		// A run of bytes that stand for themselves.
+		const unsigned char *p = reinterpret_cast<const unsigned char *>(j->buf + j->start);
+		size_t room = j->end - j->start, k = 0, most = sizeof j->piece - 4 - n;
+		if (room > most)
+			room = most;
+		while (k < room && p[k] >= 0x20 && p[k] < 0x80 && p[k] != '"' && p[k] != '\\')
+			k++;
+		memcpy(out + n, p, k);
+		n += k;
+		j->start += k;
+		if (k == room)
+			continue;
+		unsigned char c = p[k];
+		if (c == '"') {
+			j->start++;
+			*closed = true;
+			break;
+		}
+		if (c < 0x20) {
+			char m[48];
+			snprintf(m, sizeof m, c == 0 ? "a NUL byte" : "a control byte 0x%02X in a string", c);
+			fail(j, inside, m);
+			return false;
+		}
+		if (c >= 0x80) {
+			fill(j, 4);
+			size_t len;
+			long cp = utf8(reinterpret_cast<const unsigned char *>(j->buf + j->start), j->end - j->start, &len);
+			if (cp < 0) {
+				fail(j, inside, "not UTF-8");
+				return false;
+			}
+			if (j->strict && noncharacter(static_cast<unsigned long>(cp))) {
+				fail(j, inside, "a noncharacter, which I-JSON forbids");
+				return false;
+			}
+			memcpy(out + n, j->buf + j->start, len);
+			n += len;
+			j->start += len;
+			continue;
+		}
+		// An escape.
+		fill(j, 12);
+		const char *e = j->buf + j->start;
+		size_t have = j->end - j->start;
+		if (have < 2) {
+			ended(j, inside, "the text ends in a string");
+			return false;
+		}
+		const char *one = strchr("\"\\/bfnrt", e[1]);
+		if (one != nullptr && e[1] != '\0') {
+			out[n++] = "\"\\/\b\f\n\r\t"[one - "\"\\/bfnrt"];
+			j->start += 2;
+			continue;
+		}
+		long u = e[1] == 'u' && have >= 6 ? hex4(e + 2) : -1;
+		if (e[1] != 'u') {
+			char m[48], s[16];
+			shown(s, sizeof s, e + 1, 1);
+			snprintf(m, sizeof m, "a bad escape \\%s", s);
+			fail(j, inside, m);
+			return false;
+		}
+		if (u < 0) {
+			fail(j, inside, "\\u not followed by four hex digits");
+			return false;
+		}
+		if (u == 0) {
+			fail(j, inside, "\\u0000, a NUL, which no shell variable can hold");
+			return false;
+		}
+		size_t used = 6;
+		if (u >= 0xD800 && u <= 0xDBFF) {
+			long lo = have >= 12 && e[6] == '\\' && e[7] == 'u' ? hex4(e + 8) : -1;
+			if (lo < 0xDC00 || lo > 0xDFFF) {
+				fail(j, inside, "a high surrogate not followed by a low one");
+				return false;
+			}
+			u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+			used = 12;
+		} else if (u >= 0xDC00 && u <= 0xDFFF) {
+			fail(j, inside, "a low surrogate with no high one before it");
+			return false;
+		}
+		if (j->strict && noncharacter(static_cast<unsigned long>(u))) {
+			fail(j, inside, "a noncharacter, which I-JSON forbids");
+			return false;
+		}
+		n += pututf8(out + n, static_cast<unsigned long>(u));
+		j->start += used;
+	}
+	j->len = n;
+	return true;
+}
+
+// 2^1024 - 2^970, the least number that rounds to infinity as a double.
+static const char huge[] = "17976931348623158079372897140530341507993413271003782693617377898044496829276475"
+			   "09466490179775872070963302864166928879109465555478519404026306574886715058206819"
+			   "08902000708383676273854845817711531764475730270069855571366959622842914819860834"
+			   "936475292719074168444365510704342711559699508093042880177904174497792";
+
+// Takes the bytes of the number at hand into the piece, checking its
+// grammar as it goes (nstate: 0 at its start, 1 after '-', 2 after a
+// leading 0, 3 in the integer, 4 after '.', 5 in the fraction, 6 after
+// 'e', 7 after its sign, 8 in the exponent), until a byte that ends it or
+// a full piece; *whole says which. False where it is refused.
+static bool number(json *j, bool *whole)
+{
+	*whole = false;
+	size_t n = j->len;
+	for (;;) {
+		int c = peek(j);
+		unsigned s = j->nstate;
+		bool digit = c >= '0' && c <= '9';
+		unsigned next = 99;
+		if (s == 0 && c == '-')
+			next = 1;
+		else if ((s == 0 || s == 1) && digit)
+			next = c == '0' ? 2 : 3;
+		else if (s == 3 && digit)
+			next = 3;
+		else if ((s == 2 || s == 3) && c == '.')
+			next = 4;
+		else if ((s == 4 || s == 5) && digit)
+			next = 5;
+		else if ((s == 2 || s == 3 || s == 5) && (c == 'e' || c == 'E'))
+			next = 6;
+		else if (s == 6 && (c == '+' || c == '-'))
+			next = 7;
+		else if ((s >= 6) && digit)
+			next = 8;
+		if (next == 99) {
+			if ((s == 2 && !digit) || s == 3 || s == 5 || s == 8) {
+				*whole = true;
+				break;
+			}
+			if (c < 0 && j->msg[0] != '\0')
+				return ended(j, false, ""), false;
+			fail(j, false, s == 2 && digit ? "a number with a leading zero" :
+				       s == 1 ? "a '-' with no digit after it" :
+				       s == 4 ? "a '.' with no digit after it" :
+				       "an exponent with no digit");
+			return false;
+		}
+		if (n == sizeof j->piece)
+			break;
+		j->piece[n++] = static_cast<char>(c);
+		j->start++;
+		j->nstate = next;
+		// What the strict checks need: the digits that count, and the
+		// exponent, held at a bound past which any number overflows.
+		if ((next == 2 || next == 3 || next == 5) && digit) {
+			if (next != 5)
+				j->intdigits += c != '0' || j->intdigits > 0 ? 1 : 0;
+			if (c != '0' || j->sig > 0) {
+				if (j->sig < sizeof j->digits - 1)
+					j->digits[j->sig] = static_cast<char>(c);
+				j->sig++;
+			} else if (next == 5) {
+				j->zeros++;
+			}
+		} else if (next == 4 || next == 6) {
+			j->fraction = true;
+		} else if (next == 7) {
+			j->expneg = c == '-';
+		} else if (next == 8 && j->exp < 1000000000) {
+			j->exp = j->exp * 10 + (c - '0');
+		}
+	}
+	j->len = n;
+	if (!*whole || !j->strict)
+		return true;
+	// I-JSON: an integer within 2^53 - 1, a number within a double.
+	if (!j->fraction && (j->intdigits > 16 || (j->intdigits == 16 && memcmp(j->digits, "9007199254740991", 16) > 0))) {
+		fail(j, false, "an integer beyond 2^53 - 1, which I-JSON forbids");
+		return false;
+	}
+	if (j->sig > 0) {
+		long long e = j->expneg ? -j->exp : j->exp;
+		long long top = j->intdigits > 0 ? static_cast<long long>(j->intdigits) - 1 + e :
+						   -static_cast<long long>(j->zeros) - 1 + e;
+		size_t k = j->sig < sizeof huge - 1 ? j->sig : sizeof huge - 1;
+		int cmp = memcmp(j->digits, huge, k);
+		if (top > 308 || (top == 308 && (cmp > 0 || (cmp == 0 && k == sizeof huge - 1)))) {
+			fail(j, false, "a number beyond a double's range, which I-JSON forbids");
+			return false;
+		}
+	}
+	return true;
+}
+
+// A byte order mark of UTF-16, or ASCII as UTF-16 writes it, with a NUL
+// before or after each byte.
+static bool utf16(json *j)
+{
+	fill(j, 4);
+	const unsigned char *b = reinterpret_cast<const unsigned char *>(j->buf + j->start);
+	size_t n = j->end - j->start;
+	return (n >= 2 && ((b[0] == 0xFE && b[1] == 0xFF) || (b[0] == 0xFF && b[1] == 0xFE))) ||
+	       (n >= 4 && ((b[0] == 0 && b[1] != 0 && b[2] == 0) || (b[0] != 0 && b[1] == 0 && b[3] == 0)));
+}
+
+// Where a value should begin and something else does.
+static jsonevent novalue(json *j, int c, bool comma)
+{
+	char m[64];
+	if (c < 0)
+		return ended(j, j->depth > 0, j->depth == 0 && j->state == s_start ? "no value: the text is empty" :
+					    "the text ends where a value should be");
+	if (comma && (c == ']' || c == '}'))
+		return fail(j, true, "a trailing comma");
+	const char *what = c == '/' ? "a comment" : c == '\'' ? "a string in single quotes" :
+			   c == '+' ? "a '+' before a number" : c == '.' ? "a number with no digit before '.'" :
+			   c == 0 ? "a NUL byte" :
+			   (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ? "a word other than true, false or null" :
+			   nullptr;
+	if (what != nullptr)
+		return fail(j, false, what);
+	if (c >= 0x80 || c < 0x20)
+		snprintf(m, sizeof m, "byte 0x%02X where a value should be", c);
+	else
+		snprintf(m, sizeof m, "'%c' where a value should be", c);
+	return fail(j, false, m);
+}
+
+static jsonevent value(json *j, bool comma)
+{
+	int c = skipblanks(j);
+	if (j->depth > 0)
+		j->levels[j->depth - 1].count++;
+	j->more = false;
+	j->len = 0;
+	switch (c) {
+	case '{':
+	case '[':
+		return open(j, c == '{');
+	case '"': {
+		j->start++;
+		j->type = jsonstring;
+		bool closed;
+		if (!decode(j, &closed, false))
+			return jsonfailed;
+		j->data = j->piece;
+		j->more = !closed;
+		j->state = closed ? (j->depth > 0 ? s_after : s_top) : s_string;
+		return jsonvalue;
+	}
+	case 't':
+	case 'f':
+	case 'n': {
+		fill(j, 5);
+		const char *word = c == 't' ? "true" : c == 'f' ? "false" : "null";
+		size_t n = strlen(word);
+		if (j->end - j->start < n || memcmp(j->buf + j->start, word, n) != 0)
+			return novalue(j, c, comma);
+		j->start += n;
+		j->type = c == 'n' ? jsonnull : jsonboolean;
+		j->data = word;
+		j->len = n;
+		j->state = j->depth > 0 ? s_after : s_top;
+		return jsonvalue;
+	}
+	default:
+		if (c != '-' && !(c >= '0' && c <= '9'))
+			return novalue(j, c, comma);
+		j->type = jsonnumber;
+		j->nstate = 0;
+		j->intdigits = j->sig = j->zeros = 0;
+		j->exp = 0;
+		j->expneg = j->fraction = false;
+		bool whole;
+		if (!number(j, &whole))
+			return jsonfailed;
+		j->data = j->piece;
+		j->more = !whole;
+		j->state = whole ? (j->depth > 0 ? s_after : s_top) : s_number;
+		return jsonvalue;
+	}
+}
+
+// A member's name, whole, and the ':' after it: the pointer then names
+// the member.
+static jsonevent name(json *j)
+{
+	unsigned long long where = at(j);
+	j->name.n = 0;
+	bool closed = false;
+	j->start++;
+	while (!closed) {
+		j->len = 0;
+		if (!decode(j, &closed, true))
+			return jsonfailed;
+		jsonadd(&j->name, j->piece, j->len);
+	}
+	if (j->name.bad)
+		return fail(j, true, "out of memory");
+	bool nomem;
+	if (seen(&j->levels[j->depth - 1], j->name.p != nullptr ? j->name.p : "", j->name.n, &nomem)) {
+		char m[200], s[120];
+		shown(s, sizeof s, j->name.p, j->name.n);
+		snprintf(m, sizeof m, "duplicate name \"%s\"", s);
+		return failat(j, where, true, m);
+	}
+	if (nomem)
+		return fail(j, true, "out of memory");
+	j->state = s_colon;
+	return jsonmore;	// not an event: jsonnext goes on
+}
+
+jsonevent jsonnext(json *j)
+{
+	for (;;) {
+		int c;
+		switch (j->state) {
+		case s_failed:
+			return jsonfailed;
+		case s_done:
+			return jsondone;
+		case s_start:
+			if (utf16(j))
+				return fail(j, false, "UTF-16 text, not UTF-8");
+			if (j->end - j->start >= 3 && memcmp(j->buf + j->start, "\xEF\xBB\xBF", 3) == 0)
+				return fail(j, false, "a byte order mark");
+			return value(j, false);
+		case s_first:
+			c = skipblanks(j);
+			if (c == (j->levels[j->depth - 1].object ? '}' : ']'))
+				return close(j);
+			if (!j->levels[j->depth - 1].object) {
+				member(j, nullptr, 0);
+				return value(j, false);
+			}
+			if (c != '"')
+				return c < 0 ? ended(j, true, "the text ends in an object") :
+					       fail(j, true, "a name should be a string in double quotes");
+			if (name(j) == jsonfailed)
+				return jsonfailed;
+			break;
+		case s_name:
+			c = skipblanks(j);
+			if (c == '}')
+				return fail(j, true, "a trailing comma");
+			if (c != '"')
+				return c < 0 ? ended(j, true, "the text ends in an object") :
+					       fail(j, true, "a name should be a string in double quotes");
+			if (name(j) == jsonfailed)
+				return jsonfailed;
+			break;
+		case s_colon:
+			c = skipblanks(j);
+			if (c != ':')
+				return c < 0 ? ended(j, true, "the text ends in an object") :
+					       fail(j, true, "a name not followed by ':'");
+			j->start++;
+			member(j, j->name.p, j->name.n);
+			return value(j, false);
+		case s_after: {
+			c = skipblanks(j);
+			bool object = j->levels[j->depth - 1].object;
+			if (c == (object ? '}' : ']'))
+				return close(j);
+			if (c == ',') {
+				j->start++;
+				if (object) {
+					j->state = s_name;
+					break;
+				}
+				member(j, nullptr, 0);
+				return value(j, true);
+			}
+			if (c < 0)
+				return ended(j, true, object ? "the text ends in an object" : "the text ends in an array");
+			return fail(j, true, object ? "a member not followed by ',' or '}'" :
+						      "a value not followed by ',' or ']'");
+		}
+		case s_top:
+			c = skipblanks(j);
+			if (c >= 0)
+				return fail(j, false, "bytes after the value");
+			if (j->msg[0] != '\0')
+				return ended(j, false, "");
+			j->state = s_done;
+			return jsondone;
+		case s_string: {
+			bool closed;
+			j->len = 0;
+			if (!decode(j, &closed, false))
+				return jsonfailed;
+			j->data = j->piece;
+			j->more = !closed;
+			if (closed)
+				j->state = j->depth > 0 ? s_after : s_top;
+			return jsonmore;
+		}
+		case s_number: {
+			bool whole;
+			j->len = 0;
+			if (!number(j, &whole))
+				return jsonfailed;
+			j->data = j->piece;
+			j->more = !whole;
+			if (whole)
+				j->state = j->depth > 0 ? s_after : s_top;
+			return jsonmore;
+		}
+		}
+	}
+}
+
+bool jsonnamed(const json *j)
+{
+	int parent = j->depth - (j->type >= jsonarray && j->state == s_first ? 2 : 1);
+	return parent >= 0 && j->levels[parent].object;
+}

@@ -1,0 +1,195 @@
+// A run of jsonparse, shared by the program and the builtin: the command
+// line, the value at a pointer, and every value of a text.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "json.h"
+
+const char jsonusage[] = "usage: jsonparse [-s] [-t] [-g POINTER] [json]";
+
+const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
+{
+	*job = {false, false, "", nullptr};
+	int i = 1;
+	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
+		if (strcmp(argv[i], "--") == 0) {
+			i++;
+			break;
+		}
+		for (const char *o = argv[i] + 1; *o != '\0'; o++) {
+			if (*o == 's' || *o == 't') {
+				(*o == 's' ? job->strict : job->type) = true;
+				continue;
+			}
+			if (*o != 'g')
+				return jsonusage;
+			job->pointer = o[1] != '\0' ? o + 1 : i + 1 < argc ? argv[++i] : nullptr;
+			if (job->pointer == nullptr)
+				return "-g: option requires an argument";
+			const char *why = jsonpointer(job->pointer);
+			if (why != nullptr)
+				return why;
+			break;
+		}
+	}
+	if (i < argc - 1)
+		return jsonusage;
+	job->text = i < argc ? argv[i] : nullptr;
+	return nullptr;
+}
+
+static bool at(const json *j, const char *pointer, size_t n)
+{
+	return j->ptr.n == n && (n == 0 || memcmp(j->ptr.p, pointer, n) == 0);
+}
+
+const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void *arg)
+{
+	static char none[160];
+	size_t plen = strlen(pointer);
+	bool found = false, scalar = false;
+	// Within the value, where it is a container: the depth of the member at
+	// hand below it, and whether each open container has had a member.
+	int depth = 0;
+	bool had[jsondepth + 1];
+	jsonbuf b = {};
+	bool ok = true;
+	// Each piece goes out as it is made: a scalar at the pointer as its
+	// bytes, and within a container, as compact JSON text.
+	auto put = [&](const char *s, size_t n) { ok = ok && (n == 0 || out(arg, s, n)); };
+	auto quoted = [&](const char *s, size_t n) {
+		b.n = 0;
+		jsonstr(&b, s, n);
+		put(b.p, b.n);
+	};
+	for (;;) {
+		jsonevent e = jsonnext(j);
+		if (!ok || b.bad) {
+			jsonfree(&b);
+			return b.bad ? "out of memory" : "write error";
+		}
+		if (e == jsonfailed) {
+			jsonfree(&b);
+			return j->msg;
+		}
+		if (e == jsondone)
+			break;
+		if (depth == 0) {
+			// Outside the value: only its start, and a scalar's pieces.
+			if (e == jsonvalue && !found && at(j, pointer, plen)) {
+				found = true;
+				if (type) {
+					put(jsontypes[j->type], strlen(jsontypes[j->type]));
+				} else if (j->type >= jsonarray) {
+					put(j->type == jsonobject ? "{" : "[", 1);
+					had[depth = 1] = false;
+				} else {
+					put(j->data, j->len);
+					scalar = j->more;
+				}
+			} else if (e == jsonmore && scalar) {
+				put(j->data, j->len);
+				scalar = j->more;
+			}
+			continue;
+		}
+		// Within the value, a container: its members as JSON text.
+		if (e == jsonclose) {
+			put(j->type == jsonobject ? "}" : "]", 1);
+			depth--;
+			continue;
+		}
+		if (e == jsonvalue) {
+			put(",", had[depth] ? 1 : 0);
+			had[depth] = true;
+			if (jsonnamed(j)) {
+				put("\"", 1);
+				quoted(j->name.p, j->name.n);
+				put("\":", 2);
+			}
+			if (j->type >= jsonarray) {
+				put(j->type == jsonobject ? "{" : "[", 1);
+				had[++depth] = false;
+				continue;
+			}
+			put("\"", j->type == jsonstring ? 1 : 0);
+		}
+		if (j->type == jsonstring) {
+			quoted(j->data, j->len);
+			put("\"", j->more ? 0 : 1);
+		} else {
+			put(j->data, j->len);
+		}
+	}
+	jsonfree(&b);
+	if (found)
+		return nullptr;
+	snprintf(none, sizeof none, "no value at %.120s", pointer);
+	return none;
+}
+
+static void entry(jsonflat *f, const char *ptr, size_t plen, const char *v, size_t vlen, jsontype t)
+{
+	if (f->n == f->cap) {
+		size_t cap = f->cap == 0 ? 64 : 2 * f->cap;
+		jsonentry *e = static_cast<jsonentry *>(realloc(f->v, cap * sizeof *e));
+		if (e == nullptr) {
+			f->bytes.bad = true;
+			return;
+		}
+		f->v = e;
+		f->cap = cap;
+	}
+	jsonentry *e = &f->v[f->n++];
+	e->ptr = f->bytes.n;
+	jsonadd(&f->bytes, ptr, plen);
+	jsonadd(&f->bytes, "", 1);
+	e->value = f->bytes.n;
+	jsonadd(&f->bytes, v, vlen);
+	jsonadd(&f->bytes, "", 1);
+	e->type = t;
+}
+
+const char *jsonall(json *j, jsonflat *f)
+{
+	// The entry of each open container, whose count comes at its end.
+	size_t open[jsondepth + 1];
+	int depth = 0;
+	for (;;) {
+		jsonevent e = jsonnext(j);
+		if (f->bytes.bad)
+			return "out of memory";
+		if (e == jsonfailed)
+			return j->msg;
+		if (e == jsondone)
+			return nullptr;
+		if (e == jsonvalue) {
+			entry(f, j->ptr.p != nullptr ? j->ptr.p : "", j->ptr.n, j->data, j->type >= jsonarray ? 0 : j->len,
+			      j->type);
+			if (j->type >= jsonarray)
+				open[depth++] = f->n - 1;
+		} else if (e == jsonmore) {
+			// The value is the last thing in the buffer: its NUL goes,
+			// the piece and a NUL come.
+			f->bytes.n--;
+			jsonadd(&f->bytes, j->data, j->len);
+			jsonadd(&f->bytes, "", 1);
+		} else if (e == jsonclose) {
+			// The count, known only now, goes at the end.
+			char c[24];
+			size_t n = static_cast<size_t>(snprintf(c, sizeof c, "%lu", j->count));
+			jsonentry *x = &f->v[open[--depth]];
+			x->value = f->bytes.n;
+			jsonadd(&f->bytes, c, n);
+			jsonadd(&f->bytes, "", 1);
+		}
+	}
+}
+
+void jsonflatfree(jsonflat *f)
+{
+	jsonfree(&f->bytes);
+	free(f->v);
+	*f = {};
+}
