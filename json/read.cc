@@ -2,6 +2,7 @@
 // containers on a stack of its own, so that no text can exhaust the call
 // stack, and each value named by its pointer as it begins.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,7 +53,8 @@ void jsonadd(jsonbuf *b, const char *s, size_t n)
 	char *at = jsongrow(b, n);
 	if (at == nullptr)
 		return;
-	memcpy(at, s, n);
+	if (n > 0)
+		memcpy(at, s, n);
 	b->n += n;
 	b->p[b->n] = '\0';
 }
@@ -236,11 +238,11 @@ static void member(json *j, const char *name, size_t n)
 	jsonescname(&j->ptr, name, n);
 }
 
-static unsigned long hash(const char *s, size_t n)
+static uint64_t hash(const char *s, size_t n)
 {
-	unsigned long h = 14695981039346656037UL;
+	uint64_t h = 14695981039346656037ULL;
 	for (size_t i = 0; i < n; i++)
-		h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211UL;
+		h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211ULL;
 	return h;
 }
 
@@ -259,7 +261,7 @@ static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
 		for (size_t i = 0; i < l->nslots; i++) {
 			if (l->slots[i].len == 0)
 				continue;
-			size_t k = hash(l->names.p + l->slots[i].off - 1, l->slots[i].len - 1) & (size - 1);
+			size_t k = static_cast<size_t>(hash(l->names.p + l->slots[i].off - 1, l->slots[i].len - 1) & (size - 1));
 			while (t[k].len != 0)
 				k = (k + 1) & (size - 1);
 			t[k] = l->slots[i];
@@ -270,7 +272,7 @@ static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
 	}
 	// A slot holds the name's offset and length, each plus one, so that
 	// an empty name has a slot too.
-	size_t k = hash(s, n) & (l->nslots - 1);
+	size_t k = static_cast<size_t>(hash(s, n) & (l->nslots - 1));
 	for (; l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1))
 		if (l->slots[k].len == n + 1 && memcmp(l->names.p + l->slots[k].off - 1, s, n) == 0)
 			return true;

@@ -1,6 +1,7 @@
 // Writing JSON: strings as jsonquote writes them, pointers as RFC 6901
 // escapes their names, and a whole text built from the pointers and
 // values that the reader gives, nothing guessed.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,11 +89,11 @@ struct tree {
 	bool bad;
 };
 
-static unsigned long mix(long parent, const char *s, size_t n)
+static uint64_t mix(long parent, const char *s, size_t n)
 {
-	unsigned long h = 14695981039346656037UL ^ static_cast<unsigned long>(parent);
+	uint64_t h = 14695981039346656037ULL ^ static_cast<uint64_t>(parent);
 	for (size_t i = 0; i < n; i++)
-		h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211UL;
+		h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211ULL;
 	return h;
 }
 
@@ -112,7 +113,7 @@ static long child(tree *t, long parent, const char *s, size_t n)
 		for (size_t i = 0; i < size; i++)
 			table[i] = -1;
 		for (size_t i = 1; i < t->n; i++) {
-			size_t k = mix(t->v[i].parent, nameof(t, &t->v[i]), t->v[i].namelen) & (size - 1);
+			size_t k = static_cast<size_t>(mix(t->v[i].parent, nameof(t, &t->v[i]), t->v[i].namelen) & (size - 1));
 			while (table[k] >= 0)
 				k = (k + 1) & (size - 1);
 			table[k] = static_cast<long>(i);
@@ -121,7 +122,7 @@ static long child(tree *t, long parent, const char *s, size_t n)
 		t->table = table;
 		t->slots = size;
 	}
-	size_t k = mix(parent, s, n) & (t->slots - 1);
+	size_t k = static_cast<size_t>(mix(parent, s, n) & (t->slots - 1));
 	for (; t->table[k] >= 0; k = (k + 1) & (t->slots - 1)) {
 		node *d = &t->v[t->table[k]];
 		if (d->parent == parent && d->namelen == n && memcmp(nameof(t, d), s, n) == 0)

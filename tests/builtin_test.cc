@@ -213,6 +213,20 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "printf '<%s>' \"${a[@]}\" \"${h['$(touch b)']}\" \"$(ls)\"", "", "<old><2><-1><v><>",
 		 "bash: line 2: urldecode: a[$(touch a)]: an indexed array's subscript must be a decimal integer\n"
 		 "bash: line 2: urldecode: a[$(touch c)]: an indexed array's subscript must be a decimal integer\n"},
+		// jsonparse: -A each pointer to its value (a container's, its count),
+		// -a pointer and value in turn in input order, -T each type; nothing
+		// runs, and a refused text touches no variable. jsonquote -A builds
+		// the text back, each object's members in name order; formdata reads
+		// an application/json body into the same arrays.
+		{"cd \"$(mktemp -d)\"; x='{\"z\":[1,\"$(touch a)\",{}],\"a/b\":{\"c\":null,\"t\":true},\"n\":\"007\",\"e\":[]}'; "
+		 "jsonparse -A j -T t \"$x\"; jsonparse -a a <<<\"$x\"; printf '<%s>' ${#j[@]} \"${j[/z]}\" \"${j[/z/1]}\" \"${t[/a~1b]}\" "
+		 "\"${t[/z/2]}\" \"${a[@]:0:6}\"; jsonquote -A j -T t; echo; jsonparse -A j '{\"a\":1,\"a\":2}' || jsonparse -v v -g /z/1 \"$x\"; "
+		 "echo \" ${#j[@]} $v $(ls)\"; printf '\"a\\0b\"' | jsonparse; export CONTENT_LENGTH=${#x} CONTENT_TYPE='application/json; charset=utf-8'; "
+		 "formdata -A f -T ft <<<\"$x\"; [[ $(declare -p f ft) == \"$(declare -p j t | sed 's/ j=/ f=/; s/ t=/ ft=/')\" ]] && echo same", "",
+		 "<9><3><$(touch a)><object><object><><4></z><3></z/0><1>"
+		 "{\"a/b\":{\"c\":null,\"t\":true},\"e\":[],\"n\":\"007\",\"z\":[1,\"$(touch a)\",{}]}\n 9 $(touch a) \nsame\n",
+		 "bash: line 2: jsonparse: byte offset 7: duplicate name \"a\"\n"
+		 "bash: line 2: jsonparse: byte offset 2: a NUL byte\n"},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; [ \"$(type -t shares)\" = builtin ] || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},

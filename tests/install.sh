@@ -11,11 +11,11 @@ trap 'rm -rf "$tmp"' EXIT
 # programs of a cross build.
 EMULATOR=${EMULATOR-}
 builtins=
-[ ! -f "$build/lib/bash/shelltools" ] || builtins="lib/bash/shelltools lib/bash/urldecode lib/bash/urlencode lib/bash/shares lib/bash/formdata lib/bash/urlparse lib/bash/htmlescape lib/bash/jsonquote lib/bash/setcookie share/man/man7/formdata.7.gz"
+[ ! -f "$build/lib/bash/shelltools" ] || builtins="lib/bash/shelltools lib/bash/urldecode lib/bash/urlencode lib/bash/shares lib/bash/formdata lib/bash/urlparse lib/bash/htmlescape lib/bash/jsonquote lib/bash/setcookie lib/bash/jsonparse share/man/man7/formdata.7.gz"
 
 check() {			# check ROOT: the installed tree under ROOT works
 	for f in bin/urldecode bin/urlencode bin/shares bin/urlparse bin/htmlescape bin/jsonquote \
-		bin/setcookie share/man/man1/urldecode.1.gz share/man/man1/urlencode.1.gz \
+		bin/setcookie bin/jsonparse share/man/man1/jsonparse.1.gz share/man/man1/urldecode.1.gz share/man/man1/urlencode.1.gz \
 		share/man/man1/shares.1.gz share/man/man1/urlparse.1.gz share/man/man1/htmlescape.1.gz \
 		share/man/man1/jsonquote.1.gz share/man/man1/setcookie.1.gz $builtins; do
 		[ -f "$1/$f" ] || { echo "not installed: $1/$f" >&2; exit 1; }
@@ -26,6 +26,7 @@ check() {			# check ROOT: the installed tree under ROOT works
 	[ "$($EMULATOR "$1/bin/urlparse" -g hostname 'http://0x7f.1/')" = 127.0.0.1 ]
 	[ "$($EMULATOR "$1/bin/htmlescape" '<&>')$($EMULATOR "$1/bin/jsonquote" 'a"')" = '&lt;&amp;&gt;"a\""' ]
 	[ "$($EMULATOR "$1/bin/setcookie" -s a 'b c')" = 'Set-Cookie: a=b%20c; Secure' ]
+	[ "$(echo '{"a": [1, "x"]}' | $EMULATOR "$1/bin/jsonparse" -g /a)" = '[1,"x"]' ]
 	# This machine's bash runs only this machine's builtins.
 	[ -z "$builtins" ] || [ -n "$EMULATOR" ] || [ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH="$1/lib/bash" \
 		LD_PRELOAD="${BUILTIN_PRELOAD-}" bash -c 'enable -f urldecode urldecode &&

@@ -19,7 +19,7 @@ if [ $# -ge 2 ]; then
 	emulator=$*
 fi
 builtins="./usr/lib/bash/shelltools ./usr/share/man/man7/formdata.7.gz"
-links="urldecode urlencode shares formdata urlparse htmlescape jsonquote setcookie"
+links="urldecode urlencode shares formdata urlparse htmlescape jsonquote setcookie jsonparse"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "package: $*" >&2; exit 1; }
@@ -43,7 +43,8 @@ for l in $links; do
 	echo "$contents" | grep -q " \./usr/lib/bash/$l -> shelltools\$" || fail "no link $l -> shelltools"
 done
 for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlparse \
-	./usr/bin/htmlescape ./usr/bin/jsonquote ./usr/bin/setcookie \
+	./usr/bin/htmlescape ./usr/bin/jsonquote ./usr/bin/setcookie ./usr/bin/jsonparse \
+	./usr/share/man/man1/jsonparse.1.gz \
 	./usr/share/man/man1/htmlescape.1.gz ./usr/share/man/man1/jsonquote.1.gz \
 	./usr/share/man/man1/setcookie.1.gz \
 	./usr/share/man/man1/urldecode.1.gz ./usr/share/man/man1/urlencode.1.gz \
@@ -77,8 +78,9 @@ if [ "$emulator" != none ]; then
 	[ "$($emulator "$bin/htmlescape" '<&>')$($emulator "$bin/jsonquote" 'a"')" = '&lt;&amp;&gt;"a\""' ] ||
 		fail "htmlescape, jsonquote"
 	[ "$($emulator "$bin/setcookie" -s a 'b c')" = 'Set-Cookie: a=b%20c; Secure' ] || fail "setcookie"
+	[ "$(echo '{"a": [1, "x"]}' | $emulator "$bin/jsonparse" -g /a)" = '[1,"x"]' ] || fail "jsonparse"
 fi
-binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie"
+binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie $bin/jsonparse"
 if [ -n "$builtins" ] && [ -z "$emulator" ]; then
 	[ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH=$lib bash -c 'enable -f urldecode urldecode &&
 		enable -f urlencode urlencode && enable -f shares shares && enable -f urlparse urlparse &&

@@ -1,0 +1,107 @@
+// The JSON reader and builder: any input, read from memory and as a
+// stream in short reads, gives the same result both ways; whatever is
+// accepted compacts to a text that reads back to itself; and a text built
+// back from its values, as jsonquote -A builds one, holds the same values.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "json.h"
+
+static size_t chunk;
+static json j;
+
+static ssize_t shortread(int fd, char *buf, size_t len)
+{
+	return read(fd, buf, len < chunk ? len : chunk);
+}
+
+static bool take(void *arg, const char *s, size_t n)
+{
+	static_cast<std::string *>(arg)->append(s, n);
+	return true;
+}
+
+// The compact text, or the reason for a refusal after "!".
+static std::string compact(const std::string &text, bool strict, bool stream)
+{
+	std::string out;
+	int fd = -1;
+	if (stream) {
+		fd = memfd_create("text", 0);
+		if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+		    lseek(fd, 0, SEEK_SET) != 0)
+			abort();
+		jsonstream(&j, fd, shortread, ~0ULL, strict);
+	} else {
+		jsonmem(&j, text.data(), text.size(), strict);
+	}
+	const char *why = jsonget(&j, "", false, take, &out);
+	jsonend(&j);
+	if (fd >= 0)
+		close(fd);
+	return why != nullptr ? std::string("!") + why : out;
+}
+
+// Every value, as "pointer\ttype\tvalue\n" lines, sorted.
+static std::vector<std::string> values(const std::string &text, jsonflat *f)
+{
+	jsonmem(&j, text.data(), text.size(), false);
+	if (jsonall(&j, f) != nullptr)
+		abort();
+	jsonend(&j);
+	std::vector<std::string> v;
+	for (size_t i = 0; i < f->n; i++)
+		v.push_back(std::string(f->bytes.p + f->v[i].ptr) + "\t" + jsontypes[f->v[i].type] + "\t" +
+			    (f->bytes.p + f->v[i].value));
+	std::sort(v.begin(), v.end());
+	return v;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	if (size < 1)
+		return 0;
+	chunk = 1 + data[0] % 32;
+	bool strict = data[0] & 0x80;
+	std::string text(reinterpret_cast<const char *>(data) + 1, size - 1);
+	std::string once = compact(text, strict, false);
+	if (compact(text, strict, true) != once)
+		abort();
+	if (once[0] == '!')
+		return 0;
+	// A scalar prints as its bytes; a container as a text.
+	jsonmem(&j, text.data(), text.size(), false);
+	jsonnext(&j);
+	jsontype top = j.type;
+	jsonend(&j);
+	if (top < jsonarray)
+		return 0;
+	if (compact(once, strict, false) != once)
+		abort();
+	jsonflat f = {}, g = {};
+	std::vector<std::string> before = values(once, &f);
+	std::vector<char *> kv, tv;
+	for (size_t i = 1; i < f.n; i++) {
+		kv.push_back(f.bytes.p + f.v[i].ptr);
+		kv.push_back(f.bytes.p + f.v[i].value);
+		tv.push_back(f.bytes.p + f.v[i].ptr);
+		tv.push_back(const_cast<char *>(jsontypes[f.v[i].type]));
+	}
+	jsonbuf out = {};
+	char why[256];
+	if (jsonbuild(kv.data(), kv.size() / 2, tv.data(), tv.size() / 2, top == jsonarray, &out, why, sizeof why) != nullptr)
+		abort();
+	std::string built(out.p, out.n);
+	if (values(built, &g) != before || compact(built, false, false) != built)
+		abort();
+	jsonfree(&out);
+	jsonflatfree(&f);
+	jsonflatfree(&g);
+	return 0;
+}
