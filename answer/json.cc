@@ -1,7 +1,6 @@
 // A JSON string literal from UTF-8, as RFC 8259 has it: only what must be
 // escaped is, in the forms that Python's json.dumps chooses, and then what
 // would end a <script> element or a line of JavaScript.
-#include <cstdio>
 #include <cstring>
 
 #include "answer.h"
@@ -46,7 +45,7 @@ static bool escape(const char *s, size_t n, char e[7])
 	const char *two = c == '"' ? "\\\"" : c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" :
 			  c == '\t' ? "\\t" : c == '\b' ? "\\b" : c == '\f' ? "\\f" : nullptr;
 	if (two != nullptr) {
-		strcpy(e, two);
+		memcpy(e, two, 3);
 		return true;
 	}
 	unsigned u = c;
@@ -55,15 +54,42 @@ static bool escape(const char *s, size_t n, char e[7])
 		u = 0x2000 + (static_cast<unsigned char>(s[2]) & 0x7F);	// U+2028, U+2029
 	else if (n != 1 || (c >= 0x20 && c != '<' && c != '>' && c != '&'))
 		return false;
-	snprintf(e, 7, "\\u%04x", u);
+	static const char hex[] = "0123456789abcdef";
+	e[0] = '\\';
+	e[1] = 'u';
+	for (int k = 0; k < 4; k++)
+		e[2 + k] = hex[(u >> (12 - 4 * k)) & 15];
+	e[6] = '\0';
 	return true;
 }
+
+// Whether each byte stands for itself, with no look at what follows it.
+struct plainbytes {
+	bool is[256];
+	constexpr plainbytes() : is()
+	{
+		for (unsigned u = 0x20; u < 0x80; u++)
+			is[u] = u != '"' && u != '\\' && u != '<' && u != '>' && u != '&';
+	}
+};
+static constexpr plainbytes plain;
 
 size_t jsonbody(char *out, const char *s, size_t len)
 {
 	char e[7];
 	size_t at = 0;
 	for (size_t i = 0; i < len;) {
+		// Most of a text is runs of such bytes, copied whole.
+		size_t run = i;
+		while (run < len && plain.is[static_cast<unsigned char>(s[run])])
+			run++;
+		if (run > i) {
+			if (out != nullptr)
+				memcpy(out + at, s + i, run - i);
+			at += run - i;
+			i = run;
+			continue;
+		}
 		size_t n = sequence(reinterpret_cast<const unsigned char *>(s + i), len - i);
 		n = n == 0 ? 1 : n;
 		const char *from = s + i;

@@ -282,7 +282,7 @@ static bool urlencoded(upload *u, bool strict)
 // CONTENT_LENGTH bytes of it. False after a message.
 static bool jsonbody(upload *u)
 {
-	u->j = static_cast<json *>(malloc(sizeof *u->j));
+	u->j = static_cast<json *>(calloc(1, sizeof *u->j));
 	if (u->j == nullptr) {
 		builtin_error("cannot allocate the reader: %s", strerror(ENOMEM));
 		return false;

@@ -28,10 +28,26 @@ struct jsonbuf {
 	size_t n, cap;
 	bool bad;
 };
-void jsonadd(jsonbuf *b, const char *s, size_t n);
 // Room for n more bytes and a NUL: where they go, or null.
 char *jsongrow(jsonbuf *b, size_t n);
+// Inline, as the text is mostly made of pieces of a byte or two.
+inline void jsonadd(jsonbuf *b, const char *s, size_t n)
+{
+	char *at = b->n + n < b->cap ? b->p + b->n : jsongrow(b, n);
+	if (at == nullptr)
+		return;
+	for (size_t i = 0; i < n; i++)
+		at[i] = s[i];
+	b->n += n;
+	b->p[b->n] = '\0';
+}
 void jsonfree(jsonbuf *b);
+
+// Pieces of a message, appended at at in m, of size bytes, NUL-ended and
+// cut short where they do not fit: bytes, and a number in decimal. Each
+// returns where the next piece goes.
+size_t jsoncat(char *m, size_t at, size_t size, const char *s, size_t n);
+size_t jsonnum(char *m, size_t at, size_t size, unsigned long long v);
 
 struct jsonlevel;
 
@@ -71,10 +87,13 @@ struct json {
 // stream of at most limit bytes from fd, read by rd (read(2) where null).
 // strict adds I-JSON's rules (RFC 7493): no integer without a fraction or
 // exponent beyond 2^53 - 1 in magnitude, no number beyond a double's
-// range, no noncharacter. Free it with jsonend either way.
+// range, no noncharacter. j must be zeroed the first time; it keeps its
+// memory from one text to the next, and jsonend frees it, and leaves it
+// zeroed. jsonagain gives back what one text made large, before another.
 void jsonmem(json *j, const char *s, size_t n, bool strict);
 void jsonstream(json *j, int fd, jsonreadfn *rd, unsigned long long limit, bool strict);
 void jsonend(json *j);
+void jsonagain(json *j);
 
 // The next event of the text:
 //  jsonvalue: a value begins, of j->type, named by the pointer j->ptr

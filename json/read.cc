@@ -3,7 +3,6 @@
 // stack, and each value named by its pointer as it begins.
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -48,26 +47,26 @@ char *jsongrow(jsonbuf *b, size_t n)
 	return b->p + b->n;
 }
 
-void jsonadd(jsonbuf *b, const char *s, size_t n)
-{
-	char *at = jsongrow(b, n);
-	if (at == nullptr)
-		return;
-	if (n > 0)
-		memcpy(at, s, n);
-	b->n += n;
-	b->p[b->n] = '\0';
-}
-
 void jsonfree(jsonbuf *b)
 {
 	free(b->p);
 	*b = {};
 }
 
+// A reader begins anew, keeping the memory that it had for the last text
+// (none, where it is new and zeroed, or after jsonend).
 static void begin(json *j, bool strict)
 {
+	char *own = j->own;
+	jsonlevel *levels = j->levels;
+	int nlevels = j->nlevels;
+	jsonbuf name = j->name, ptr = j->ptr;
 	memset(static_cast<void *>(j), 0, offsetof(json, digits));
+	j->own = own;
+	j->levels = levels;
+	j->nlevels = nlevels;
+	j->name = {name.p, 0, name.cap, false};
+	j->ptr = {ptr.p, 0, ptr.cap, false};
 	j->msg[0] = '\0';
 	j->strict = strict;
 	j->state = s_start;
@@ -88,7 +87,8 @@ void jsonstream(json *j, int fd, jsonreadfn *rd, unsigned long long limit, bool 
 	j->fd = fd;
 	j->rd = rd;
 	j->left = limit;
-	j->own = static_cast<char *>(malloc(window));
+	if (j->own == nullptr)
+		j->own = static_cast<char *>(malloc(window));
 	j->buf = j->own;
 	if (j->own == nullptr)
 		j->eof = true;
@@ -109,23 +109,67 @@ void jsonend(json *j)
 	j->nlevels = 0;
 }
 
+void jsonagain(json *j)
+{
+	// An object's names, and each large set, go; the rest stays.
+	for (int i = 0; i < j->nlevels; i++) {
+		if (j->levels[i].names.cap > 65536) {
+			jsonfree(&j->levels[i].names);
+			free(j->levels[i].slots);
+			j->levels[i].slots = nullptr;
+			j->levels[i].nslots = 0;
+		}
+	}
+	if (j->name.cap > 65536)
+		jsonfree(&j->name);
+	if (j->ptr.cap > 65536)
+		jsonfree(&j->ptr);
+}
+
+size_t jsoncat(char *m, size_t at, size_t size, const char *s, size_t n)
+{
+	for (size_t i = 0; i < n && at + 1 < size; i++)
+		m[at++] = s[i];
+	if (at < size)
+		m[at] = '\0';
+	return at;
+}
+
+size_t jsonnum(char *m, size_t at, size_t size, unsigned long long v)
+{
+	char d[24], *p = d + sizeof d;
+	do
+		*--p = static_cast<char>('0' + v % 10);
+	while ((v /= 10) > 0);
+	return jsoncat(m, at, size, p, static_cast<size_t>(d + sizeof d - p));
+}
+
+static size_t catz(char *m, size_t at, size_t size, const char *z)
+{
+	return jsoncat(m, at, size, z, strlen(z));
+}
+
+// A byte as 0xXX, or after a backslash as \xXX.
+static size_t cathex(char *m, size_t at, size_t size, const char *before, unsigned char c)
+{
+	char x[2] = {"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+	return jsoncat(m, catz(m, at, size, before), size, x, 2);
+}
+
 // What was given, on one line: control bytes as \xXX, and no more than
 // about a hundred bytes of it.
 static void shown(char *out, size_t size, const char *s, size_t n)
 {
 	size_t k = 0;
+	out[0] = '\0';
 	for (size_t i = 0; i < n && k + 8 < size; i++) {
 		unsigned char c = static_cast<unsigned char>(s[i]);
 		if (k > 100) {
-			k += static_cast<size_t>(snprintf(out + k, size - k, "..."));
+			k = catz(out, k, size, "...");
 			break;
 		}
-		if (c < 0x20 || c == 0x7F)
-			k += static_cast<size_t>(snprintf(out + k, size - k, "\\x%02X", c));
-		else
-			out[k++] = static_cast<char>(c);
+		k = c < 0x20 || c == 0x7F ? cathex(out, k, size, "\\x", c) : jsoncat(out, k, size, s + i, 1);
 	}
-	out[k] = '\0';
 }
 
 static unsigned long long at(const json *j)
@@ -142,10 +186,10 @@ static jsonevent failat(json *j, unsigned long long where, bool inside, const ch
 		plen = j->levels[j->depth - 1].plen;
 	char p[120];
 	shown(p, sizeof p, j->ptr.p != nullptr ? j->ptr.p : "", plen);
+	size_t k = jsonnum(j->msg, catz(j->msg, 0, sizeof j->msg, "byte offset "), sizeof j->msg, where);
 	if (plen > 0)
-		snprintf(j->msg, sizeof j->msg, "byte offset %llu (%s): %s", where, p, what);
-	else
-		snprintf(j->msg, sizeof j->msg, "byte offset %llu: %s", where, what);
+		k = catz(j->msg, catz(j->msg, catz(j->msg, k, sizeof j->msg, " ("), sizeof j->msg, p), sizeof j->msg, ")");
+	catz(j->msg, catz(j->msg, k, sizeof j->msg, ": "), sizeof j->msg, what);
 	j->state = s_failed;
 	return jsonfailed;
 }
@@ -180,9 +224,9 @@ static void fill(json *j, size_t need)
 			continue;
 		if (n <= 0) {
 			if (n < 0)
-				snprintf(j->msg, sizeof j->msg, "cannot read: %s", strerror(errno));
+				catz(j->msg, catz(j->msg, 0, sizeof j->msg, "cannot read: "), sizeof j->msg, strerror(errno));
 			else if (j->left != ~0ULL)
-				snprintf(j->msg, sizeof j->msg, "the text is shorter than its length");
+				catz(j->msg, 0, sizeof j->msg, "the text is shorter than its length");
 			j->eof = true;
 			break;
 		}
@@ -232,7 +276,7 @@ static void member(json *j, const char *name, size_t n)
 	jsonadd(&j->ptr, "/", 1);
 	if (name == nullptr) {
 		char i[24];
-		jsonadd(&j->ptr, i, static_cast<size_t>(snprintf(i, sizeof i, "%lu", l->count)));
+		jsonadd(&j->ptr, i, jsonnum(i, 0, sizeof i, l->count));
 		return;
 	}
 	jsonescname(&j->ptr, name, n);
@@ -253,11 +297,12 @@ static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
 	*nomem = false;
 	if (2 * (l->used + 1) > l->nslots) {
 		size_t size = l->nslots == 0 ? 16 : 2 * l->nslots;
-		slot *t = static_cast<slot *>(calloc(size, sizeof *t));
+		slot *t = static_cast<slot *>(malloc(size * sizeof *t));
 		if (t == nullptr) {
 			*nomem = true;
 			return false;
 		}
+		memset(t, 0, size * sizeof *t);
 		for (size_t i = 0; i < l->nslots; i++) {
 			if (l->slots[i].len == 0)
 				continue;
@@ -434,8 +479,8 @@ static bool decode(json *j, bool *closed, bool inside)
 		}
 		if (c < 0x20) {
 			char m[48];
-			snprintf(m, sizeof m, c == 0 ? "a NUL byte" : "a control byte 0x%02X in a string", c);
-			fail(j, inside, m);
+			catz(m, cathex(m, 0, sizeof m, "a control byte 0x", c), sizeof m, " in a string");
+			fail(j, inside, c == 0 ? "a NUL byte" : m);
 			return false;
 		}
 		if (c >= 0x80) {
@@ -463,9 +508,10 @@ static bool decode(json *j, bool *closed, bool inside)
 			ended(j, inside, "the text ends in a string");
 			return false;
 		}
-		const char *one = strchr("\"\\/bfnrt", e[1]);
-		if (one != nullptr && e[1] != '\0') {
-			out[n++] = "\"\\/\b\f\n\r\t"[one - "\"\\/bfnrt"];
+		char one = e[1] == '"' || e[1] == '\\' || e[1] == '/' ? e[1] : e[1] == 'b' ? '\b' :
+			   e[1] == 'f' ? '\f' : e[1] == 'n' ? '\n' : e[1] == 'r' ? '\r' : e[1] == 't' ? '\t' : '\0';
+		if (one != '\0') {
+			out[n++] = one;
 			j->start += 2;
 			continue;
 		}
@@ -473,7 +519,7 @@ static bool decode(json *j, bool *closed, bool inside)
 		if (e[1] != 'u') {
 			char m[48], s[16];
 			shown(s, sizeof s, e + 1, 1);
-			snprintf(m, sizeof m, "a bad escape \\%s", s);
+			catz(m, catz(m, 0, sizeof m, "a bad escape \\"), sizeof m, s);
 			fail(j, inside, m);
 			return false;
 		}
@@ -632,10 +678,13 @@ static jsonevent novalue(json *j, int c, bool comma)
 			   nullptr;
 	if (what != nullptr)
 		return fail(j, false, what);
-	if (c >= 0x80 || c < 0x20)
-		snprintf(m, sizeof m, "byte 0x%02X where a value should be", c);
-	else
-		snprintf(m, sizeof m, "'%c' where a value should be", c);
+	if (c >= 0x80 || c < 0x20) {
+		catz(m, cathex(m, 0, sizeof m, "byte 0x", static_cast<unsigned char>(c)), sizeof m,
+		     " where a value should be");
+	} else {
+		char q[3] = {'\'', static_cast<char>(c), '\''};
+		catz(m, jsoncat(m, 0, sizeof m, q, 3), sizeof m, " where a value should be");
+	}
 	return fail(j, false, m);
 }
 
@@ -714,7 +763,7 @@ static jsonevent name(json *j)
 	if (seen(&j->levels[j->depth - 1], j->name.p != nullptr ? j->name.p : "", j->name.n, &nomem)) {
 		char m[200], s[120];
 		shown(s, sizeof s, j->name.p, j->name.n);
-		snprintf(m, sizeof m, "duplicate name \"%s\"", s);
+		catz(m, catz(m, catz(m, 0, sizeof m, "duplicate name \""), sizeof m, s), sizeof m, "\"");
 		return failat(j, where, true, m);
 	}
 	if (nomem)

@@ -1,6 +1,5 @@
 // A run of jsonparse, shared by the program and the builtin: the command
 // line, the value at a pointer, and every value of a text.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,7 +12,7 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 	*job = {false, false, "", nullptr};
 	int i = 1;
 	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
-		if (strcmp(argv[i], "--") == 0) {
+		if (argv[i][1] == '-' && argv[i][2] == '\0') {
 			i++;
 			break;
 		}
@@ -55,13 +54,22 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 	bool had[jsondepth + 1];
 	jsonbuf b = {};
 	bool ok = true;
-	// Each piece goes out as it is made: a scalar at the pointer as its
-	// bytes, and within a container, as compact JSON text.
-	auto put = [&](const char *s, size_t n) { ok = ok && (n == 0 || out(arg, s, n)); };
-	auto quoted = [&](const char *s, size_t n) {
+	// The result is made in b, a scalar at the pointer as its bytes and
+	// within a container as compact JSON text, and handed out whenever
+	// 64 KiB of it are there, and at the end.
+	auto flush = [&]() {
+		ok = ok && (b.n == 0 || out(arg, b.p, b.n));
 		b.n = 0;
+	};
+	auto put = [&](const char *s, size_t n) {
+		jsonadd(&b, s, n);
+		if (b.n >= 65536)
+			flush();
+	};
+	auto quoted = [&](const char *s, size_t n) {
 		jsonstr(&b, s, n);
-		put(b.p, b.n);
+		if (b.n >= 65536)
+			flush();
 	};
 	for (;;) {
 		jsonevent e = jsonnext(j);
@@ -122,10 +130,13 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 			put(j->data, j->len);
 		}
 	}
+	flush();
 	jsonfree(&b);
+	if (!ok)
+		return "write error";
 	if (found)
 		return nullptr;
-	snprintf(none, sizeof none, "no value at %.120s", pointer);
+	jsoncat(none, jsoncat(none, 0, sizeof none, "no value at ", 12), sizeof none, pointer, plen);
 	return none;
 }
 
@@ -178,7 +189,7 @@ const char *jsonall(json *j, jsonflat *f)
 		} else if (e == jsonclose) {
 			// The count, known only now, goes at the end.
 			char c[24];
-			size_t n = static_cast<size_t>(snprintf(c, sizeof c, "%lu", j->count));
+			size_t n = jsonnum(c, 0, sizeof c, j->count);
 			jsonentry *x = &f->v[open[--depth]];
 			x->value = f->bytes.n;
 			jsonadd(&f->bytes, c, n);

@@ -9,19 +9,28 @@
 #include "json.h"
 #include "shellvar.h"
 
-// What a call holds while it reads, freed even when bash aborts it.
+// What a call holds while it reads, freed even when bash aborts it. The
+// reader, with its window on standard input, is kept for the next call,
+// as a script calls the builtin again and again; a call from a trap while
+// another reads has one of its own.
 struct call {
 	json *j;
 	jsonflat flat;
 	jsonbuf out;
 };
+static json *kept;
+static bool busy;
 
 static void undo(void *p)
 {
 	call *c = static_cast<call *>(p);
-	if (c->j != nullptr)
+	if (c->j == kept) {
+		jsonagain(kept);
+		busy = false;
+	} else if (c->j != nullptr) {
 		jsonend(c->j);
-	free(c->j);
+		free(c->j);
+	}
 	jsonflatfree(&c->flat);
 	jsonfree(&c->out);
 	free(c);
@@ -93,7 +102,10 @@ static int jsonparse_builtin(WORD_LIST *list)
 	call *c = static_cast<call *>(xmalloc(sizeof *c));
 	*c = {};
 	guard(undo, c);
-	c->j = static_cast<json *>(malloc(sizeof *c->j));
+	if (kept == nullptr)
+		kept = static_cast<json *>(calloc(1, sizeof *kept));
+	c->j = !busy && kept != nullptr ? kept : static_cast<json *>(calloc(1, sizeof *c->j));
+	busy = busy || c->j == kept;
 	if (c->j == nullptr) {
 		builtin_error("cannot allocate the reader");
 		unguard(true);

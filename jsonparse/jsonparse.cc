@@ -13,7 +13,7 @@
 // so that a refused text prints nothing; but a result over 1 MiB is
 // written as it is made, so that memory stays small whatever the text.
 static jsonbuf held;
-static bool streaming;
+static bool streaming, failed;
 
 static bool out(void *, const char *s, size_t n)
 {
@@ -22,9 +22,9 @@ static bool out(void *, const char *s, size_t n)
 		return !held.bad;
 	}
 	if (!streaming && held.n > 0 && fwrite(held.p, 1, held.n, stdout) != held.n)
-		return false;
+		return !(failed = true);
 	streaming = true;
-	return fwrite(s, 1, n, stdout) == n;
+	return fwrite(s, 1, n, stdout) == n || !(failed = true);
 }
 
 int main(int argc, char **argv)
@@ -32,7 +32,7 @@ int main(int argc, char **argv)
 	jsonjob job;
 	const char *why = jsonoptions(argc, argv, &job);
 	// The reader holds a piece of a value and a window of the stream.
-	json *j = why == nullptr ? static_cast<json *>(malloc(sizeof *j)) : nullptr;
+	json *j = why == nullptr ? static_cast<json *>(calloc(1, sizeof *j)) : nullptr;
 	if (why == nullptr && j == nullptr)
 		why = strerror(ENOMEM);
 	if (why == nullptr) {
@@ -42,15 +42,17 @@ int main(int argc, char **argv)
 			jsonstream(j, 0, nullptr, ~0ULL, job.strict);
 		why = jsonget(j, job.pointer, job.type, out, nullptr);
 		if (why == nullptr && !streaming && held.n > 0 && fwrite(held.p, 1, held.n, stdout) != held.n)
-			why = "write error";
-		if (why != nullptr && strcmp(why, "write error") == 0)
+			failed = true;
+		if (failed)
 			why = strerror(errno);
 	}
 	// The process ends here, and its memory with it.
 	if (why == nullptr && !written())
 		why = strerror(errno);
 	if (why != nullptr) {
-		fprintf(stderr, "jsonparse: %s\n", why);
+		fwrite("jsonparse: ", 1, 11, stderr);
+		fwrite(why, 1, strlen(why), stderr);
+		fwrite("\n", 1, 1, stderr);
 		return 1;
 	}
 	return 0;

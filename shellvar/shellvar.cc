@@ -322,14 +322,16 @@ int setjson(char *name, bool assoc, char *types, const jsonflat *f)
 	arrayind_t i = 0;
 	for (size_t k = 0; k < f->n; k++) {
 		const char *p = f->bytes.p + f->v[k].ptr, *v = f->bytes.p + f->v[k].value;
+		// A text's pointers are all different, and the arrays were just
+		// emptied, so each key is new: no search before it goes in.
 		if (!assoc) {
 			setelem(a, i++, p);
 			setelem(a, i++, v);
 		} else if (*p != '\0') {
-			setkey(a, p, v);
+			assoc_insert(assoc_cell(a), savebytes(p, strlen(p)), const_cast<char *>(v));
 		}
 		if (t != nullptr && *p != '\0')
-			setkey(t, p, jsontypes[f->v[k].type]);
+			assoc_insert(assoc_cell(t), savebytes(p, strlen(p)), const_cast<char *>(jsontypes[f->v[k].type]));
 	}
 	return EXECUTION_SUCCESS;
 }

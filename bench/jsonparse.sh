@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# jsonparse: start-up against a C program, python3, node and jq; twenty
+# fields of a 10 KB webhook body into variables, by one jsonparse -A, by
+# one jq a field, by one jq @sh with eval, and by one python3 with eval;
+# and a 100 MB document from standard input, compacted, against jq,
+# python3 and node, in time and peak memory.
+#   bash bench/jsonparse.sh [build-dir]
+source "$(dirname "$0")/common.sh" "$@"
+peer jq jq
+jsonparse=$dir/bin/jsonparse
+
+table
+case_ "jsonparse, '{\"a\":[1,2]}'"
+row "C program printing its argument" /dev/null "$dir/print" '{"a":[1,2]}'
+print_json=$base
+row "jsonparse -g /a" /dev/null "$jsonparse" -g /a '{"a":[1,2]}'
+json_start=$last
+[ -z "$python" ] || row "python3 json.loads" /dev/null "$python" -c 'import json, sys; print(json.dumps(json.loads(sys.argv[1])["a"]))' '{"a":[1,2]}'
+[ -z "$node" ] || row "node JSON.parse" /dev/null "$node" -e 'console.log(JSON.stringify(JSON.parse(process.argv[1]).a))' '{"a":[1,2]}'
+! command -v jq >/dev/null || row "jq -c .a" /dev/null jq -nc --argjson v '{"a":[1,2]}' '$v.a'
+
+# A webhook's body of about 10 KB, and the twenty fields a script takes
+# from it: strings with a newline, a quote, UTF-8 or nothing at all, a
+# number too long for a double, booleans and a null.
+awk 'BEGIN {
+	printf "{\"action\":\"opened\",\"number\":12345678901234567890,\"repository\":{\"id\":42,\"full_name\":\"octo/hello\","
+	printf "\"private\":false,\"description\":\"A \\\"test\\\"\\nrepo, caf\\u00e9\",\"homepage\":\"\",\"topics\":[\"a\",\"b\"]},"
+	printf "\"sender\":{\"login\":\"ann\",\"id\":7,\"site_admin\":true,\"name\":null},\"commits\":["
+	for (i = 0; i < 40; i++)
+		printf "%s{\"id\":\"%040d\",\"message\":\"fix %d\\n\\nline two of a long message, with some text %d\",\"author\":{\"name\":\"Ann %d\",\"email\":\"a%d@example.org\"},\"added\":[\"f%d.c\"],\"removed\":[],\"distinct\":true}", i ? "," : "", i, i, i, i, i, i
+	printf "]}"
+}' >"$dir/hook.json"
+fields=(/action /number /repository/id /repository/full_name /repository/private /repository/description
+	/repository/homepage /repository/topics/1 /sender/login /sender/id /sender/site_admin /sender/name
+	/commits/0/id /commits/0/message /commits/3/author/name /commits/9/author/email /commits/39/added/0
+	/commits/39/distinct /commits/20/message /commits/1/id)
+filters=()
+for p in "${fields[@]}"; do
+	f=
+	IFS=/ read -ra names <<<"${p#/}"
+	for n in "${names[@]}"; do [[ $n == [0-9]* ]] && f+="[$n]" || f+=".$n"; done
+	filters+=("$f")
+done
+# The body comes from a file, as a CGI script's comes on standard input,
+# the same for every way.
+hook=$dir/hook.json
+hook_jsonparse() { local -A j; jsonparse -A j <"$hook"; local i; for ((i = 0; i < 20; i++)); do v[i]=${j[${fields[i]}]}; done; }
+hook_jq() { local i; for ((i = 0; i < 20; i++)); do v[i]=$(jq -r "${filters[i]}" "$hook"); done; }
+hook_jqsh() {
+	local s= i
+	for ((i = 0; i < 20; i++)); do s+="v[$i]=\\(${filters[i]}) "; done
+	eval "$(jq -r "@sh \"$s\"" "$hook")"
+}
+hook_python() {
+	eval "$("$python" -c 'import json, shlex, sys
+d = json.load(sys.stdin)
+for i, p in enumerate(sys.argv[1:]):
+    v = d
+    for n in p.split("/")[1:]:
+        v = v[int(n)] if isinstance(v, list) else v[n]
+    if not isinstance(v, str):
+        v = json.dumps(v)
+    print("v[%d]=%s" % (i, shlex.quote(v)))' "${fields[@]}" <"$hook")"
+}
+hook_ms() {		# hook_ms RUNS WAY: the best ms for one body, and its values
+	local b= t e r
+	for ((r = 0; r < $1; r++)); do v=(); t=$EPOCHREALTIME; "$2"; e=$EPOCHREALTIME; b=$(least "$b" "$(ms "$t" "$e")"); done
+	printf '%s\036' "${v[@]}" >"$dir/$2.values"
+	echo "$b"
+}
+if [ -n "$builtins" ]; then
+	enable -f shelltools jsonparse
+	echo
+	echo "| 20 fields of a 10 KB JSON body into variables | ms a body | it / jsonparse -A | fields unlike jsonparse's |"
+	echo "|---|---:|---:|---:|"
+	ours=$(hook_ms 50 hook_jsonparse)
+	for way in hook_jq hook_jqsh hook_python; do
+		[[ $way == hook_python && -z $python ]] && continue
+		[[ $way == hook_jq* ]] && ! command -v jq >/dev/null && continue
+		t=$(hook_ms 3 $way)
+		[[ $way != hook_jqsh ]] || jqsh_ms=$t
+		printf '| %-34s | %9.2f | %8s | %5s |\n' "$way" "$t" "$(ratio "$t" "$ours")" \
+			"$(awk -v RS='\036' 'NR == FNR { w[FNR] = $0; next } ($0 "") != (w[FNR] "") { n++ } END { print n + 0 }' \
+				"$dir/hook_jsonparse.values" "$dir/$way.values")"
+	done
+	printf '| %-34s | %9.3f | %8s | %5s |\n' "jsonparse -A" "$ours" 1.00 0
+fi
+
+# 100 MB of JSON: records of strings, numbers and arrays, the same on
+# every machine, compacted from standard input to /dev/null.
+awk 'BEGIN { srand(7); printf "[" } { for (k = 0; k < 60; k++) printf "%s{\"id\":%d,\"name\":\"item %d\",\"text\":\"%s\",\"price\":%d.%02d,\"tags\":[\"x\",\"y\",%d],\"ok\":%s,\"next\":null}\n", (NR > 1 || k) ? "," : "", NR * 100 + k, k, $0, NR % 1000, k, k, k % 2 ? "true" : "false" } END { printf "]" }' \
+	"$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" >"$dir/big.json"
+while [ "$(wc -c <"$dir/big.json")" -lt 100000000 ]; do
+	# Doubled: the array's members twice over.
+	{ head -c -1 "$dir/big.json"; printf ','; tail -c +2 "$dir/big.json"; } >"$dir/big2.json"
+	mv "$dir/big2.json" "$dir/big.json"
+done
+size=$(awk -v n="$(wc -c <"$dir/big.json")" 'BEGIN { printf "%.0f", n / 1e6 }')
+echo
+echo "| a $size MB document from standard input, compacted | s | peak KiB |"
+echo "|---|---:|---:|"
+t=$EPOCHREALTIME
+/usr/bin/time -f %M -o "$dir/peak" "$jsonparse" <"$dir/big.json" >/dev/null
+e=$EPOCHREALTIME
+ours_s=$(awk -v a="$t" -v b="$e" 'BEGIN { print b - a }') ours_kb=$(tail -n 1 "$dir/peak")
+printf '| %-34s | %7.2f | %9s |\n' "jsonparse" "$ours_s" "$ours_kb"
+slowest=
+for way in jq python node; do
+	t=$EPOCHREALTIME
+	case $way in
+	jq) command -v jq >/dev/null || continue; label="jq -c ."; set -- jq -c . ;;
+	python) [ -n "$python" ] || continue; label="python3 -m json.tool --compact"; set -- "$python" -m json.tool --compact ;;
+	node) [ -n "$node" ] || continue; label="node JSON.parse, JSON.stringify"
+		set -- "$node" --max-old-space-size=16384 -e 'let s = require("fs").readFileSync(0, "utf8"); process.stdout.write(JSON.stringify(JSON.parse(s)))' ;;
+	esac
+	/usr/bin/time -f %M -o "$dir/peak" "$@" <"$dir/big.json" >/dev/null 2>&1 || echo "bench: $label failed" >&2
+	e=$EPOCHREALTIME
+	s=$(awk -v a="$t" -v b="$e" 'BEGIN { print b - a }')
+	printf '| %-34s | %7.2f | %9s |\n' "$label" "$s" "$(tail -n 1 "$dir/peak")"
+	fastest_peer=$(least "${fastest_peer-}" "$s")
+done
+rm -f "$dir/big.json"
+
+echo
+check "jsonparse start-up / C program" "$(ratio "$json_start" "$print_json")" 1.15
+[ -z "$builtins" ] || [ -z "${jqsh_ms-}" ] ||
+	check "20 fields: jq @sh and eval / jsonparse -A" "$(ratio "$jqsh_ms" "$ours")" 100 least
+[ -z "${fastest_peer-}" ] || check "100 MB: fastest peer / jsonparse, in time" "$(ratio "$fastest_peer" "$ours_s")" 1 least
+check "100 MB: jsonparse's peak KiB" "$ours_kb" 4096
+exit $missed
