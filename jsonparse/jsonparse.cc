@@ -31,10 +31,10 @@ int main(int argc, char **argv)
 {
 	jsonjob job;
 	const char *why = jsonoptions(argc, argv, &job);
-	// The reader holds a piece of a value and a window of the stream.
-	json *j = why == nullptr ? static_cast<json *>(calloc(1, sizeof *j)) : nullptr;
-	if (why == nullptr && j == nullptr)
-		why = strerror(ENOMEM);
+	// The reader holds a piece of a value: zeroed, and no page of it
+	// touched before it is used.
+	static json reader;
+	json *j = &reader;
 	if (why == nullptr) {
 		if (job.text != nullptr)
 			jsonmem(j, job.text, strlen(job.text), job.strict);
