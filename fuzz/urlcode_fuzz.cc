@@ -94,8 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	free(s);
 
 	char *arg = copy(reinterpret_cast<const char *>(data), size, 0);
-	for (int flags = 0; flags < 4; flags++) {
-		bool blanks = flags & 1, escape = flags & 2;
+	for (int flags = 0; flags < 8; flags++) {
+		bool blanks = flags & 1, escape = flags & 2, strict = flags & 4;
 		char *work = workcopy(arg);
 		char *want = copy(arg, before, before);
 		const char *got = decode(work, blanks, escape);
@@ -125,14 +125,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 			if (eq != nullptr)
 				*eq = '\0';
 			char *k = workcopy(f), *v = workcopy(eq != nullptr ? eq + 1 : "");
-			if (!nextfield(&q, buf, blanks, escape, &key, &value) ||
-			    strcmp(key, decode(k, blanks, escape)) != 0 ||
-			    strcmp(value, decode(v, blanks, escape)) != 0)
+			if (!nextfield(&q, buf, blanks, escape, &key, &value, strict) ||
+			    strcmp(key, decode(k, blanks, escape, true, strict)) != 0 ||
+			    strcmp(value, decode(v, blanks, escape, true, strict)) != 0)
 				abort();
 			free(k);
 			free(v);
 		}
-		if (nextfield(&q, buf, blanks, escape, &key, &value))
+		if (nextfield(&q, buf, blanks, escape, &key, &value, strict))
 			abort();
 		free(want);
 		free(buf);

@@ -163,6 +163,22 @@ void pctdecode(char *s)
 	*w = '\0';
 }
 
+char *pctdecodeinto(char *out, const char *s, size_t n, bool plus)
+{
+	size_t w = 0;
+	for (size_t r = 0; r < n; w++) {
+		if (s[r] == '%' && r + 2 < n && hexdigit(s[r + 1]) && hexdigit(s[r + 2])) {
+			out[w] = x2c(s + r + 1);
+			r += 3;
+		} else {
+			out[w] = plus && s[r] == '+' ? ' ' : s[r];
+			r++;
+		}
+	}
+	out[w] = '\0';
+	return out;
+}
+
 // Only the bytes as given are looked at, never what decoding makes of
 // them; '+', '&', '=' and the spaces that -b trims are none of them hex
 // digits, so the verdict is the same before or after those steps.

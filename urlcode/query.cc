@@ -9,8 +9,8 @@
 static const char *half(char *buf, const char *s, size_t n, bool blanks, bool escape, bool plus,
 			bool strict)
 {
-	if (!blanks && !escape && !strict)
-		return decodeinto(buf, s, n, plus);
+	if (!blanks && !escape)
+		return strict ? pctdecodeinto(buf, s, n, plus) : decodeinto(buf, s, n, plus);
 	memcpy(buf, s, n);
 	buf[n] = '\0';
 	return decode(buf, blanks, escape, plus, strict);

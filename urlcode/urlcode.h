@@ -25,6 +25,10 @@ const char *badescape(const char *s, size_t *at);
 // digits, of the string as it stands, becomes its byte, and no decoded
 // byte is read again; any other '%' is kept.
 void pctdecode(char *s);
+// The n bytes at s (no NUL among them) decoded so into out, which needs
+// n + 1 bytes and may be s itself, with '+' for a space where plus is
+// set, as plustospace and then pctdecode would decode a copy; returns out.
+char *pctdecodeinto(char *out, const char *s, size_t n, bool plus);
 
 // Escaping: the string grows by one byte per metacharacter, so the buffer
 // needs room for that many more bytes (twice the length plus one always
