@@ -788,21 +788,17 @@ jsonevent jsonnext(json *j)
 				return fail(j, false, "a byte order mark");
 			return value(j, false);
 		case s_first:
+		case s_name: {
+			// A container's first member, or its end; an object's next
+			// name, after a comma.
 			c = skipblanks(j);
-			if (c == (j->levels[j->depth - 1].object ? '}' : ']'))
+			bool first = j->state == s_first, object = j->levels[j->depth - 1].object;
+			if (first && c == (object ? '}' : ']'))
 				return close(j);
-			if (!j->levels[j->depth - 1].object) {
+			if (!object) {
 				member(j, nullptr, 0);
 				return value(j, false);
 			}
-			if (c != '"')
-				return c < 0 ? ended(j, true, "the text ends in an object") :
-					       fail(j, true, "a name should be a string in double quotes");
-			if (name(j) == jsonfailed)
-				return jsonfailed;
-			break;
-		case s_name:
-			c = skipblanks(j);
 			if (c == '}')
 				return fail(j, true, "a trailing comma");
 			if (c != '"')
@@ -811,6 +807,7 @@ jsonevent jsonnext(json *j)
 			if (name(j) == jsonfailed)
 				return jsonfailed;
 			break;
+		}
 		case s_colon:
 			c = skipblanks(j);
 			if (c != ':')
