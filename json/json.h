@@ -47,6 +47,9 @@ void jsonfree(jsonbuf *b);
 // cut short where they do not fit: bytes, and a number in decimal. Each
 // returns where the next piece goes.
 size_t jsoncat(char *m, size_t at, size_t size, const char *s, size_t n);
+// memcmp, the reader's own, as each call of the C library's costs a
+// program a symbol to bind when it starts.
+int jsoncmp(const char *a, const char *b, size_t n);
 size_t jsonnum(char *m, size_t at, size_t size, unsigned long long v);
 
 struct jsonlevel;

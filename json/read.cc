@@ -126,6 +126,14 @@ void jsonagain(json *j)
 		jsonfree(&j->ptr);
 }
 
+int jsoncmp(const char *a, const char *b, size_t n)
+{
+	for (size_t i = 0; i < n; i++)
+		if (a[i] != b[i])
+			return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
+	return 0;
+}
+
 size_t jsoncat(char *m, size_t at, size_t size, const char *s, size_t n)
 {
 	for (size_t i = 0; i < n && at + 1 < size; i++)
@@ -297,12 +305,11 @@ static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
 	*nomem = false;
 	if (2 * (l->used + 1) > l->nslots) {
 		size_t size = l->nslots == 0 ? 16 : 2 * l->nslots;
-		slot *t = static_cast<slot *>(malloc(size * sizeof *t));
+		slot *t = static_cast<slot *>(calloc(size, sizeof *t));
 		if (t == nullptr) {
 			*nomem = true;
 			return false;
 		}
-		memset(t, 0, size * sizeof *t);
 		for (size_t i = 0; i < l->nslots; i++) {
 			if (l->slots[i].len == 0)
 				continue;
@@ -319,7 +326,7 @@ static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
 	// an empty name has a slot too.
 	size_t k = static_cast<size_t>(hash(s, n) & (l->nslots - 1));
 	for (; l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1))
-		if (l->slots[k].len == n + 1 && memcmp(l->names.p + l->slots[k].off - 1, s, n) == 0)
+		if (l->slots[k].len == n + 1 && jsoncmp(l->names.p + l->slots[k].off - 1, s, n) == 0)
 			return true;
 	size_t off = l->names.n;
 	jsonadd(&l->names, s, n);
@@ -633,7 +640,7 @@ static bool number(json *j, bool *whole)
 	if (!*whole || !j->strict)
 		return true;
 	// I-JSON: an integer within 2^53 - 1, a number within a double.
-	if (!j->fraction && (j->intdigits > 16 || (j->intdigits == 16 && memcmp(j->digits, "9007199254740991", 16) > 0))) {
+	if (!j->fraction && (j->intdigits > 16 || (j->intdigits == 16 && jsoncmp(j->digits, "9007199254740991", 16) > 0))) {
 		fail(j, false, "an integer beyond 2^53 - 1, which I-JSON forbids");
 		return false;
 	}
@@ -642,7 +649,7 @@ static bool number(json *j, bool *whole)
 		long long top = j->intdigits > 0 ? static_cast<long long>(j->intdigits) - 1 + e :
 						   -static_cast<long long>(j->zeros) - 1 + e;
 		size_t k = j->sig < sizeof huge - 1 ? j->sig : sizeof huge - 1;
-		int cmp = memcmp(j->digits, huge, k);
+		int cmp = jsoncmp(j->digits, huge, k);
 		if (top > 308 || (top == 308 && (cmp > 0 || (cmp == 0 && k == sizeof huge - 1)))) {
 			fail(j, false, "a number beyond a double's range, which I-JSON forbids");
 			return false;
@@ -716,7 +723,7 @@ static jsonevent value(json *j, bool comma)
 		fill(j, 5);
 		const char *word = c == 't' ? "true" : c == 'f' ? "false" : "null";
 		size_t n = strlen(word);
-		if (j->end - j->start < n || memcmp(j->buf + j->start, word, n) != 0)
+		if (j->end - j->start < n || jsoncmp(j->buf + j->start, word, n) != 0)
 			return novalue(j, c, comma);
 		j->start += n;
 		j->type = c == 'n' ? jsonnull : jsonboolean;
@@ -784,7 +791,7 @@ jsonevent jsonnext(json *j)
 		case s_start:
 			if (utf16(j))
 				return fail(j, false, "UTF-16 text, not UTF-8");
-			if (j->end - j->start >= 3 && memcmp(j->buf + j->start, "\xEF\xBB\xBF", 3) == 0)
+			if (j->end - j->start >= 3 && jsoncmp(j->buf + j->start, "\xEF\xBB\xBF", 3) == 0)
 				return fail(j, false, "a byte order mark");
 			return value(j, false);
 		case s_first:

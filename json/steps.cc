@@ -40,7 +40,7 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 
 static bool at(const json *j, const char *pointer, size_t n)
 {
-	return j->ptr.n == n && (n == 0 || memcmp(j->ptr.p, pointer, n) == 0);
+	return j->ptr.n == n && (n == 0 || jsoncmp(j->ptr.p, pointer, n) == 0);
 }
 
 const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void *arg)

@@ -50,9 +50,7 @@ int main(int argc, char **argv)
 	if (why == nullptr && !written())
 		why = strerror(errno);
 	if (why != nullptr) {
-		fwrite("jsonparse: ", 1, 11, stderr);
-		fwrite(why, 1, strlen(why), stderr);
-		fwrite("\n", 1, 1, stderr);
+		fprintf(stderr, "jsonparse: %s\n", why);
 		return 1;
 	}
 	return 0;
