@@ -100,8 +100,9 @@ bool goodname(WORD_DESC *name, bool element)
 	}
 	bool assoc;
 	char *bind = bindname(name->word, &assoc);
+	bool good = bind != nullptr;
 	xfree(bind);
-	return bind != nullptr;
+	return good;
 }
 
 bool setvarname(WORD_LIST **list, WORD_DESC **name)
