@@ -17,6 +17,11 @@ char *htmlescape(char *out, const char *s);
 // escapes, so that it is safe in a <script> too. s must be UTF-8:
 // utf8bad returns the offset of the first byte that is not, or -1.
 long utf8bad(const char *s);
+// The UTF-8 sequence at s, of at most avail bytes: its code point, and its
+// length in *len; or -1 where it is none (an overlong form, a surrogate, a
+// code point past U+10FFFF, a byte that cannot start or continue one, a
+// sequence cut short).
+long utf8point(const unsigned char *s, size_t avail, size_t *len);
 size_t jsonlen(const char *s);
 char *jsonquote(char *out, const char *s);
 // The escaped body of n bytes at s, with no quotes, written to out where

@@ -5,23 +5,31 @@
 
 #include "answer.h"
 
-// The length of the UTF-8 sequence at s, of at most avail bytes, or 0
-// where it is not one: an overlong form, a surrogate, a code point past
-// U+10FFFF, a byte that cannot start or continue one, or a sequence cut
-// short.
-static size_t sequence(const unsigned char *s, size_t avail)
+long utf8point(const unsigned char *s, size_t avail, size_t *len)
 {
 	unsigned c = s[0];
 	size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 :
 		   c >= 0xF0 && c <= 0xF4 ? 4 : 0;
 	unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
 	unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-	if (n > avail)
-		return 0;
-	for (size_t k = 1; k < n; k++)
+	if (n == 0 || n > avail)
+		return -1;
+	long cp = static_cast<long>(n == 1 ? c : c & (0x7F >> n));
+	for (size_t k = 1; k < n; k++) {
 		if (s[k] < (k == 1 ? lo : 0x80) || s[k] > (k == 1 ? hi : 0xBF))
-			return 0;
-	return n;
+			return -1;
+		cp = cp << 6 | (s[k] & 0x3F);
+	}
+	*len = n;
+	return cp;
+}
+
+// The length of the UTF-8 sequence at s, of at most avail bytes, or 0
+// where it is not one.
+static size_t sequence(const unsigned char *s, size_t avail)
+{
+	size_t n;
+	return utf8point(s, avail, &n) < 0 ? 0 : n;
 }
 
 long utf8bad(const char *s)

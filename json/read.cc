@@ -7,6 +7,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "answer.h"
 #include "json.h"
 
 const char *const jsontypes[] = {"null", "boolean", "number", "string", "array", "object"};
@@ -429,27 +430,6 @@ static size_t pututf8(char *out, unsigned long c)
 	return n;
 }
 
-// The UTF-8 sequence at s (of at most avail bytes): its code point and
-// length, or -1 where it is not one (overlong, a surrogate, past
-// U+10FFFF, cut short).
-static long utf8(const unsigned char *s, size_t avail, size_t *len)
-{
-	unsigned c = s[0];
-	size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-	unsigned lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-	unsigned hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-	if (n == 0 || n > avail)
-		return -1;
-	long cp = static_cast<long>(c & (0x7F >> n));
-	for (size_t k = 1; k < n; k++) {
-		if (s[k] < (k == 1 ? lo : 0x80) || s[k] > (k == 1 ? hi : 0xBF))
-			return -1;
-		cp = cp << 6 | (s[k] & 0x3F);
-	}
-	*len = n;
-	return cp;
-}
-
 // Decodes the string at hand into j->piece, from j->len on, until the
 // closing quote (taken, with *closed set) or until the piece has no room
 // for another character. False where it is refused.
@@ -493,7 +473,7 @@ static bool decode(json *j, bool *closed, bool inside)
 		if (c >= 0x80) {
 			fill(j, 4);
 			size_t len;
-			long cp = utf8(reinterpret_cast<const unsigned char *>(j->buf + j->start), j->end - j->start, &len);
+			long cp = utf8point(reinterpret_cast<const unsigned char *>(j->buf + j->start), j->end - j->start, &len);
 			if (cp < 0) {
 				fail(j, inside, "not UTF-8");
 				return false;
