@@ -110,17 +110,24 @@ void jsonend(json *j)
 	j->nlevels = 0;
 }
 
+// An object's set of names, once it closes, is kept for the next object
+// at its depth only where it is small, as each is emptied when the next
+// opens: a large one would be emptied again for every small object after
+// it.
+static void giveback(jsonlevel *l)
+{
+	if (l->nslots > 64 || l->names.cap > 4096) {
+		jsonfree(&l->names);
+		free(l->slots);
+		l->slots = nullptr;
+		l->nslots = 0;
+	}
+}
+
 void jsonagain(json *j)
 {
-	// An object's names, and each large set, go; the rest stays.
-	for (int i = 0; i < j->nlevels; i++) {
-		if (j->levels[i].names.cap > 65536) {
-			jsonfree(&j->levels[i].names);
-			free(j->levels[i].slots);
-			j->levels[i].slots = nullptr;
-			j->levels[i].nslots = 0;
-		}
-	}
+	for (int i = 0; i < j->nlevels; i++)
+		giveback(&j->levels[i]);
 	if (j->name.cap > 65536)
 		jsonfree(&j->name);
 	if (j->ptr.cap > 65536)
@@ -362,7 +369,7 @@ static jsonevent open(json *j, bool object)
 	l->plen = j->ptr.n;
 	l->names.n = 0;
 	l->used = 0;
-	if (l->slots != nullptr)
+	if (object && l->slots != nullptr)
 		memset(l->slots, 0, l->nslots * sizeof *l->slots);
 	j->start++;
 	j->type = object ? jsonobject : jsonarray;
@@ -381,13 +388,7 @@ static jsonevent close(json *j)
 		j->ptr.p[j->ptr.n] = '\0';
 	j->count = l->count;
 	j->type = l->object ? jsonobject : jsonarray;
-	// An object's names go with it; a large set is given back.
-	if (l->names.cap > 65536) {
-		jsonfree(&l->names);
-		free(l->slots);
-		l->slots = nullptr;
-		l->nslots = 0;
-	}
+	giveback(l);
 	j->start++;
 	j->state = j->depth > 0 ? s_after : s_top;
 	return jsonclose;
