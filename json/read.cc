@@ -380,6 +380,12 @@ static jsonevent open(json *j, bool object)
 	return jsonvalue;
 }
 
+// What comes after a value: the rest of its container, or the end.
+static int after(const json *j)
+{
+	return j->depth > 0 ? s_after : s_top;
+}
+
 static jsonevent close(json *j)
 {
 	jsonlevel *l = &j->levels[--j->depth];
@@ -390,7 +396,7 @@ static jsonevent close(json *j)
 	j->type = l->object ? jsonobject : jsonarray;
 	giveback(l);
 	j->start++;
-	j->state = j->depth > 0 ? s_after : s_top;
+	j->state = after(j);
 	return jsonclose;
 }
 
@@ -676,6 +682,21 @@ static jsonevent novalue(json *j, int c, bool comma)
 	return fail(j, false, m);
 }
 
+// The string or number at hand, its first piece or the next, as the
+// event e: its bytes in the piece, and whether more follow.
+static jsonevent piece(json *j, jsonevent e)
+{
+	bool done;
+	j->len = 0;
+	if (!(j->state == s_string ? decode(j, &done, false) : number(j, &done)))
+		return jsonfailed;
+	j->data = j->piece;
+	j->more = !done;
+	if (done)
+		j->state = after(j);
+	return e;
+}
+
 static jsonevent value(json *j, bool comma)
 {
 	int c = skipblanks(j);
@@ -687,17 +708,11 @@ static jsonevent value(json *j, bool comma)
 	case '{':
 	case '[':
 		return open(j, c == '{');
-	case '"': {
+	case '"':
 		j->start++;
 		j->type = jsonstring;
-		bool closed;
-		if (!decode(j, &closed, false))
-			return jsonfailed;
-		j->data = j->piece;
-		j->more = !closed;
-		j->state = closed ? (j->depth > 0 ? s_after : s_top) : s_string;
-		return jsonvalue;
-	}
+		j->state = s_string;
+		return piece(j, jsonvalue);
 	case 't':
 	case 'f':
 	case 'n': {
@@ -710,7 +725,7 @@ static jsonevent value(json *j, bool comma)
 		j->type = c == 'n' ? jsonnull : jsonboolean;
 		j->data = word;
 		j->len = n;
-		j->state = j->depth > 0 ? s_after : s_top;
+		j->state = after(j);
 		return jsonvalue;
 	}
 	default:
@@ -721,13 +736,8 @@ static jsonevent value(json *j, bool comma)
 		j->intdigits = j->sig = j->zeros = 0;
 		j->exp = 0;
 		j->expneg = j->fraction = false;
-		bool whole;
-		if (!number(j, &whole))
-			return jsonfailed;
-		j->data = j->piece;
-		j->more = !whole;
-		j->state = whole ? (j->depth > 0 ? s_after : s_top) : s_number;
-		return jsonvalue;
+		j->state = s_number;
+		return piece(j, jsonvalue);
 	}
 }
 
@@ -831,28 +841,9 @@ jsonevent jsonnext(json *j)
 				return ended(j, false, "");
 			j->state = s_done;
 			return jsondone;
-		case s_string: {
-			bool closed;
-			j->len = 0;
-			if (!decode(j, &closed, false))
-				return jsonfailed;
-			j->data = j->piece;
-			j->more = !closed;
-			if (closed)
-				j->state = j->depth > 0 ? s_after : s_top;
-			return jsonmore;
-		}
-		case s_number: {
-			bool whole;
-			j->len = 0;
-			if (!number(j, &whole))
-				return jsonfailed;
-			j->data = j->piece;
-			j->more = !whole;
-			if (whole)
-				j->state = j->depth > 0 ? s_after : s_top;
-			return jsonmore;
-		}
+		case s_string:
+		case s_number:
+			return piece(j, jsonmore);
 		}
 	}
 }
