@@ -66,19 +66,11 @@ static int tool_builtin(WORD_LIST *list)
 	if (list != nullptr && strcmp(list->word->word, "-A") == 0)
 		return build(name, list);
 #endif
-	int argc = 1;
-	for (WORD_LIST *l = list; l != nullptr; l = l->next)
-		argc++;
-	char **argv = static_cast<char **>(malloc(static_cast<size_t>(argc + 1) * sizeof *argv));
-	if (argv == nullptr) {
-		builtin_error("cannot allocate the command line");
-		return EXECUTION_FAILURE;
-	}
 	static char progname[] = NAME(TOOL);
-	argv[0] = progname;
-	argc = 1;
-	for (WORD_LIST *l = list; l != nullptr; l = l->next)
-		argv[argc++] = l->word->word;
+	int argc;
+	char **argv = commandline(list, progname, &argc);
+	if (argv == nullptr)
+		return EXECUTION_FAILURE;
 	const char *why;
 	char *out = answer(NAME(TOOL), argc, argv, &why);
 	free(argv);

@@ -79,18 +79,14 @@ static int jsonparse_builtin(WORD_LIST *list)
 		return EXECUTION_FAILURE;
 	}
 
-	int argc = 1;
-	for (WORD_LIST *l = list; l != nullptr; l = l->next)
-		argc++;
-	char **argv = static_cast<char **>(xmalloc(static_cast<size_t>(argc) * sizeof *argv));
 	static char progname[] = "jsonparse";
-	argv[0] = progname;
-	argc = 1;
-	for (WORD_LIST *l = list; l != nullptr; l = l->next)
-		argv[argc++] = l->word->word;
+	int argc;
+	char **argv = commandline(list, progname, &argc);
+	if (argv == nullptr)
+		return EXECUTION_FAILURE;
 	jsonjob job;
 	const char *why = jsonoptions(argc, argv, &job);
-	xfree(argv);
+	free(argv);
 	if (why == nullptr && job.type && (opt == 'A' || opt == 'a'))
 		why = "-t goes with -v or with no NAME, not with -A or -a";
 	if (why != nullptr) {

@@ -337,6 +337,24 @@ int setjson(char *name, bool assoc, char *types, const jsonflat *f)
 	return EXECUTION_SUCCESS;
 }
 
+char **commandline(WORD_LIST *list, char *name, int *argc)
+{
+	size_t n = 1;
+	for (WORD_LIST *l = list; l != nullptr; l = l->next)
+		n++;
+	char **argv = static_cast<char **>(malloc((n + 1) * sizeof *argv));
+	if (argv == nullptr) {
+		builtin_error("cannot allocate the command line");
+		return nullptr;
+	}
+	argv[0] = name;
+	*argc = 1;
+	for (WORD_LIST *l = list; l != nullptr; l = l->next)
+		argv[(*argc)++] = l->word->word;
+	argv[*argc] = nullptr;
+	return argv;
+}
+
 int handover(WORD_DESC *name, const char *result, void *block)
 {
 	if (name == nullptr) {

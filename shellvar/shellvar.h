@@ -55,6 +55,11 @@ int setfields(char *name, char opt, const char *query, char *copy, bool blanks, 
 // Returns the builtin's status, after a message where it failed.
 int setjson(char *name, bool assoc, char *types, const jsonflat *f);
 
+// A program's argument vector for the words of list, name first, as the
+// shared command-line readers take it, in memory from malloc (free it),
+// with *argc set; null after a message where it cannot be had.
+char **commandline(WORD_LIST *list, char *name, int *argc);
+
 // n bytes of s, and a NUL after them, in memory from bash's allocator, as
 // its tables expect; free it with xfree.
 char *savebytes(const char *s, size_t n);

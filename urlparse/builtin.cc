@@ -40,19 +40,11 @@ static int urlparse_builtin(WORD_LIST *list)
 	}
 
 	// The program's argument vector, after its name.
-	int argc = 1;
-	for (WORD_LIST *l = list; l != nullptr; l = l->next)
-		argc++;
-	char progname[] = "urlparse";
-	char **argv = static_cast<char **>(malloc(static_cast<size_t>(argc) * sizeof *argv));
-	if (argv == nullptr) {
-		builtin_error("cannot allocate the command line");
+	static char progname[] = "urlparse";
+	int argc;
+	char **argv = commandline(list, progname, &argc);
+	if (argv == nullptr)
 		return EXECUTION_FAILURE;
-	}
-	argv[0] = progname;
-	argc = 1;
-	for (WORD_LIST *l = list; l != nullptr; l = l->next)
-		argv[argc++] = l->word->word;
 
 	job j;
 	str why = {}, out = {};
