@@ -1,6 +1,7 @@
-// formdata as a bash loadable builtin: a form's multipart/form-data body,
-// as a CGI script reads it from standard input, its fields into an array
-// and its files into new files of the builtin's own.
+// formdata as a bash loadable builtin: a request's body, as a CGI script
+// reads it from standard input (multipart/form-data, urlencoded fields or
+// a JSON text), its fields into arrays and its files into new files of
+// the builtin's own.
 //   enable -f formdata formdata
 #include <cerrno>
 #include <climits>
@@ -9,9 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/random.h>
 #include <unistd.h>
 
