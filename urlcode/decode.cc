@@ -150,17 +150,8 @@ void pctdecode(char *s)
 {
 	char *w = strchr(s, '%');
 
-	if (w == nullptr)
-		return;
-	for (const char *r = w; *r != '\0'; w++) {
-		if (r[0] == '%' && hexdigit(r[1]) && hexdigit(r[2])) {
-			*w = x2c(r + 1);
-			r += 3;
-		} else {
-			*w = *r++;
-		}
-	}
-	*w = '\0';
+	if (w != nullptr)
+		pctdecodeinto(w, w, strlen(w), false);
 }
 
 char *pctdecodeinto(char *out, const char *s, size_t n, bool plus)
