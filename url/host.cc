@@ -332,16 +332,12 @@ static bool domain(const char *p, size_t n, url *u, report *r)
 			r->detail = why;
 		}
 	} else {
-		// An error of our own: UTS #46's deviation characters, and U+1E9E,
-		// which UTS #46 maps to one of them since revision 15.1, are mapped
-		// by some readers (IDNA 2003, older tables) and kept by others, so
-		// "faß.de" is xn--fa-hia.de for one and fass.de for another.
-		for (size_t i = 0; i + 1 < n; i++)
-			if (samebytes(p + i, "\xC3\x9F", 2) || samebytes(p + i, "\xCF\x82", 2) ||
-			    (i + 2 < n && (samebytes(p + i, "\xE2\x80\x8C", 3) ||
-					   samebytes(p + i, "\xE2\x80\x8D", 3) ||
-					   samebytes(p + i, "\xE1\xBA\x9E", 3))))
-				invalid(r, "IDNA-deviation");
+		// An error of our own: the deviation characters, and U+1E9E, are
+		// mapped by some readers (IDNA 2003, older tables) and kept by
+		// others, so "faß.de" is xn--fa-hia.de for one and fass.de for
+		// another.
+		if (deviation(p, n, true))
+			invalid(r, "IDNA-deviation");
 		str s = {};
 		const char *why = toascii(p, n, true, &s);
 		release(&s);

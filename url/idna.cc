@@ -46,11 +46,12 @@ static bool load()
 // transitional mode does not; and the two modes differ only on four
 // characters, so for a name with none of them it gives what
 // non-transitional processing would.
-static bool deviation(const char *s)
+bool deviation(const char *s, size_t n, bool capital)
 {
-	for (; *s != '\0'; s++)
-		if (samebytes(s, "\xC3\x9F", 2) || samebytes(s, "\xCF\x82", 2) ||
-		    (samebytes(s, "\xE2\x80", 2) && (s[2] == '\x8C' || s[2] == '\x8D')))
+	for (size_t i = 0; i + 1 < n; i++)
+		if (samebytes(s + i, "\xC3\x9F", 2) || samebytes(s + i, "\xCF\x82", 2) ||
+		    (i + 2 < n && (samebytes(s + i, "\xE2\x80\x8C", 3) || samebytes(s + i, "\xE2\x80\x8D", 3) ||
+				   (capital && samebytes(s + i, "\xE1\xBA\x9E", 3)))))
 			return true;
 	return false;
 }
@@ -75,7 +76,7 @@ const char *toascii(const char *domain, size_t n, bool strict, str *out)
 	const char *s = u != nullptr ? u : text(&in);
 	const unsigned char *b = reinterpret_cast<const unsigned char *>(s);
 	int flags = strict ? std3 : 0;
-	if (why == nullptr && (rc = lookup(b, &a, nontransitional | flags)) == disallowed && !deviation(s))
+	if (why == nullptr && (rc = lookup(b, &a, nontransitional | flags)) == disallowed && !deviation(s, length(s), false))
 		rc = lookup(b, &a, transitional | flags);
 	if (why == nullptr && rc != 0)
 		why = idnerror(rc);

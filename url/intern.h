@@ -45,6 +45,11 @@ bool urlunit(const char *p, const char *end);
 // with U+FFFD for each bad sequence, as the Encoding Standard decodes.
 bool fixutf8(const char *in, size_t n, str *out);
 
+// Whether n bytes of UTF-8 hold one of UTS #46's four deviation
+// characters (ß, ς, ZWNJ, ZWJ), or with capital also U+1E9E, which UTS #46
+// maps to ß since revision 15.1.
+bool deviation(const char *s, size_t n, bool capital);
+
 // The host parser, on n bytes: the host into u, or false with r->failure.
 bool parsehost(const char *in, size_t n, bool opaque, url *u, report *r);
 
