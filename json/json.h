@@ -116,6 +116,8 @@ jsonevent jsonnext(json *j);
 // Whether the value that has just begun is an object's member, whose name
 // is then in j->name.
 bool jsonnamed(const json *j);
+// Whether it is the first member of its container.
+bool jsonfirst(const json *j);
 
 // A pointer given on a command line, in its escaped form: "" or "/a/b~1c".
 // Returns null, or what is wrong with it.

@@ -848,8 +848,22 @@ jsonevent jsonnext(json *j)
 	}
 }
 
+// The container that holds the value that has just begun, or null: one
+// below the top where the value is itself a container, just opened.
+static const jsonlevel *holder(const json *j)
+{
+	int at = j->depth - (j->type >= jsonarray && j->state == s_first ? 2 : 1);
+	return at >= 0 ? &j->levels[at] : nullptr;
+}
+
 bool jsonnamed(const json *j)
 {
-	int parent = j->depth - (j->type >= jsonarray && j->state == s_first ? 2 : 1);
-	return parent >= 0 && j->levels[parent].object;
+	const jsonlevel *l = holder(j);
+	return l != nullptr && l->object;
+}
+
+bool jsonfirst(const json *j)
+{
+	const jsonlevel *l = holder(j);
+	return l != nullptr && l->count == 1;
 }

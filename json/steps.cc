@@ -49,9 +49,8 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 	size_t plen = strlen(pointer);
 	bool found = false, scalar = false;
 	// Within the value, where it is a container: the depth of the member at
-	// hand below it, and whether each open container has had a member.
+	// hand below it.
 	int depth = 0;
-	bool had[jsondepth + 1];
 	jsonbuf b = {};
 	bool ok = true;
 	// The result is made in b, a scalar at the pointer as its bytes and
@@ -91,7 +90,7 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 					put(jsontypes[j->type], strlen(jsontypes[j->type]));
 				} else if (j->type >= jsonarray) {
 					put(j->type == jsonobject ? "{" : "[", 1);
-					had[depth = 1] = false;
+					depth = 1;
 				} else {
 					put(j->data, j->len);
 					scalar = j->more;
@@ -109,8 +108,7 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 			continue;
 		}
 		if (e == jsonvalue) {
-			put(",", had[depth] ? 1 : 0);
-			had[depth] = true;
+			put(",", jsonfirst(j) ? 0 : 1);
 			if (jsonnamed(j)) {
 				put("\"", 1);
 				quoted(j->name.p, j->name.n);
@@ -118,7 +116,7 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 			}
 			if (j->type >= jsonarray) {
 				put(j->type == jsonobject ? "{" : "[", 1);
-				had[++depth] = false;
+				depth++;
 				continue;
 			}
 			put("\"", j->type == jsonstring ? 1 : 0);
