@@ -30,14 +30,6 @@ struct tree {
 	bool bad;
 };
 
-static uint64_t mix(long parent, const char *s, size_t n)
-{
-	uint64_t h = 14695981039346656037ULL ^ static_cast<uint64_t>(parent);
-	for (size_t i = 0; i < n; i++)
-		h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211ULL;
-	return h;
-}
-
 static const char *nameof(const tree *t, const node *d)
 {
 	return t->arena.p + d->name;
@@ -54,7 +46,7 @@ static long child(tree *t, long parent, const char *s, size_t n)
 		for (size_t i = 0; i < size; i++)
 			table[i] = -1;
 		for (size_t i = 1; i < t->n; i++) {
-			size_t k = static_cast<size_t>(mix(t->v[i].parent, nameof(t, &t->v[i]), t->v[i].namelen) & (size - 1));
+			size_t k = static_cast<size_t>(jsonhash(nameof(t, &t->v[i]), t->v[i].namelen, static_cast<uint64_t>(t->v[i].parent)) & (size - 1));
 			while (table[k] >= 0)
 				k = (k + 1) & (size - 1);
 			table[k] = static_cast<long>(i);
@@ -63,7 +55,7 @@ static long child(tree *t, long parent, const char *s, size_t n)
 		t->table = table;
 		t->slots = size;
 	}
-	size_t k = static_cast<size_t>(mix(parent, s, n) & (t->slots - 1));
+	size_t k = static_cast<size_t>(jsonhash(s, n, static_cast<uint64_t>(parent)) & (t->slots - 1));
 	for (; t->table[k] >= 0; k = (k + 1) & (t->slots - 1)) {
 		node *d = &t->v[t->table[k]];
 		if (d->parent == parent && d->namelen == n && memcmp(nameof(t, d), s, n) == 0)

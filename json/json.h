@@ -11,6 +11,7 @@
 #define JSON_H
 
 #include <cstddef>
+#include <cstdint>
 #include <sys/types.h>
 
 enum jsontype { jsonnull, jsonboolean, jsonnumber, jsonstring, jsonarray, jsonobject };
@@ -50,6 +51,8 @@ size_t jsoncat(char *m, size_t at, size_t size, const char *s, size_t n);
 // memcmp, the reader's own, as each call of the C library's costs a
 // program a symbol to bind when it starts.
 int jsoncmp(const char *a, const char *b, size_t n);
+// FNV-1a of n bytes, from seed, for the reader's and the builder's tables.
+uint64_t jsonhash(const char *s, size_t n, uint64_t seed);
 size_t jsonnum(char *m, size_t at, size_t size, unsigned long long v);
 
 struct jsonlevel;

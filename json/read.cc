@@ -298,9 +298,9 @@ static void member(json *j, const char *name, size_t n)
 	jsonescname(&j->ptr, name, n);
 }
 
-static uint64_t hash(const char *s, size_t n)
+uint64_t jsonhash(const char *s, size_t n, uint64_t seed)
 {
-	uint64_t h = 14695981039346656037ULL;
+	uint64_t h = 14695981039346656037ULL ^ seed;
 	for (size_t i = 0; i < n; i++)
 		h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211ULL;
 	return h;
@@ -321,7 +321,7 @@ static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
 		for (size_t i = 0; i < l->nslots; i++) {
 			if (l->slots[i].len == 0)
 				continue;
-			size_t k = static_cast<size_t>(hash(l->names.p + l->slots[i].off - 1, l->slots[i].len - 1) & (size - 1));
+			size_t k = static_cast<size_t>(jsonhash(l->names.p + l->slots[i].off - 1, l->slots[i].len - 1, 0) & (size - 1));
 			while (t[k].len != 0)
 				k = (k + 1) & (size - 1);
 			t[k] = l->slots[i];
@@ -332,7 +332,7 @@ static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
 	}
 	// A slot holds the name's offset and length, each plus one, so that
 	// an empty name has a slot too.
-	size_t k = static_cast<size_t>(hash(s, n) & (l->nslots - 1));
+	size_t k = static_cast<size_t>(jsonhash(s, n, 0) & (l->nslots - 1));
 	for (; l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1))
 		if (l->slots[k].len == n + 1 && jsoncmp(l->names.p + l->slots[k].off - 1, s, n) == 0)
 			return true;
