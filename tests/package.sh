@@ -71,14 +71,7 @@ dpkg -x "$deb" "$tmp"
 bin=$tmp/usr/bin man=$tmp/usr/share/man/man1 lib=$tmp/usr/lib/bash
 # The programs run, and so are for ARCH.
 if [ "$emulator" != none ]; then
-	[ "$($emulator "$bin/urldecode" -b -e '+%24HOME%3B+')" = '\$HOME\;' ] || fail "urldecode"
-	[ "$($emulator "$bin/urlencode" -r 'a b')" = 'a%20b' ] || fail "urlencode"
-	[ "$(echo 3 1 0 0 4 | $emulator "$bin/shares")" = '37.50 12.50 0.00 0.00 50.00 8' ] || fail "shares"
-	[ "$($emulator "$bin/urlparse" -b http://a/b/c '../D?q')" = 'http://a/D?q' ] || fail "urlparse"
-	[ "$($emulator "$bin/htmlescape" '<&>')$($emulator "$bin/jsonquote" 'a"')" = '&lt;&amp;&gt;"a\""' ] ||
-		fail "htmlescape, jsonquote"
-	[ "$($emulator "$bin/setcookie" -s a 'b c')" = 'Set-Cookie: a=b%20c; Secure' ] || fail "setcookie"
-	[ "$(echo '{"a": [1, "x"]}' | $emulator "$bin/jsonparse" -g /a)" = '[1,"x"]' ] || fail "jsonparse"
+	sh "$(dirname "$0")/programs.sh" "$bin" $emulator || fail "a program gave other bytes"
 fi
 binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie $bin/jsonparse"
 if [ -n "$builtins" ] && [ -z "$emulator" ]; then
