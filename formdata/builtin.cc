@@ -279,7 +279,7 @@ static bool urlencoded(upload *u, bool strict)
 
 // An application/json body, read as jsonparse reads a text, exactly
 // CONTENT_LENGTH bytes of it. False after a message.
-static bool jsonbody(upload *u)
+static bool jsontext(upload *u)
 {
 	u->j = static_cast<json *>(calloc(1, sizeof *u->j));
 	if (u->j == nullptr) {
@@ -399,12 +399,12 @@ static int formdata_builtin(WORD_LIST *list)
 	if (more > 0 && u->f->kind == formfields)
 		more = urlencoded(u, strict) ? 0 : -2;
 	else if (more > 0 && u->f->kind == formjson)
-		more = jsonbody(u) ? 0 : -2;
+		more = jsontext(u) ? 0 : -2;
 	while (more > 0 && (more = formpart(u->f, &key, &filename, &why)) > 0)
 		if (!content(u, key, filename))
 			more = -2;
-	bool late;
-	waitend(&outer, &late);
+	bool late = waitedout();
+	waitend(&outer);
 	if (late) {
 		builtin_error("no more of the body came within %s seconds", wait);
 		unguard(true);

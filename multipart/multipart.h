@@ -26,7 +26,7 @@ struct waiting {
 	bool timedout;		// a wait ran out
 };
 waiting waitbegin(reader *rd, void (*interrupted)(), long ms);
-void waitend(const waiting *before, bool *timedout);
+void waitend(const waiting *before);
 bool waitedout();	// whether a wait has run out since waitbegin
 ssize_t waitread(int fd, char *buf, size_t len);
 

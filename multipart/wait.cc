@@ -15,9 +15,8 @@ waiting waitbegin(reader *rd, void (*interrupted)(), long ms)
 	return before;
 }
 
-void waitend(const waiting *before, bool *timedout)
+void waitend(const waiting *before)
 {
-	*timedout = now_.timedout;
 	now_ = *before;
 }
 
