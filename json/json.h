@@ -51,7 +51,9 @@ size_t jsoncat(char *m, size_t at, size_t size, const char *s, size_t n);
 // memcmp, the reader's own, as each call of the C library's costs a
 // program a symbol to bind when it starts.
 int jsoncmp(const char *a, const char *b, size_t n);
-// FNV-1a of n bytes, from seed, for the reader's and the builder's tables.
+// A keyed hash of n bytes and a seed, for the reader's and the builder's
+// tables: its key is random, drawn once a process, so that no sender can
+// choose names that share a slot.
 uint64_t jsonhash(const char *s, size_t n, uint64_t seed);
 size_t jsonnum(char *m, size_t at, size_t size, unsigned long long v);
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include "answer.h"
@@ -298,12 +300,75 @@ static void member(json *j, const char *name, size_t n)
 	jsonescname(&j->ptr, name, n);
 }
 
+// SipHash-1-3 under a key drawn once a process from getrandom(2): the
+// names of an object are the sender's to choose, and with a hash that
+// they can compute, names chosen to share a slot's bits make every
+// insertion walk all of them. Where getrandom fails, as on a kernel
+// before 3.17, the key comes from what differs between runs.
+static uint64_t rotl(uint64_t x, int b)
+{
+	return (x << b) | (x >> (64 - b));
+}
+
+static void sipround(uint64_t v[4])
+{
+	v[0] += v[1];
+	v[1] = rotl(v[1], 13) ^ v[0];
+	v[0] = rotl(v[0], 32);
+	v[2] += v[3];
+	v[3] = rotl(v[3], 16) ^ v[2];
+	v[0] += v[3];
+	v[3] = rotl(v[3], 21) ^ v[0];
+	v[2] += v[1];
+	v[1] = rotl(v[1], 17) ^ v[2];
+	v[2] = rotl(v[2], 32);
+}
+
+static const uint64_t *hashkey()
+{
+	static uint64_t key[2];
+	static bool drawn;
+	if (!drawn) {
+		drawn = true;
+		if (getrandom(key, sizeof key, 0) != static_cast<ssize_t>(sizeof key)) {
+			struct timespec t = {};
+			clock_gettime(CLOCK_MONOTONIC, &t);
+			key[0] = static_cast<uint64_t>(t.tv_nsec) ^ (static_cast<uint64_t>(t.tv_sec) << 30) ^
+				 static_cast<uint64_t>(getpid());
+			key[1] = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&t)) ^
+				 static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&hashkey));
+		}
+	}
+	return key;
+}
+
 uint64_t jsonhash(const char *s, size_t n, uint64_t seed)
 {
-	uint64_t h = 14695981039346656037ULL ^ seed;
-	for (size_t i = 0; i < n; i++)
-		h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211ULL;
-	return h;
+	const uint64_t *k = hashkey();
+	uint64_t k0 = k[0] ^ seed, k1 = k[1];
+	uint64_t v[4] = {k0 ^ 0x736f6d6570736575ULL, k1 ^ 0x646f72616e646f6dULL, k0 ^ 0x6c7967656e657261ULL,
+			 k1 ^ 0x7465646279746573ULL};
+	const unsigned char *p = reinterpret_cast<const unsigned char *>(s);
+	uint64_t last = static_cast<uint64_t>(n) << 56;
+	for (size_t i = 0;; i += 8) {
+		// Little-endian words, so that every host gives the same hash.
+		uint64_t m = 0;
+		size_t have = n - i < 8 ? n - i : 8;
+		for (size_t b = 0; b < have; b++)
+			m |= static_cast<uint64_t>(p[i + b]) << (8 * b);
+		if (have < 8)
+			m |= last;
+		v[3] ^= m;
+		sipround(v);
+		v[0] ^= m;
+		if (have < 8)
+			break;
+	}
+	v[2] ^= 0xff;
+	sipround(v);
+	sipround(v);
+	sipround(v);
+	return v[0] ^ v[1] ^ v[2] ^ v[3];
 }
 
 // Whether the object at the top had the name already; it has it now.
@@ -439,7 +504,9 @@ static size_t pututf8(char *out, unsigned long c)
 
 // Decodes the string at hand into j->piece, from j->len on, until the
 // closing quote (taken, with *closed set) or until the piece has no room
-// for another character. False where it is refused.
+// for another character, which takes at most 4 bytes. A run of bytes
+// that stand for themselves may fill it to the end. False where it is
+// refused.
 static bool decode(json *j, bool *closed, bool inside)
 {
 	*closed = false;
@@ -455,7 +522,7 @@ static bool decode(json *j, bool *closed, bool inside)
 		}
 		// A run of bytes that stand for themselves.
 		const unsigned char *p = reinterpret_cast<const unsigned char *>(j->buf + j->start);
-		size_t room = j->end - j->start, k = 0, most = sizeof j->piece - 4 - n;
+		size_t room = j->end - j->start, k = 0, most = sizeof j->piece - n;
 		if (room > most)
 			room = most;
 		while (k < room && p[k] >= 0x20 && p[k] < 0x80 && p[k] != '"' && p[k] != '\\')

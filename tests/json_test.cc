@@ -3,7 +3,10 @@
 // container compacted, a scalar as its bytes) and gives its values, each
 // under its pointer, as -a gives them; one that is refused says why, with
 // the byte offset and the pointer, and gives nothing.
+#include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +27,61 @@ static const std::string deep(100000, '['), zeros = [] {
 	return z;
 }();
 
+// Strings and names that fill the reader's 64 KiB pieces, where a piece
+// with no room left once spun for ever: ASCII, a 2-byte character
+// escaped, a 4-byte character.
+static const std::string as(65532, 'a'), e9 = [] {
+	std::string t, d;
+	for (int i = 0; i < 21845; i++)
+		t += "\\u00e9", d += "\xc3\xa9";
+	return "[\"x" + t + "\"]=[\"x" + d + "\"]";
+}(), smile = [] {
+	std::string d;
+	for (int i = 0; i < 16384; i++)
+		d += "\xf0\x9f\x98\x80";
+	return d;
+}();
+
+// 8192 names whose FNV-1a hashes share their low 19 bits, then the first
+// again: each name is 13 blocks of 4 letters, each block one of a pair
+// that takes those bits of the hash to the same value.
+static std::string colliding(std::string *first)
+{
+	const uint64_t prime = 1099511628211ULL, mask = (1u << 19) - 1;
+	uint64_t state = 14695981039346656037ULL & mask, r = 88172645463325252ULL;
+	std::vector<std::string> pairs;
+	while (pairs.size() < 26) {
+		std::map<uint64_t, std::string> seen;
+		for (;;) {
+			std::string b(4, 'a');
+			for (char &c : b)
+				c = static_cast<char>('a' + (r = r * 6364136223846793005ULL + 1) % 26);
+			uint64_t h = state;
+			for (char c : b)
+				h = ((h ^ static_cast<unsigned char>(c)) * prime) & mask;
+			auto it = seen.find(h);
+			if (it != seen.end() && it->second != b) {
+				pairs.push_back(it->second);
+				pairs.push_back(b);
+				state = h;
+				break;
+			}
+			seen[h] = b;
+		}
+	}
+	std::string text = "{";
+	for (size_t i = 0; i < 8192; i++) {
+		std::string name;
+		for (size_t k = 0; k < 13; k++)
+			name += pairs[2 * k + ((i >> k) & 1)];
+		if (i == 0)
+			*first = name;
+		text += "\"" + name + "\":0,";
+	}
+	return text + "\"" + *first + "\":1}";
+}
+static std::string first, crowd = colliding(&first);
+
 static const jsoncase cases[] = {
 	// Accepted: numbers as written, strings decoded, names in input order.
 	{"{\"a\":[1,\"x\\u00e9\"],\"b\":{},\"c\":[]}", "{\"a\":[1,\"x\xc3\xa9\"],\"b\":{},\"c\":[]}",
@@ -35,6 +93,9 @@ static const jsoncase cases[] = {
 	{"{\"a/b~c\":-0.5e+10,\"\":12345678901234567890}", "{\"a/b~c\":-0.5e+10,\"\":12345678901234567890}",
 	 "=2;/a~1b~0c=-0.5e+10;/=12345678901234567890;"},
 	{"9007199254740991", "9007199254740991", "=9007199254740991;", "", true},
+	{"\"" + as + "\"", as, "=" + as + ";"},
+	{e9.substr(0, e9.find('=')), e9.substr(e9.find('=') + 1), "=1;/0=" + e9.substr(e9.find('=') + 3, e9.size() - e9.find('=') - 5) + ";"},
+	{"{\"" + smile + "\":1}", "{\"" + smile + "\":1}", "=1;/" + smile + "=1;"},
 	// Refused: outside the grammar.
 	{"", "", "", "byte offset 0: no value: the text is empty"},
 	{"[1,]", "", "", "byte offset 3: a trailing comma"},
@@ -62,6 +123,7 @@ static const jsoncase cases[] = {
 	{"\xef\xbb\xbf[]", "", "", "byte offset 0: a byte order mark"},
 	{std::string("[\0]\0", 4), "", "", "byte offset 0: UTF-16 text, not UTF-8"},
 	{deep, "", "", "byte offset 1000 (" + zeros + "/...): nesting deeper than 1000 levels"},
+	{crowd, "", "", "byte offset " + std::to_string(crowd.size() - first.size() - 5) + ": duplicate name \"" + first + "\""},
 	// Refused with -s: what I-JSON forbids.
 	{"9007199254740992", "", "", "byte offset 16: an integer beyond 2^53 - 1, which I-JSON forbids", true},
 	{"[1e309]", "", "", "byte offset 6 (/0): a number beyond a double's range, which I-JSON forbids", true},
