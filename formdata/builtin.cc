@@ -50,6 +50,7 @@ struct upload {
 	char *body, *copy;	// an urlencoded body, and room to decode its fields in
 	json *j;		// a JSON body, as it is read
 	jsonflat flat;		// and its values
+	unsigned long long most, maxbytes, bytes;	// -n and -m, and the fields' bytes so far
 };
 
 static void push(char ***v, size_t *n, size_t *cap, char *s)
@@ -99,7 +100,7 @@ static bool pathfor(const char *dir, char *path, const char *suffix)
 {
 	int n = snprintf(path, PATH_MAX, "%s/formdata.%s", dir, suffix);
 	if (n < 0 || n >= PATH_MAX) {
-		builtin_error("%s: the folder's name is too long", dir);
+		complain("%s: the folder's name is too long", dir);
 		return false;
 	}
 	return true;
@@ -119,7 +120,7 @@ static bool newfile(upload *u, const char *key, const char *filename)
 	if (named)
 		fd = mkstemp(path);
 	if (fd < 0) {
-		builtin_error("%s: cannot make a file there: %s", u->dir, strerror(errno));
+		complain("%s: cannot make a file there: %s", u->dir, strerror(errno));
 		return false;
 	}
 	if (u->nfiles == u->filecap) {
@@ -161,7 +162,7 @@ static bool namefiles(upload *u)
 				break;
 		}
 		if (r != 0) {
-			builtin_error("%s: cannot name a file there: %s", u->dir, strerror(errno));
+			complain("%s: cannot name a file there: %s", u->dir, strerror(errno));
 			return false;
 		}
 		s->path = savebytes(path, strlen(path));
@@ -202,7 +203,7 @@ static bool content(upload *u, const char *key, const char *filename)
 		if (filename == nullptr) {
 			// A bash string ends at a NUL byte.
 			if (memchr(data, '\0', m) != nullptr) {
-				builtin_error("%s: a NUL byte in a text field", key);
+				complain("%s: a NUL byte in a text field", key);
 				xfree(value);
 				return false;
 			}
@@ -214,13 +215,13 @@ static bool content(upload *u, const char *key, const char *filename)
 		} else if (u->nfiles == first && !newfile(u, key, filename)) {
 			return false;
 		} else if (!writeall(u->files[first].fd, data, m)) {
-			builtin_error("%s: cannot write a file there: %s", u->dir, strerror(errno));
+			complain("%s: cannot write a file there: %s", u->dir, strerror(errno));
 			return false;
 		}
 	}
 	if (n < 0) {
 		if (!waitedout())	// said once, at the end
-			builtin_error("%s", why);
+			complain("%s", why);
 		xfree(value);
 		return false;
 	}
@@ -235,7 +236,7 @@ static bool content(upload *u, const char *key, const char *filename)
 			int fd = s->fd;
 			s->fd = -1;
 			if (close(fd) != 0) {
-				builtin_error("%s: %s", s->path, strerror(errno));
+				complain("%s: %s", s->path, strerror(errno));
 				return false;
 			}
 		}
@@ -243,35 +244,36 @@ static bool content(upload *u, const char *key, const char *filename)
 	}
 	push(&u->fields, &u->nfields, &u->fieldcap, savebytes(key, strlen(key)));
 	push(&u->fields, &u->nfields, &u->fieldcap, value);
-	return true;
+	u->bytes += strlen(key) + strlen(value);
+	return within(u->nfields / 2, u->bytes, u->most, u->maxbytes);
 }
 
 // An application/x-www-form-urlencoded body, read whole: a bash string
 // holds no NUL byte, and a bad escape is an error, as with urldecode -s.
 // False after a message.
-static bool urlencoded(upload *u, bool strict)
+static bool urlencoded(upload *u)
 {
 	const char *why, *bad;
 	size_t at, n = static_cast<size_t>(formsize(u->f));
 	u->body = static_cast<char *>(xmalloc(n + 1));
 	if (!formall(u->f, u->body, &why)) {
 		if (!waitedout())	// said once, at the end
-			builtin_error("%s", why);
+			complain("%s", why);
 		return false;
 	}
 	u->body[n] = '\0';
 	if (memchr(u->body, '\0', n) != nullptr) {
-		builtin_error("a NUL byte in the body");
+		complain("a NUL byte in the body");
 		return false;
 	}
-	if (strict && (bad = badescape(u->body, &at)) != nullptr) {
-		builtin_error("byte offset %zu: %s", at, bad);
+	if ((bad = badescape(u->body, &at)) != nullptr) {
+		complain("byte offset %zu: %s", at, bad);
 		return false;
 	}
 	// Each field is copied there as it is decoded, so nothing of the body
 	// is copied beforehand: memory never written costs nothing.
 	if (n > (SIZE_MAX - 1) / 2 || (u->copy = static_cast<char *>(malloc(2 * n + 1))) == nullptr) {
-		builtin_error("cannot allocate room to decode the body: %s", strerror(ENOMEM));
+		complain("cannot allocate room to decode the body: %s", strerror(ENOMEM));
 		return false;
 	}
 	return true;
@@ -279,94 +281,77 @@ static bool urlencoded(upload *u, bool strict)
 
 // An application/json body, read as jsonparse reads a text, exactly
 // CONTENT_LENGTH bytes of it. False after a message.
-static bool jsontext(upload *u)
+static bool jsontext(upload *u, bool strict, unsigned long long most, unsigned long long bytes)
 {
 	u->j = static_cast<json *>(calloc(1, sizeof *u->j));
 	if (u->j == nullptr) {
-		builtin_error("cannot allocate the reader: %s", strerror(ENOMEM));
+		complain("cannot allocate the reader: %s", strerror(ENOMEM));
 		return false;
 	}
-	jsonstream(u->j, 0, waitread, formsize(u->f), false);
-	const char *why = jsonall(u->j, &u->flat);
+	jsonstream(u->j, 0, waitread, formsize(u->f), strict);
+	const char *why = jsonall(u->j, &u->flat, static_cast<unsigned long>(most), bytes);
 	if (why != nullptr && !waitedout())	// said once, at the end
-		builtin_error("%s", why);
+		complain("%s", why);
 	return why == nullptr;
 }
 
+// The arrays a call sets: the fields, the files, and a JSON body's types,
+// counts and names.
+struct arrays {
+	jsonarrays json;	// the fields are json.values
+	char *files;
+};
+
 // Whether the arrays may be set: each as its NAME rules say, and no two
 // one variable, through namerefs or not.
-static bool arraysok(const char *name, bool assoc, const char *files, const char *types)
+static bool arraysok(const arrays *a)
 {
-	if (!arrayok(name, assoc) || (files != nullptr && !arrayok(files, false)) ||
-	    (types != nullptr && !arrayok(types, true)))
+	if (!jsonarraysok(&a->json) || (a->files != nullptr && !arrayok(a->files, false)))
 		return false;
-	const char *two = files != nullptr && samevar(files, name) ? files :
-			  types != nullptr && (samevar(types, name) || (files != nullptr && samevar(types, files))) ? types :
-			  nullptr;
-	if (two != nullptr) {
-		builtin_error("%s: the fields, the files and the types need arrays of their own", two);
-		return false;
+	const char *others[] = {a->json.values, a->json.types, a->json.counts, a->json.names};
+	for (const char *o : others) {
+		if (a->files != nullptr && o != nullptr && samevar(a->files, o)) {
+			complain("%s: the fields, the files, the types, the counts and the names need arrays of their own",
+				 a->files);
+			return false;
+		}
 	}
 	return true;
 }
 
-static int formdata_builtin(WORD_LIST *list)
+// The kinds of body that -b names, as a set of formbegin's kinds; 0 after
+// a message where a name is no kind.
+static unsigned kinds(const char *list)
 {
-	char *name = nullptr, *files = nullptr, *dir = nullptr, *wait = nullptr, *types = nullptr;
-	// An urlencoded body is read as a front end reads it: an escape that
-	// is not '%' and two hex digits, or that makes a NUL, is an error, as
-	// with urldecode -s; -s is still taken, and changes nothing.
-	bool assoc = false, strict = true;
-	unsigned long long limit = 1 << 20;
-	intmax_t l;
-	long sec, usec;
-	int opt;
-
-	reset_internal_getopt();
-	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:T:d:l:t:s"))) != -1) {
-		switch (opt) {
-		case 'a':
-		case 'A':
-			name = list_optarg;
-			assoc = opt == 'A';
-			break;
-		case 'F':
-			files = list_optarg;
-			break;
-		case 'T':
-			types = list_optarg;
-			break;
-		case 'd':
-			dir = list_optarg;
-			if (*dir == '\0') {
-				builtin_error("-d: an empty folder name");
-				return EX_USAGE;
-			}
-			break;
-		case 'l':
-			if (!legal_number(list_optarg, &l) || l < 0) {
-				builtin_error("%s: not a number of bytes", list_optarg);
-				return EX_USAGE;
-			}
-			limit = static_cast<unsigned long long>(l);
-			break;
-		case 's':
-			strict = true;
-			break;
-		case 't':
-			wait = list_optarg;
-			if (uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0) {
-				builtin_error("%s: not a number of seconds", wait);
-				return EX_USAGE;
-			}
-			break;
-		CASE_HELPOPT;
-		default:
-			builtin_usage();
-			return EX_USAGE;
+	static const char *const names[] = {"multipart", "urlencoded", "json"};
+	unsigned set = 0;
+	for (const char *p = list;; p++) {
+		size_t n = strcspn(p, ",");
+		unsigned k = 0;
+		while (k < 3 && (strlen(names[k]) != n || strncmp(p, names[k], n) != 0))
+			k++;
+		if (k == 3) {
+			complain("-b: %s: not a list of multipart, urlencoded and json", list);
+			return 0;
 		}
+		set |= 1u << k;
+		p += n;
+		if (*p == '\0')
+			return set;
 	}
-	if (name == nullptr || loptend != nullptr) {
+}
+
+// The status of a body that is not of a kind that the script takes, or
+// of none that formdata knows: a script answers 415 Unsupported Media
+// Type, not 400.
+enum { unsupported = 3 };
+
+// A call, once its options are read: the body read, checked and handed
+// to the script, or nothing changed. Returns the builtin's status.
+static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec, long usec, bool strict,
+	       unsigned long long limit, unsigned long long most, unsigned long long bytes, unsigned allowed)
+{
+	if (a->json.values == nullptr || list != nullptr) {
 		builtin_usage();
 		return EX_USAGE;
 	}
@@ -375,9 +360,9 @@ static int formdata_builtin(WORD_LIST *list)
 	if (wait == nullptr && ((wait = get_string_value("TMOUT")) == nullptr ||
 				uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0))
 		sec = usec = 0;
-	if (!arraysok(name, assoc, files, types))
+	if (!arraysok(a))
 		return EXECUTION_FAILURE;
-	if (files == nullptr)
+	if (a->files == nullptr)
 		dir = nullptr;
 	else if (dir == nullptr && ((dir = get_string_value("TMPDIR")) == nullptr || *dir == '\0'))
 		dir = const_cast<char *>("/tmp");
@@ -386,6 +371,8 @@ static int formdata_builtin(WORD_LIST *list)
 	memset(u, 0, sizeof *u);
 	u->dir = dir != nullptr ? savebytes(dir, strlen(dir)) : nullptr;
 	u->f = static_cast<form *>(xmalloc(sizeof *u->f));
+	u->most = most;
+	u->maxbytes = bytes;
 	guard(undo, u);
 	// zread is read's own; a signal that interrupts a wait runs its trap,
 	// as zread's own wait would, and the wait goes on.
@@ -395,94 +382,198 @@ static int formdata_builtin(WORD_LIST *list)
 	const char *why = formbegin(u->f, 0, waitread, get_string_value("CONTENT_LENGTH"),
 				   get_string_value("CONTENT_TYPE"), limit);
 	const char *key, *filename;
-	int more = why == nullptr ? 1 : -1;
-	if (more > 0 && u->f->kind == formfields)
-		more = urlencoded(u, strict) ? 0 : -2;
-	else if (more > 0 && u->f->kind == formjson)
-		more = jsontext(u) ? 0 : -2;
+	int more = why == nullptr ? 1 : -1, kind = u->f->kind;
+	bool taken = kind < formunknown && (allowed & (1u << kind)) != 0;
+	if (more > 0 && !taken) {
+		static const char *const names[] = {"multipart/form-data", "application/x-www-form-urlencoded",
+						    "application/json"};
+		complain("CONTENT_TYPE is %s, which -b does not take", names[kind]);
+		more = -2;
+	}
+	if (more > 0 && kind == formfields)
+		more = urlencoded(u) ? 0 : -2;
+	else if (more > 0 && kind == formjson)
+		more = jsontext(u, strict, most, bytes) ? 0 : -2;
 	while (more > 0 && (more = formpart(u->f, &key, &filename, &why)) > 0)
 		if (!content(u, key, filename))
 			more = -2;
 	bool late = waitedout();
 	waitend(&outer);
 	if (late) {
-		builtin_error("no more of the body came within %s seconds", wait);
+		complain("no more of the body came within %s seconds", wait);
 		unguard(true);
 		return 128 + SIGALRM;	// as read -t gives
 	}
 	if (more == -1)
-		builtin_error("%s", why);
+		complain("%s", why);
+	if (more < 0) {
+		unguard(true);
+		return (why != nullptr && kind == formunknown) || (why == nullptr && !taken) ? unsupported :
+											       EXECUTION_FAILURE;
+	}
 	// A trap that ran while the body was read may have changed them.
-	if (more < 0 || !arraysok(name, assoc, files, types) || !namefiles(u)) {
+	if (!arraysok(a) || !namefiles(u)) {
 		unguard(true);
 		return EXECUTION_FAILURE;
 	}
 
 	// Fields exactly as urldecode -a or -A, or jsonparse, sets them from
-	// the same bytes, and no file; TYPES for a JSON body alone.
-	if (u->body != nullptr || u->j != nullptr) {
-		bool emptied = (files == nullptr || newarray(files, false) != nullptr) &&
-			       (types == nullptr || u->j != nullptr || newarray(types, true) != nullptr);
-		int status = !emptied ? EXECUTION_FAILURE :
-			     u->j != nullptr ? setjson(name, assoc, types, &u->flat) :
-			     setfields(name, assoc ? 'A' : 'a', u->body, u->copy, false, false, strict);
-		unguard(false);
+	// the same bytes, and no file; types, counts and names for a JSON body
+	// alone.
+	jsonarrays others = a->json;
+	others.values = nullptr;
+	bool emptied = (a->files == nullptr || newarray(a->files, false) != nullptr) &&
+		       (u->j != nullptr || ((others.types == nullptr || newarray(others.types, true) != nullptr) &&
+					    (others.counts == nullptr || newarray(others.counts, true) != nullptr) &&
+					    (others.names == nullptr || newarray(others.names, true) != nullptr)));
+	int status = !emptied ? EXECUTION_FAILURE :
+		     u->j != nullptr ? setjson(&a->json, &u->flat) :
+		     u->body != nullptr ? setfields(a->json.values, a->json.assoc ? 'A' : 'a', u->body, u->copy, false,
+						    false, true, most, bytes) :
+		     setpairs(a->json.values, a->json.assoc, u->fields, u->nfields / 2, false);
+	if (status == EXECUTION_SUCCESS && u->j == nullptr && u->body == nullptr) {
+		SHELL_VAR *paths = a->files != nullptr ? find_variable(a->files) : nullptr;
+		for (size_t i = 0; paths != nullptr && i < u->nfiles; i++) {
+			setelem(paths, static_cast<arrayind_t>(3 * i), u->files[i].key);
+			setelem(paths, static_cast<arrayind_t>(3 * i + 1), u->files[i].filename);
+			setelem(paths, static_cast<arrayind_t>(3 * i + 2), u->files[i].path);
+		}
+	}
+	unguard(status != EXECUTION_SUCCESS);
+	if (status == EXECUTION_SUCCESS)
 		release(u, true);
-		return status;
-	}
-	SHELL_VAR *fields = newarray(name, assoc);
-	SHELL_VAR *paths = files != nullptr && fields != nullptr ? newarray(files, false) : nullptr;
-	if (fields == nullptr || (files != nullptr && paths == nullptr) ||
-	    (types != nullptr && newarray(types, true) == nullptr)) {
-		unguard(true);
-		return EXECUTION_FAILURE;
-	}
-	for (size_t i = 0; i < u->nfields; i++)
-		if (!assoc)
-			setelem(fields, static_cast<arrayind_t>(i), u->fields[i]);
-		else if (i % 2 == 0)
-			setkey(fields, u->fields[i], u->fields[i + 1]);
-	for (size_t i = 0; i < u->nfiles; i++) {
-		setelem(paths, static_cast<arrayind_t>(3 * i), u->files[i].key);
-		setelem(paths, static_cast<arrayind_t>(3 * i + 1), u->files[i].filename);
-		setelem(paths, static_cast<arrayind_t>(3 * i + 2), u->files[i].path);
-	}
-	unguard(false);
-	release(u, true);
-	return EXECUTION_SUCCESS;
+	return status;
 }
 
-static char doc0[] = "Read a form's body from standard input.";
+static int formdata_builtin(WORD_LIST *list)
+{
+	arrays a = {};
+	char *dir = nullptr, *wait = nullptr;
+	WORD_DESC whyword, *whyname = nullptr;
+	// An urlencoded body is read as a front end reads it: an escape that
+	// is not '%' and two hex digits, or that makes a NUL, is an error, as
+	// with urldecode -s. -s adds I-JSON's rules to a JSON body.
+	bool strict = false;
+	unsigned long long limit = 1 << 20, most = maxvalues, bytes = maxbytes;
+	unsigned allowed = 7;
+	intmax_t l;
+	long sec, usec;
+	int opt;
+
+	forget();
+	reset_internal_getopt();
+	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:s"))) != -1) {
+		switch (opt) {
+		case 'a':
+		case 'A':
+			a.json.values = list_optarg;
+			a.json.assoc = opt == 'A';
+			break;
+		case 'F':
+			a.files = list_optarg;
+			break;
+		case 'T':
+			a.json.types = list_optarg;
+			break;
+		case 'C':
+			a.json.counts = list_optarg;
+			break;
+		case 'K':
+			a.json.names = list_optarg;
+			break;
+		case 'E':
+			whyword = {list_optarg, 0};
+			whyname = &whyword;
+			if (!goodname(whyname, true))
+				return EX_USAGE;
+			break;
+		case 'b':
+			if ((allowed = kinds(list_optarg)) == 0)
+				return EX_USAGE;
+			break;
+		case 'd':
+			dir = list_optarg;
+			if (*dir == '\0') {
+				complain("-d: an empty folder name");
+				return EX_USAGE;
+			}
+			break;
+		case 'l':
+			if (!legal_number(list_optarg, &l) || l < 0) {
+				complain("%s: not a number of bytes", list_optarg);
+				return EX_USAGE;
+			}
+			limit = static_cast<unsigned long long>(l);
+			break;
+		case 'n':
+		case 'm':
+			if (!::limit(opt == 'n' ? "-n" : "-m", list_optarg, opt == 'n' ? &most : &bytes))
+				return EX_USAGE;
+			break;
+		case 's':
+			strict = true;
+			break;
+		case 't':
+			wait = list_optarg;
+			if (uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0) {
+				complain("%s: not a number of seconds", wait);
+				return EX_USAGE;
+			}
+			break;
+		CASE_HELPOPT;
+		default:
+			builtin_usage();
+			return EX_USAGE;
+		}
+	}
+	int status = run(loptend, &a, dir, wait, sec, usec, strict, limit, most, bytes, allowed);
+	tell(whyname);
+	return status;
+}
+
 static char doc1[] = "";
+static char doc0[] = "Read a form's body from standard input.";
 static char doc2[] = "Reads exactly CONTENT_LENGTH bytes, split at the boundary that";
 static char doc3[] = "CONTENT_TYPE gives, or as an urlencoded string, as urldecode -A -s reads it,";
-static char doc3j[] = "or as a JSON text, as jsonparse -A or -a reads it.";
-static char doc4[] = "  -A NAME   each field's name to its value in the associative array";
-static char doc5[] = "            NAME, the last of a repeated name winning; a file's value";
-static char doc6[] = "            is the filename that the client gave";
-static char doc7[] = "  -a NAME   names and values in turn in the indexed array NAME";
-static char doc8[] = "  -F FILES  key, client's filename and saved path of each file, in";
-static char doc9[] = "            turn, in the indexed array FILES";
-static char doc9t[] = "  -T TYPES  for a JSON body, each pointer to its type in the associative";
-static char doc9u[] = "            array TYPES, as jsonparse -T sets it";
-static char doc10[] = "  -d DIR    save the files in DIR, not ${TMPDIR:-/tmp}, as new files";
-static char doc11[] = "            of mode 0600 under names of the builtin's own";
-static char doc12[] = "  -l BYTES  refuse a body over BYTES, not 1048576, before reading it";
-static char doc13[] = "  -t SECS   give up when no more of the body comes for SECS seconds,";
-static char doc14[] = "            as read -t does; TMOUT where not given";
-static char doc21[] = "  -s        taken, and changes nothing: in an urlencoded body, a '%'";
-static char doc22[] = "            not followed by two hex digits, or %00, is always an error";
-static char doc15[] = "A body whose headers the grammar refuses, or that careful readers";
-static char doc16[] = "read in different ways, is refused whole.";
-static char doc17[] = "Exit status: 0, or 1 on a body that is refused or malformed, an";
-static char doc18[] = "array that cannot be set, or a file that cannot be written, when";
-static char doc19[] = "every file it made is removed and the arrays are left as they were;";
-static char doc20[] = "142 on a time-out, with the same undone; 2 on a bad command line.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc3j, doc1, doc4, doc5, doc6, doc7, doc8, doc9, doc9t, doc9u,
-		      doc10, doc11, doc12, doc13, doc14, doc21, doc22, doc1, doc15, doc16, doc1, doc17,
-		      doc18, doc19, doc20, nullptr};
+static char doc4[] = "or as a JSON text, as jsonparse -A or -a reads it.";
+static char doc6[] = "  -A NAME   each field's name to its value in the associative array";
+static char doc7[] = "            NAME, the last of a repeated name winning; a file's value";
+static char doc8[] = "            is the filename that the client gave";
+static char doc9[] = "  -a NAME   names and values in turn in the indexed array NAME";
+static char doc10[] = "  -F FILES  key, client's filename and saved path of each file, in";
+static char doc11[] = "            turn, in the indexed array FILES";
+static char doc12[] = "  -T TYPES, -C COUNTS, -K NAMES";
+static char doc13[] = "            for a JSON body, each pointer's type, each array's and";
+static char doc14[] = "            object's count of members, each object's names in order, as";
+static char doc15[] = "            jsonparse sets them; walk a body with COUNTS, never with a";
+static char doc16[] = "            value of the body, which arithmetic would evaluate";
+static char doc17[] = "  -b KINDS  the bodies to take, of multipart, urlencoded and json, as";
+static char doc18[] = "            'json' or 'multipart,urlencoded'; all three where not given";
+static char doc19[] = "  -d DIR    save the files in DIR, not ${TMPDIR:-/tmp}, as new files";
+static char doc20[] = "            of mode 0600 under names of the builtin's own";
+static char doc21[] = "  -l BYTES  refuse a body over BYTES, not 1048576, before reading it";
+static char doc22[] = "  -n COUNT  refuse more than COUNT fields or values, not 50000";
+static char doc23[] = "  -m BYTES  refuse fields or values whose names (or pointers) and";
+static char doc24[] = "            values pass BYTES, not 8 MiB";
+static char doc25[] = "  -t SECS   give up when no more of the body comes for SECS seconds,";
+static char doc26[] = "            as read -t does; TMOUT where not given";
+static char doc27[] = "  -s        add I-JSON's rules to a JSON body (RFC 7493), and refuse";
+static char doc28[] = "            names equal under Unicode's simple case folding; in an";
+static char doc29[] = "            urlencoded body, a bad escape or %00 is always an error";
+static char doc30[] = "  -E WHY    set WHY to the reason for a refusal, or empty it";
+static char doc32[] = "A body whose headers the grammar refuses, or that careful readers";
+static char doc33[] = "read in different ways, is refused whole.";
+static char doc35[] = "Exit status: 0, or 1 on a body that is refused or malformed, an";
+static char doc36[] = "array that cannot be set, or a file that cannot be written, when";
+static char doc37[] = "every file it made is removed and the arrays are left as they were;";
+static char doc38[] = "3 on a body of a type that -b does not take, or none of the three,";
+static char doc39[] = "for a 415 answer; 142 on a time-out; 2 on a bad command line.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc6, doc7, doc8, doc9, doc10, doc11,
+		      doc12, doc13, doc14, doc15, doc16, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25,
+		      doc26, doc27, doc28, doc29, doc30, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39,
+		      nullptr};
 static char bname[] = "formdata";
-static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-d DIR] [-l BYTES] [-t SECS] [-s]";
+static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY]";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -41,7 +41,7 @@ static std::string compact(const std::string &text, bool strict, bool stream)
 	} else {
 		jsonmem(&j, text.data(), text.size(), strict);
 	}
-	const char *why = jsonget(&j, "", false, take, &out);
+	const char *why = jsonget(&j, "", 0, take, &out);
 	jsonend(&j);
 	if (fd >= 0)
 		close(fd);
@@ -52,7 +52,7 @@ static std::string compact(const std::string &text, bool strict, bool stream)
 static std::vector<std::string> values(const std::string &text, jsonflat *f)
 {
 	jsonmem(&j, text.data(), text.size(), false);
-	if (jsonall(&j, f) != nullptr)
+	if (jsonall(&j, f, ~0UL, ~0ULL) != nullptr)
 		abort();
 	jsonend(&j);
 	std::vector<std::string> v;
@@ -89,15 +89,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	jsonflat f = {}, g = {};
 	std::vector<std::string> before = values(once, &f);
 	std::vector<char *> kv, tv;
-	for (size_t i = 1; i < f.n; i++) {
-		kv.push_back(f.bytes.p + f.v[i].ptr);
-		kv.push_back(f.bytes.p + f.v[i].value);
-		tv.push_back(f.bytes.p + f.v[i].ptr);
+	// As jsonparse -A and -T give them: a value for each scalar, a type
+	// for each value, the whole text's under "#".
+	for (size_t i = 0; i < f.n; i++) {
+		if (f.v[i].type < jsonarray) {
+			kv.push_back(f.bytes.p + f.v[i].ptr);
+			kv.push_back(f.bytes.p + f.v[i].value);
+		}
+		tv.push_back(i == 0 ? const_cast<char *>("#") : f.bytes.p + f.v[i].ptr);
 		tv.push_back(const_cast<char *>(jsontypes[f.v[i].type]));
 	}
 	jsonbuf out = {};
 	char why[256];
-	if (jsonbuild(kv.data(), kv.size() / 2, tv.data(), tv.size() / 2, top == jsonarray, &out, why, sizeof why) != nullptr)
+	if (jsonbuild(kv.data(), kv.size() / 2, tv.data(), tv.size() / 2, false, &out, why, sizeof why) != nullptr)
 		abort();
 	std::string built(out.p, out.n);
 	if (values(built, &g) != before || compact(built, false, false) != built)

@@ -81,11 +81,12 @@ static long child(tree *t, long parent, const char *s, size_t n)
 	return id;
 }
 
-// The node that pointer p names, made with every container above it.
+// The node that pointer p names, made with every container above it, a
+// name at a time.
 static long path(tree *t, const char *p, jsonbuf *name)
 {
 	long at = 0;
-	for (size_t i = 0; at >= 0 && jsonname(p, i, name); i++)
+	while (at >= 0 && (p = jsonname(p, name)) != nullptr)
 		at = child(t, at, name->p, name->n);
 	return at;
 }
@@ -172,6 +173,8 @@ static bool check(tree *t, long id, bool array, const char **why)
 	bool container = count > 0 || d->type == jsonobject || d->type == jsonarray || id == 0;
 	if (count > 0 && d->type >= 0 && d->type < jsonarray)
 		return *why = "a leaf that also has members", false;
+	if (count > 0 && d->value != nullptr)
+		return *why = "a value that also has members", false;
 	if (!container) {
 		const char *v = d->value;
 		if (v == nullptr)
@@ -186,8 +189,14 @@ static bool check(tree *t, long id, bool array, const char **why)
 			return *why = "not null", false;
 		return true;
 	}
+	// The whole text is an object, or an array where -r or its type, under
+	// "#", says so.
+	if (id == 0 && d->type >= 0 && d->type < jsonarray)
+		return *why = "#: the whole text's type must be object or array", false;
+	if (id == 0 && array && d->type == jsonobject)
+		return *why = "#: -r asks for an array, and the type says object", false;
 	if (id == 0)
-		d->type = array ? jsonarray : jsonobject;
+		d->type = array || d->type == jsonarray ? jsonarray : jsonobject;
 	else if (d->type < 0)
 		d->type = jsonobject;
 	d->sorted = static_cast<long *>(malloc((count + 1) * sizeof *d->sorted));
@@ -218,7 +227,7 @@ static bool check(tree *t, long id, bool array, const char **why)
 
 static const char *refuse(char *why, size_t size, const char *ptr, const char *what)
 {
-	snprintf(why, size, "%s: %s", ptr, what);
+	snprintf(why, size, "%s%s%s", ptr, *ptr != '\0' ? ": " : "", what);
 	return why;
 }
 
@@ -239,8 +248,11 @@ const char *jsonbuild(char *const *kv, size_t n, char *const *tv, size_t nt, boo
 	for (size_t i = 0; bad == nullptr && i < n + nt; i++) {
 		const char *p = i < n ? kv[2 * i] : tv[2 * (i - n)];
 		const char *v = i < n ? kv[2 * i + 1] : tv[2 * (i - n) + 1];
-		const char *what = *p == '\0' ? "an empty pointer, the whole text's, has no value of its own" : jsonpointer(p);
-		long id = what == nullptr ? path(&t, p, &name) : -1;
+		// "#", the whole text's key in TYPES, which no pointer is.
+		bool whole = i >= n && strcmp(p, "#") == 0;
+		const char *what = *p == '\0' ? "an empty pointer, the whole text's, has no value of its own" :
+				   whole ? nullptr : jsonpointer(p);
+		long id = whole ? 0 : what == nullptr ? path(&t, p, &name) : -1;
 		if (what == nullptr && id < 0)
 			what = "out of memory";
 		if (what == nullptr && i < n)

@@ -121,15 +121,17 @@ jsonevent jsonnext(json *j);
 // Whether the value that has just begun is an object's member, whose name
 // is then in j->name.
 bool jsonnamed(const json *j);
-// Whether it is the first member of its container.
+// Whether it is the first member of its container; its place there, from 0.
 bool jsonfirst(const json *j);
+unsigned long jsonplace(const json *j);
 
 // A pointer given on a command line, in its escaped form: "" or "/a/b~1c".
 // Returns null, or what is wrong with it.
 const char *jsonpointer(const char *p);
-// The nth name of pointer p unescaped into out (a name of a pointer never
-// grows when unescaped); false when p has fewer names.
-bool jsonname(const char *p, size_t n, jsonbuf *out);
+// The first name of pointer p unescaped into out (a name of a pointer
+// never grows when unescaped): returns where the rest of p begins, or null
+// where p has no name left.
+const char *jsonname(const char *p, jsonbuf *out);
 
 // Writing a text back: the escaped body of n bytes of UTF-8 (no quotes),
 // as jsonquote escapes a string, into out; and the name of a member.
@@ -145,38 +147,48 @@ void jsonescname(jsonbuf *out, const char *s, size_t n);
 const char *jsonbuild(char *const *kv, size_t n, char *const *tv, size_t nt, bool array,
 		      jsonbuf *out, char *why, size_t whysize);
 
-// The command line, jsonparse [-s] [-t] [-g POINTER] [--] [json], as the
-// program and the builtin take it (argv[0] is the name): the text, or null
-// for standard input. Returns null, or what is wrong in one line.
+// The command line, jsonparse [-s] [-t | -c] [-g POINTER] [--] [json], as
+// the program and the builtin take it (argv[0] is the name): what to
+// print of the value, 0 for the value itself, 't' for its type, 'c' for
+// its count of members; given, whether -t, -c or -g was; and the text, or
+// null for standard input. Returns null, or what is wrong in one line.
 struct jsonjob {
-	bool strict, type;
+	bool strict, given;
+	char what;
 	const char *pointer;
 	const char *text;
 };
 extern const char jsonusage[];
 const char *jsonoptions(int argc, char *const argv[], jsonjob *job);
 
-// The value that pointer names, as jsonparse prints it, or its type: each
-// piece handed to out as it is made (false from out stops the run, as a
-// write error). Returns null once the whole text has been read and found
-// good, or what is wrong: j->msg, "no value at POINTER", "write error".
+// The value that pointer names, as jsonparse prints it, or what of it
+// says (a jsonjob's): each piece handed to out as it is made (false from
+// out stops the run, as a write error). Returns null once the whole text
+// has been read and found good, or what is wrong: j->msg, "no value at
+// POINTER", "POINTER: a string, not an array or object", "write error".
 typedef bool jsonout(void *arg, const char *s, size_t n);
-const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void *arg);
+const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg);
 
-// Every value of the text, in input order: its pointer, its value (a
-// string's bytes, a number's text, true, false or null, or for a
-// container the count of its members) and its type, as offsets into one
-// buffer, each NUL-terminated. Returns null, or what is wrong.
+// Every value of the text, in input order, as offsets into one buffer,
+// each NUL-terminated: its pointer; its value (a string's bytes, a
+// number's text, true, false or null, or for a container the count of its
+// members, in decimal); its type; its place among its container's members,
+// from 0, and whether it is an object's member. Returns null, or what is
+// wrong, which may be that the values are more than maxvalues or that
+// their pointers and values (the buffer) pass maxbytes: the reader stops
+// there, before it holds more.
 struct jsonentry {
 	size_t ptr, value;
 	jsontype type;
+	bool named;
+	unsigned long index;
 };
 struct jsonflat {
 	jsonbuf bytes;
 	jsonentry *v;
 	size_t n, cap;
 };
-const char *jsonall(json *j, jsonflat *out);
+const char *jsonall(json *j, jsonflat *out, unsigned long maxvalues, unsigned long long maxbytes);
 void jsonflatfree(jsonflat *f);
 
 #endif

@@ -934,3 +934,9 @@ bool jsonfirst(const json *j)
 	const jsonlevel *l = holder(j);
 	return l != nullptr && l->count == 1;
 }
+
+unsigned long jsonplace(const json *j)
+{
+	const jsonlevel *l = holder(j);
+	return l != nullptr ? l->count - 1 : 0;
+}

@@ -5,11 +5,11 @@
 
 #include "json.h"
 
-const char jsonusage[] = "usage: jsonparse [-s] [-t] [-g POINTER] [json]";
+const char jsonusage[] = "usage: jsonparse [-s] [-t | -c] [-g POINTER] [json]";
 
 const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 {
-	*job = {false, false, "", nullptr};
+	*job = {false, false, 0, "", nullptr};
 	int i = 1;
 	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
 		if (argv[i][1] == '-' && argv[i][2] == '\0') {
@@ -17,8 +17,15 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 			break;
 		}
 		for (const char *o = argv[i] + 1; *o != '\0'; o++) {
-			if (*o == 's' || *o == 't') {
-				(*o == 's' ? job->strict : job->type) = true;
+			if (*o == 's') {
+				job->strict = true;
+				continue;
+			}
+			if (*o == 't' || *o == 'c') {
+				if (job->what != 0 && job->what != *o)
+					return "-t and -c: one or the other";
+				job->what = *o;
+				job->given = true;
 				continue;
 			}
 			if (*o != 'g')
@@ -26,6 +33,7 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 			job->pointer = o[1] != '\0' ? o + 1 : i + 1 < argc ? argv[++i] : nullptr;
 			if (job->pointer == nullptr)
 				return "-g: option requires an argument";
+			job->given = true;
 			const char *why = jsonpointer(job->pointer);
 			if (why != nullptr)
 				return why;
@@ -43,11 +51,13 @@ static bool at(const json *j, const char *pointer, size_t n)
 	return j->ptr.n == n && (n == 0 || jsoncmp(j->ptr.p, pointer, n) == 0);
 }
 
-const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void *arg)
+const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg)
 {
-	static char none[160];
+	static char none[200];
 	size_t plen = strlen(pointer);
 	bool found = false, scalar = false;
+	// With 'c', the type of a value that has no members, or else none.
+	const char *nocount = nullptr;
 	// Within the value, where it is a container: the depth of the member at
 	// hand below it.
 	int depth = 0;
@@ -86,8 +96,12 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 			// Outside the value: only its start, and a scalar's pieces.
 			if (e == jsonvalue && !found && at(j, pointer, plen)) {
 				found = true;
-				if (type) {
+				if (what == 't') {
 					put(jsontypes[j->type], strlen(jsontypes[j->type]));
+				} else if (what == 'c' && j->type < jsonarray) {
+					nocount = jsontypes[j->type];
+				} else if (what == 'c') {
+					depth = 1;
 				} else if (j->type >= jsonarray) {
 					put(j->type == jsonobject ? "{" : "[", 1);
 					depth = 1;
@@ -101,7 +115,17 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 			}
 			continue;
 		}
-		// Within the value, a container: its members as JSON text.
+		// Within the value, a container: its members as JSON text, or
+		// with 'c' their count when it closes.
+		if (what == 'c') {
+			if (e == jsonvalue && j->type >= jsonarray)
+				depth++;
+			if (e == jsonclose && --depth == 0) {
+				char n[24];
+				put(n, jsonnum(n, 0, sizeof n, j->count));
+			}
+			continue;
+		}
 		if (e == jsonclose) {
 			put(j->type == jsonobject ? "}" : "]", 1);
 			depth--;
@@ -132,13 +156,20 @@ const char *jsonget(json *j, const char *pointer, bool type, jsonout *out, void 
 	jsonfree(&b);
 	if (!ok)
 		return "write error";
-	if (found)
+	if (found && nocount == nullptr)
 		return nullptr;
-	jsoncat(none, jsoncat(none, 0, sizeof none, "no value at ", 12), sizeof none, pointer, plen);
+	size_t k = found ? 0 : jsoncat(none, 0, sizeof none, "no value at ", 12);
+	k = jsoncat(none, k, sizeof none, pointer, plen);
+	if (found) {
+		k = jsoncat(none, k, sizeof none, plen > 0 ? ": " : "the whole text: ", plen > 0 ? 2 : 16);
+		k = jsoncat(none, k, sizeof none, nocount[0] == 'a' ? "an " : "a ", nocount[0] == 'a' ? 3 : 2);
+		k = jsoncat(none, k, sizeof none, nocount, strlen(nocount));
+		jsoncat(none, k, sizeof none, ", not an array or object", 24);
+	}
 	return none;
 }
 
-static void entry(jsonflat *f, const char *ptr, size_t plen, const char *v, size_t vlen, jsontype t)
+static void entry(jsonflat *f, const json *j)
 {
 	if (f->n == f->cap) {
 		size_t cap = f->cap == 0 ? 64 : 2 * f->cap;
@@ -152,19 +183,32 @@ static void entry(jsonflat *f, const char *ptr, size_t plen, const char *v, size
 	}
 	jsonentry *e = &f->v[f->n++];
 	e->ptr = f->bytes.n;
-	jsonadd(&f->bytes, ptr, plen);
+	jsonadd(&f->bytes, j->ptr.p != nullptr ? j->ptr.p : "", j->ptr.n);
 	jsonadd(&f->bytes, "", 1);
 	e->value = f->bytes.n;
-	jsonadd(&f->bytes, v, vlen);
+	jsonadd(&f->bytes, j->data, j->type >= jsonarray ? 0 : j->len);
 	jsonadd(&f->bytes, "", 1);
-	e->type = t;
+	e->type = j->type;
+	e->named = jsonnamed(j);
+	e->index = jsonplace(j);
 }
 
-const char *jsonall(json *j, jsonflat *f)
+static const char *toomany(char *m, size_t size, const char *what, unsigned long long most, const char *option)
+{
+	size_t k = jsoncat(m, 0, size, "more than ", 10);
+	k = jsonnum(m, k, size, most);
+	k = jsoncat(m, k, size, what, strlen(what));
+	k = jsoncat(m, k, size, "; ", 2);
+	jsoncat(m, jsoncat(m, k, size, option, 2), size, " raises the limit", 17);
+	return m;
+}
+
+const char *jsonall(json *j, jsonflat *f, unsigned long maxvalues, unsigned long long maxbytes)
 {
 	// The entry of each open container, whose count comes at its end.
 	size_t open[jsondepth + 1];
 	int depth = 0;
+	static char m[120];
 	for (;;) {
 		jsonevent e = jsonnext(j);
 		if (f->bytes.bad)
@@ -173,9 +217,15 @@ const char *jsonall(json *j, jsonflat *f)
 			return j->msg;
 		if (e == jsondone)
 			return nullptr;
+		// A value's pointer alone may be long: it is checked before it is
+		// copied.
+		if (e == jsonvalue && f->n == maxvalues)
+			return toomany(m, sizeof m, " values", maxvalues, "-n");
+		size_t adds = e == jsonvalue ? j->ptr.n + 2 + j->len : e == jsonmore ? j->len : 22;
+		if (f->bytes.n + adds > maxbytes)
+			return toomany(m, sizeof m, " bytes of pointers and values", maxbytes, "-m");
 		if (e == jsonvalue) {
-			entry(f, j->ptr.p != nullptr ? j->ptr.p : "", j->ptr.n, j->data, j->type >= jsonarray ? 0 : j->len,
-			      j->type);
+			entry(f, j);
 			if (j->type >= jsonarray)
 				open[depth++] = f->n - 1;
 		} else if (e == jsonmore) {

@@ -43,27 +43,18 @@ const char *jsonpointer(const char *p)
 	return nullptr;
 }
 
-bool jsonname(const char *p, size_t n, jsonbuf *out)
+const char *jsonname(const char *p, jsonbuf *out)
 {
-	for (size_t i = 0; i <= n; i++) {
-		if (*p != '/')
-			return false;
-		const char *e = p + 1;
-		while (*e != '\0' && *e != '/')
-			e++;
-		if (i == n) {
-			out->n = 0;
-			for (const char *s = p + 1; s < e; s++) {
-				char c = *s;
-				if (c == '~')
-					c = *++s == '0' ? '~' : '/';
-				jsonadd(out, &c, 1);
-			}
-			jsonadd(out, "", 0);
-			return true;
-		}
-		p = e;
+	if (*p != '/')
+		return nullptr;
+	out->n = 0;
+	for (p++; *p != '\0' && *p != '/'; p++) {
+		char c = *p;
+		if (c == '~')
+			c = *++p == '0' ? '~' : '/';
+		jsonadd(out, &c, 1);
 	}
-	return false;
+	jsonadd(out, "", 0);
+	return p;
 }
 

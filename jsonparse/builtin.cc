@@ -17,6 +17,7 @@ struct call {
 	json *j;
 	jsonflat flat;
 	jsonbuf out;
+	bool streaming;
 };
 static json *kept;
 static bool busy;
@@ -43,41 +44,94 @@ static bool collect(void *arg, const char *s, size_t n)
 	return !b->bad;
 }
 
+// Held, up to 1 MiB; then what is held and all that follows written as
+// it comes, so that memory stays small whatever the text.
+static bool print(void *arg, const char *s, size_t n)
+{
+	call *c = static_cast<call *>(arg);
+	if (!c->streaming && c->out.n + n <= (1u << 20))
+		return collect(&c->out, s, n);
+	if (!c->streaming && c->out.n > 0 && fwrite(c->out.p, 1, c->out.n, stdout) != c->out.n)
+		return false;
+	if (!c->streaming)
+		jsonfree(&c->out);
+	c->streaming = true;
+	return fwrite(s, 1, n, stdout) == n;
+}
+
+// The builtin's own options, only ever first, each with its word: where
+// each goes, and the number of -n and -m.
+struct own {
+	WORD_DESC *name, *why;
+	char opt;
+	jsonarrays arrays;
+	unsigned long long values, bytes;
+};
+
+static bool options(WORD_LIST **list, own *o)
+{
+	*o = {};
+	o->values = maxvalues;
+	o->bytes = maxbytes;
+	for (WORD_LIST *l = *list; l != nullptr; l = l->next->next, *list = l) {
+		const char *w = l->word->word;
+		if (w[0] != '-' || w[1] == '\0' || w[2] != '\0' || strchr("vAaTCKnmE", w[1]) == nullptr)
+			return true;
+		if (l->next == nullptr) {
+			sh_needarg(l->word->word);
+			return false;
+		}
+		char *arg = l->next->word->word;
+		switch (w[1]) {
+		case 'v':
+		case 'A':
+		case 'a':
+			if (o->opt != 0) {
+				builtin_usage();
+				return false;
+			}
+			o->opt = w[1];
+			o->name = l->next->word;
+			o->arrays.values = w[1] != 'v' ? arg : nullptr;
+			o->arrays.assoc = w[1] == 'A';
+			break;
+		case 'T':
+			o->arrays.types = arg;
+			break;
+		case 'C':
+			o->arrays.counts = arg;
+			break;
+		case 'K':
+			o->arrays.names = arg;
+			break;
+		case 'E':
+			o->why = l->next->word;
+			if (!goodname(o->why, true))
+				return false;
+			break;
+		default:
+			if (!limit(w, arg, w[1] == 'n' ? &o->values : &o->bytes))
+				return false;
+		}
+	}
+	return true;
+}
+
 static int jsonparse_builtin(WORD_LIST *list)
 {
-	// -v NAME, -A NAME, -a NAME, -T NAME, only ever first.
-	WORD_DESC *name = nullptr;
-	char opt = 0, *types = nullptr;
-	while (list != nullptr && list->word->word[0] == '-' && strchr("vAaT", list->word->word[1]) != nullptr &&
-	       list->word->word[1] != '\0' && list->word->word[2] == '\0') {
-		char o = list->word->word[1];
-		if (list->next == nullptr) {
-			sh_needarg(list->word->word);
-			return EX_USAGE;
-		}
-		if (o == 'T') {
-			types = list->next->word->word;
-		} else if (opt != 0) {
-			builtin_usage();
-			return EX_USAGE;
-		} else {
-			opt = o;
-			name = list->next->word;
-		}
-		list = list->next->next;
-	}
-	if (types != nullptr && opt != 'A' && opt != 'a') {
+	own o;
+	forget();
+	if (!options(&list, &o))
+		return EX_USAGE;
+	bool arrays = o.arrays.types != nullptr || o.arrays.counts != nullptr || o.arrays.names != nullptr;
+	if (arrays && o.opt == 'v') {
 		builtin_usage();
 		return EX_USAGE;
 	}
-	if (opt == 'v' && !goodname(name, true))
+	if (o.opt == 'v' && !goodname(o.name, true))
 		return EXECUTION_FAILURE;
-	if ((opt == 'A' || opt == 'a') && (!arrayok(name->word, opt == 'A') || (types != nullptr && !arrayok(types, true))))
+	if ((o.opt == 'A' || o.opt == 'a' || arrays) && !jsonarraysok(&o.arrays))
 		return EXECUTION_FAILURE;
-	if (types != nullptr && samevar(types, name->word)) {
-		builtin_error("%s: the values and the types need arrays of their own", types);
-		return EXECUTION_FAILURE;
-	}
 
 	static char progname[] = "jsonparse";
 	int argc;
@@ -87,10 +141,11 @@ static int jsonparse_builtin(WORD_LIST *list)
 	jsonjob job;
 	const char *why = jsonoptions(argc, argv, &job);
 	free(argv);
-	if (why == nullptr && job.type && (opt == 'A' || opt == 'a'))
-		why = "-t goes with -v or with no NAME, not with -A or -a";
+	if (why == nullptr && job.given && (o.opt == 'A' || o.opt == 'a' || arrays))
+		why = "-g, -t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take every value";
 	if (why != nullptr) {
-		builtin_error("%s", why);
+		complain("%s", why);
+		tell(o.why);
 		builtin_usage();
 		return EX_USAGE;
 	}
@@ -103,7 +158,8 @@ static int jsonparse_builtin(WORD_LIST *list)
 	c->j = !busy && kept != nullptr ? kept : static_cast<json *>(calloc(1, sizeof *c->j));
 	busy = busy || c->j == kept;
 	if (c->j == nullptr) {
-		builtin_error("cannot allocate the reader");
+		complain("cannot allocate the reader");
+		tell(o.why);
 		unguard(true);
 		return EXECUTION_FAILURE;
 	}
@@ -116,25 +172,26 @@ static int jsonparse_builtin(WORD_LIST *list)
 		jsonstream(c->j, 0, zread, ~0ULL, job.strict);
 	}
 	int status = EXECUTION_FAILURE;
-	if (opt == 'A' || opt == 'a') {
-		why = jsonall(c->j, &c->flat);
+	if (o.opt == 'A' || o.opt == 'a' || arrays) {
+		why = jsonall(c->j, &c->flat, static_cast<unsigned long>(o.values), o.bytes);
 		if (why == nullptr)
-			status = setjson(name->word, opt == 'A', types, &c->flat);
-	} else if (opt == 'v') {
-		why = jsonget(c->j, job.pointer, job.type, collect, &c->out);
+			status = setjson(&o.arrays, &c->flat);
+	} else if (o.opt == 'v') {
+		why = jsonget(c->j, job.pointer, job.what, collect, &c->out);
 		if (why == nullptr)
-			status = setvar(name, c->out.p != nullptr ? c->out.p : "") ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
+			status = setvar(o.name, c->out.p != nullptr ? c->out.p : "") ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
 	} else {
-		// Held until the text is found good, so that a refused one
-		// prints nothing.
-		why = jsonget(c->j, job.pointer, job.type, collect, &c->out);
-		if (why == nullptr && c->out.n > 0)
-			fwrite(c->out.p, 1, c->out.n, stdout);
+		// Held until the text is found good, so that a refused one prints
+		// nothing; past 1 MiB, written as it comes, as the program does.
+		why = jsonget(c->j, job.pointer, job.what, print, c);
+		if (why == nullptr && c->out.n > 0 && fwrite(c->out.p, 1, c->out.n, stdout) != c->out.n)
+			why = "write error";
 		if (why == nullptr)
 			status = sh_chkwrite(EXECUTION_SUCCESS);
 	}
 	if (why != nullptr)
-		builtin_error("%s", why);
+		complain("%s", why);
+	tell(o.why);
 	unguard(true);
 	return status;
 }
@@ -146,21 +203,34 @@ static char doc3[] = "input, and prints the value that -g POINTER (RFC 6901) nam
 static char doc4[] = "whole text by default, with no newline: a string's bytes, a number";
 static char doc5[] = "as written, true, false or null, a container as compact JSON. A text";
 static char doc6[] = "that parsers read in different ways is refused. -t prints the type";
-static char doc7[] = "instead; -s adds I-JSON's rules (RFC 7493).";
-static char doc8[] = "Options, only ever first, that print nothing:";
-static char doc9[] = "  -v NAME   set the variable NAME to the result, as printf -v does";
-static char doc10[] = "  -A NAME   set the associative array NAME to every value, each under";
-static char doc11[] = "            its pointer; an object or array, to its count of members";
-static char doc12[] = "  -a NAME   set the indexed array NAME to pointer and value in turn,";
-static char doc13[] = "            in input order, the whole text's \"\" first";
-static char doc14[] = "  -T TYPES  with -A or -a, set the associative array TYPES to each";
-static char doc15[] = "            pointer's type: object, array, string, number, boolean, null";
-static char doc16[] = "Exit status: 0, or 1 on a refused text, a pointer that names nothing,";
-static char doc17[] = "a NAME that cannot be set, or a failed write; 2 on a bad command line.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc1, doc8, doc9, doc10, doc11,
-		      doc12, doc13, doc14, doc15, doc1, doc16, doc17, nullptr};
+static char doc7[] = "instead, -c an array's or object's number of members; -s adds";
+static char doc8[] = "I-JSON's rules (RFC 7493).";
+static char doc10[] = "Options, only ever first, that print nothing:";
+static char doc11[] = "  -v NAME   set the variable NAME to the result, as printf -v does";
+static char doc12[] = "  -A NAME   set the associative array NAME to every string, number,";
+static char doc13[] = "            boolean and null, each under its pointer";
+static char doc14[] = "  -a NAME   set the indexed array NAME to their pointers and values in";
+static char doc15[] = "            turn, in input order";
+static char doc16[] = "  -C COUNTS set the associative array COUNTS to each array's and";
+static char doc17[] = "            object's number of members, under its pointer, the whole";
+static char doc18[] = "            text's under #: an integer of the reader's, never the text's";
+static char doc19[] = "  -K NAMES  set the associative array NAMES, under P/0, P/1..., to the";
+static char doc20[] = "            names of the members of the object at P, in input order";
+static char doc21[] = "  -T TYPES  set the associative array TYPES to each pointer's type:";
+static char doc22[] = "            object, array, string, number, boolean or null";
+static char doc23[] = "  -n COUNT  refuse a text of more than COUNT values, not 50000";
+static char doc24[] = "  -m BYTES  refuse one whose pointers and values pass BYTES, not 8 MiB";
+static char doc25[] = "  -E WHY    set WHY to the reason for a refusal, or empty it";
+static char doc26[] = "Count and walk with COUNTS, never with a value of the text, which";
+static char doc27[] = "arithmetic would evaluate:";
+static char doc28[] = "  for ((i = 0; i < ${n[/items]:-0}; i++)); do echo \"${j[/items/$i/id]}\"; done";
+static char doc30[] = "Exit status: 0, or 1 on a refused text, a pointer that names nothing,";
+static char doc31[] = "a NAME that cannot be set, or a failed write; 2 on a bad command line.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc8, doc1, doc10, doc11,
+		      doc12, doc13, doc14, doc15, doc16, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25,
+		      doc26, doc27, doc28, doc1, doc30, doc31, nullptr};
 static char bname[] = "jsonparse";
-static char synopsis[] = "jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-s] [-t] [-g POINTER] [json]";
+static char synopsis[] = "jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] [-E WHY] [-s] [-t | -c] [-g POINTER] [json]";
 
 // bash finds the builtin by this name.
 extern "C" {

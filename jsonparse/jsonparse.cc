@@ -40,7 +40,7 @@ int main(int argc, char **argv)
 			jsonmem(j, job.text, strlen(job.text), job.strict);
 		else
 			jsonstream(j, 0, nullptr, ~0ULL, job.strict);
-		why = jsonget(j, job.pointer, job.type, out, nullptr);
+		why = jsonget(j, job.pointer, job.what, out, nullptr);
 		if (why == nullptr && !streaming && held.n > 0 && fwrite(held.p, 1, held.n, stdout) != held.n)
 			failed = true;
 		if (failed)

@@ -230,7 +230,7 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 	f->fd = fd;
 	f->rd = rd != nullptr ? rd : plainread;
 	f->inpart = f->taken = f->done = false;
-	f->kind = formparts;
+	f->kind = formnone;
 	if (length == nullptr || *length == '\0')
 		return "no CONTENT_LENGTH";
 	size_t digits = strspn(length, "0123456789");
@@ -247,6 +247,7 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 
 	static const char notform[] =
 		"CONTENT_TYPE is not multipart/form-data, application/x-www-form-urlencoded or application/json";
+	f->kind = formunknown;
 	if (type == nullptr)
 		return notform;
 	// A form with no file input may come as one string of fields, its type
@@ -275,6 +276,7 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 	size_t n;
 	if (!sameword(t, tlen, "multipart/form-data"))
 		return notform;
+	f->kind = formparts;
 	const char *why = params(f, "CONTENT_TYPE", type, end, "multipart/form-data", keys, &b, &n);
 	if (why != nullptr)
 		return why;

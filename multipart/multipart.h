@@ -47,7 +47,7 @@ struct form {
 	bool inpart;			// between a part's headers and its end
 	bool taken;			// a delimiter, just now
 	bool done;			// the close delimiter, and all after it
-	int kind;			// formparts, formfields or formjson
+	int kind;			// formparts, formfields, formjson...
 	char head[headsize + 2];	// the part's name and filename
 	char msg[160];			// what is wrong, where it names a header
 	char buf[bufsize];
@@ -72,8 +72,10 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 // What formbegin found the body to be: multipart/form-data, parts; or
 // application/x-www-form-urlencoded, fields, read whole with formall,
 // formsize bytes into buf, which has room for them (false with *why set);
-// or application/json, read by the JSON reader, formsize bytes of fd.
-enum { formparts, formfields, formjson };
+// or application/json, read by the JSON reader, formsize bytes of fd; or,
+// where it returned what is wrong, a type that is none of them, or
+// nothing known, as the length was wrong.
+enum { formparts, formfields, formjson, formunknown, formnone };
 unsigned long long formsize(const form *f);
 bool formall(form *f, char *buf, const char **why);
 

@@ -1,3 +1,4 @@
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,7 +77,7 @@ static char *bindname(const char *name, bool *assoc)
 	}
 	char *out = nullptr;
 	if (why != nullptr) {
-		builtin_error("%s: %s", ref, why);
+		complain("%s: %s", ref, why);
 	} else {
 		size_t rn = strlen(real);
 		out = static_cast<char *>(xmalloc(rn + sublen + 3));
@@ -176,7 +177,7 @@ static bool allowed(const char *name, bool array)
 		why = "computed by the shell, which may evaluate what is assigned to it";
 	xfree(real);
 	if (why != nullptr)
-		builtin_error("%s: %s", name, why);
+		complain("%s: %s", name, why);
 	return why == nullptr;
 }
 
@@ -236,12 +237,12 @@ bool arrayok(const char *name, bool assoc)
 	// the array is to be made.
 	SHELL_VAR *ref = find_variable_last_nameref(name, 0);
 	if (ref != nullptr && nameref_p(ref) && strchr(nameref_cell(ref), '[') != nullptr) {
-		builtin_error("%s: a nameref to %s, an element, not an array", name, nameref_cell(ref));
+		complain("%s: a nameref to %s, an element, not an array", name, nameref_cell(ref));
 		return false;
 	}
 	SHELL_VAR *v = find_variable(name);
 	if (v != nullptr && assoc != (assoc_p(v) != 0) && (array_p(v) || assoc_p(v))) {
-		builtin_error(assoc ? "%s: cannot convert indexed to associative array" :
+		complain(assoc ? "%s: cannot convert indexed to associative array" :
 				      "%s: cannot convert associative to indexed array", name);
 		return false;
 	}
@@ -288,51 +289,192 @@ void setkey(SHELL_VAR *array, const char *key, const char *value)
 	assoc_insert(assoc_cell(array), savebytes(key, strlen(key)), const_cast<char *>(value));
 }
 
+// A key new to an associative array that was just emptied, among keys
+// known to differ, as a text's pointers do: put in with no search, so
+// that keys chosen to collide in bash's hash, which is not keyed, cost
+// no more than any others.
+static void newkey(SHELL_VAR *array, const char *key, size_t n, const char *value)
+{
+	BUCKET_CONTENTS *b = hash_insert(savebytes(key, n), assoc_cell(array), HASH_NOSRCH);
+	b->data = savebytes(value, strlen(value));
+}
+
+bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigned long long maxbytes)
+{
+	if (n > most) {
+		complain("more than %llu fields; -n raises the limit", most);
+		return false;
+	}
+	if (bytes > maxbytes) {
+		complain("more than %llu bytes of names and values; -m raises the limit", maxbytes);
+		return false;
+	}
+	return true;
+}
+
 // Every field of the query string (-a, -A) or cookie (-C) into the array:
 // keys and values in turn, or each key to its value. Of a repeated key, a
 // query's last value wins, but a cookie's first, as browsers send the
 // cookie with the longest path first. An empty key can be no subscript of
-// an associative array, so it is left out.
+// an associative array, so it is left out. Each field stays where it was
+// decoded, in copy, so all are counted before the array is touched.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
-	      bool strict)
+	      bool strict, unsigned long long most, unsigned long long maxbytes)
 {
-	bool assoc = opt != 'a';
+	if (!arrayok(name, opt != 'a'))
+		return EXECUTION_FAILURE;
+	const char *key, *value;
+	size_t n = 0, cap = 0, room = 2 * strlen(query) + 1;
+	unsigned long long bytes = 0;
+	const char **kv = nullptr;
+	// Each field is decoded just past the one before it: a field takes
+	// at most twice its length and a byte, and each one after the first
+	// has a separator of its own, so all fit in the room of the whole.
+	char *at = copy;
+	while (opt == 'C' ? nextcookie(&query, at, blanks, escape, &key, &value, strict) :
+			    nextfield(&query, at, blanks, escape, &key, &value, strict)) {
+		const char *end = key + strlen(key) + 1;
+		if (value >= copy && value < copy + room)
+			end = value + strlen(value) + 1;
+		at = copy + (end - copy);
+		if (n == cap) {
+			cap = cap == 0 ? 64 : 2 * cap;
+			kv = static_cast<const char **>(xrealloc(kv, 2 * cap * sizeof *kv));
+		}
+		kv[2 * n] = key;
+		kv[2 * n++ + 1] = value;
+		bytes += strlen(key) + strlen(value);
+		if (n > most || bytes > maxbytes)
+			break;
+	}
+	int status = within(n, bytes, most, maxbytes) ? setpairs(name, opt != 'a', const_cast<char *const *>(kv), n, opt == 'C') :
+							   EXECUTION_FAILURE;
+	xfree(kv);
+	return status;
+}
+
+int setpairs(char *name, bool assoc, char *const *kv, size_t n, bool first)
+{
 	SHELL_VAR *array = newarray(name, assoc);
 	if (array == nullptr)
 		return EXECUTION_FAILURE;
-	const char *key, *value;
-	arrayind_t i = 0;
-	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value, strict) :
-			    nextfield(&query, copy, blanks, escape, &key, &value, strict)) {
-		if (!assoc) {
-			setelem(array, i++, key);
-			setelem(array, i++, value);
-		} else if (*key != '\0' && !(opt == 'C' && haskey(array, key))) {
-			setkey(array, key, value);
+	if (!assoc) {
+		for (size_t i = 0; i < 2 * n; i++)
+			setelem(array, static_cast<arrayind_t>(i), kv[i]);
+		return EXECUTION_SUCCESS;
+	}
+	// An open-addressing table of the pairs, by key: each slot holds the
+	// pair that first had the key, plus one; win[i], the pair whose value
+	// the key i first had takes in the end.
+	size_t size = 16;
+	while (size < 2 * n)
+		size *= 2;
+	size_t *slot = static_cast<size_t *>(xmalloc(size * sizeof *slot));
+	size_t *win = static_cast<size_t *>(xmalloc((n + 1) * sizeof *win));
+	memset(slot, 0, size * sizeof *slot);
+	for (size_t i = 0; i < n; i++) {
+		const char *key = kv[2 * i];
+		size_t len = strlen(key);
+		win[i] = SIZE_MAX;
+		if (len == 0)
+			continue;
+		size_t k = static_cast<size_t>(jsonhash(key, len, 0)) & (size - 1);
+		while (slot[k] != 0 && strcmp(kv[2 * (slot[k] - 1)], key) != 0)
+			k = (k + 1) & (size - 1);
+		if (slot[k] == 0) {
+			slot[k] = i + 1;
+			win[i] = i;
+		} else if (!first) {
+			win[slot[k] - 1] = i;
 		}
 	}
+	for (size_t i = 0; i < n; i++)
+		if (win[i] != SIZE_MAX)
+			newkey(array, kv[2 * i], strlen(kv[2 * i]), kv[2 * win[i] + 1]);
+	xfree(slot);
+	xfree(win);
 	return EXECUTION_SUCCESS;
 }
 
-int setjson(char *name, bool assoc, char *types, const jsonflat *f)
+bool limit(const char *option, const char *arg, unsigned long long *to)
 {
-	SHELL_VAR *a = newarray(name, assoc);
-	SHELL_VAR *t = a != nullptr && types != nullptr ? newarray(types, true) : nullptr;
-	if (a == nullptr || (types != nullptr && t == nullptr))
+	intmax_t n;
+	if (!legal_number(arg, &n) || n < 0) {
+		complain("%s: %s: not a number", option, arg);
+		return false;
+	}
+	*to = static_cast<unsigned long long>(n);
+	return true;
+}
+
+bool jsonarraysok(const jsonarrays *a)
+{
+	const char *names[] = {a->values, a->types, a->counts, a->names};
+	for (size_t i = 0; i < 4; i++) {
+		if (names[i] == nullptr)
+			continue;
+		if (!arrayok(names[i], i > 0 || a->assoc))
+			return false;
+		for (size_t k = 0; k < i; k++) {
+			if (names[k] != nullptr && samevar(names[i], names[k])) {
+				complain("%s: the values, the types, the counts and the names need arrays of their own", names[i]);
+				return false;
+			}
+		}
+	}
+	return true;
+}
+
+int setjson(const jsonarrays *a, const jsonflat *f)
+{
+	SHELL_VAR *values = nullptr, *types = nullptr, *counts = nullptr, *names = nullptr;
+	if ((a->values != nullptr && (values = newarray(a->values, a->assoc)) == nullptr) ||
+	    (a->types != nullptr && (types = newarray(a->types, true)) == nullptr) ||
+	    (a->counts != nullptr && (counts = newarray(a->counts, true)) == nullptr) ||
+	    (a->names != nullptr && (names = newarray(a->names, true)) == nullptr))
 		return EXECUTION_FAILURE;
 	arrayind_t i = 0;
+	jsonbuf key = {};
 	for (size_t k = 0; k < f->n; k++) {
-		const char *p = f->bytes.p + f->v[k].ptr, *v = f->bytes.p + f->v[k].value;
-		// A text's pointers are all different, and the arrays were just
-		// emptied, so each key is new: no search before it goes in.
-		if (!assoc) {
-			setelem(a, i++, p);
-			setelem(a, i++, v);
-		} else if (*p != '\0') {
-			assoc_insert(assoc_cell(a), savebytes(p, strlen(p)), const_cast<char *>(v));
+		const jsonentry *e = &f->v[k];
+		const char *p = f->bytes.p + e->ptr, *v = f->bytes.p + e->value;
+		size_t plen = strlen(p);
+		// The whole text's pointer, "", can be no key: "#", which no
+		// other pointer is, stands for it.
+		const char *at = plen > 0 ? p : "#";
+		size_t atlen = plen > 0 ? plen : 1;
+		if (values != nullptr && e->type < jsonarray && !a->assoc) {
+			setelem(values, i++, p);
+			setelem(values, i++, v);
+		} else if (values != nullptr && e->type < jsonarray && plen > 0) {
+			newkey(values, p, plen, v);
 		}
-		if (t != nullptr && *p != '\0')
-			assoc_insert(assoc_cell(t), savebytes(p, strlen(p)), const_cast<char *>(jsontypes[f->v[k].type]));
+		if (types != nullptr)
+			newkey(types, at, atlen, jsontypes[e->type]);
+		if (counts != nullptr && e->type >= jsonarray)
+			newkey(counts, at, atlen, v);
+		if (names != nullptr && e->named) {
+			// The object's pointer, then "/" and the member's place; the
+			// name is the pointer's last, unescaped.
+			const char *last = strrchr(p, '/');
+			char n[24];
+			key.n = 0;
+			jsonadd(&key, p, static_cast<size_t>(last - p) + 1);
+			jsonadd(&key, n, jsonnum(n, 0, sizeof n, e->index));
+			size_t at0 = key.n + 1;
+			jsonadd(&key, "", 1);
+			for (const char *c = last + 1; *c != '\0'; c++)
+				jsonadd(&key, *c == '~' ? (*++c == '0' ? "~" : "/") : c, 1);
+			if (key.bad)
+				break;
+			newkey(names, key.p, at0 - 1, key.p + at0);
+		}
+	}
+	bool bad = key.bad;
+	jsonfree(&key);
+	if (bad) {
+		complain("out of memory");
+		return EXECUTION_FAILURE;
 	}
 	return EXECUTION_SUCCESS;
 }
@@ -344,7 +486,7 @@ char **commandline(WORD_LIST *list, char *name, int *argc)
 		n++;
 	char **argv = static_cast<char **>(malloc((n + 1) * sizeof *argv));
 	if (argv == nullptr) {
-		builtin_error("cannot allocate the command line");
+		complain("cannot allocate the command line");
 		return nullptr;
 	}
 	argv[0] = name;
@@ -369,6 +511,32 @@ int handover(WORD_DESC *name, const char *result, void *block)
 	bool set = setvar(name, result);
 	unguard(true);
 	return set ? EXECUTION_SUCCESS : EXECUTION_FAILURE;
+}
+
+static char kept[1024];
+
+void complain(const char *format, ...)
+{
+	va_list ap;
+	va_start(ap, format);
+	vsnprintf(kept, sizeof kept, format, ap);
+	va_end(ap);
+	builtin_error("%s", kept);
+}
+
+void forget()
+{
+	kept[0] = '\0';
+}
+
+void tell(WORD_DESC *name)
+{
+	if (name != nullptr) {
+		// The message, not the variable's own, as setvar may complain.
+		char why[sizeof kept];
+		memcpy(why, kept, sizeof why);
+		setvar(name, why);
+	}
 }
 
 // bash runs the unwind-protects on its way out of an aborted command.

@@ -43,17 +43,48 @@ void setkey(SHELL_VAR *array, const char *key, const char *value);
 // Every field of a query string ('a' into an indexed array, 'A' into an
 // associative one) or of a Cookie header ('C') into the array NAME, each
 // half decoded as urldecode decodes one argument, in copy, room for twice
-// the string's length and a byte, as nextfield takes; returns the
-// builtin's status, after a message where it failed.
+// the string's length and a byte, as nextfield takes; at most most
+// fields, and bytes of names and values, or none. Returns the builtin's
+// status, after a message where it failed.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
-	      bool strict);
+	      bool strict, unsigned long long most, unsigned long long bytes);
 
-// Every value of a JSON text into the array NAME: with assoc, each
-// pointer to its value, else pointer and value in turn, the whole text's
-// "" first; and where types is not null, the associative array TYPES,
-// each pointer to its type. The whole text's pointer, "", is no key.
+// n pairs of a key and its value, in turn in kv, into the array NAME:
+// indexed, keys and values in turn; associative, each key to its last
+// value, or with first, its first, an empty key left out. Keys are made
+// unique first, in a table of the builtin's own, so that no choice of
+// keys costs more than any other. Returns the builtin's status.
+int setpairs(char *name, bool assoc, char *const *kv, size_t n, bool first);
+// Whether n pairs, whose keys and values total bytes, are within the
+// limits of -n and -m; false after a message.
+bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigned long long maxbytes);
+
+// What a builtin holds of a text or of a form's fields, by default, and
+// the options that raise it, -n VALUES and -m BYTES: values enough for
+// any honest body of formdata's limit, a MiB, and bytes of pointers and
+// values (or names and values) several times what such a body holds, so
+// that a hostile MiB makes at most a few tens of MB of the shell's.
+// limit reads one option's number: false, after a message, where it is
+// none.
+enum : unsigned long { maxvalues = 50000, maxbytes = 8UL << 20 };
+bool limit(const char *option, const char *arg, unsigned long long *to);
+
+// Every value of a JSON text into the arrays whose names are not null:
+//  values: with assoc, each scalar's pointer to its value, else pointer
+//    and value in turn, in input order; the whole text's pointer, "", is
+//    no key, and a container has none, as its members have them;
+//  types: each pointer to its type, the whole text's under "#";
+//  counts: each container's pointer to its number of members, the whole
+//    text's under "#", a decimal integer that the reader alone writes;
+//  names: "P/i" to the name of the member i (from 0) of the object at P.
 // Returns the builtin's status, after a message where it failed.
-int setjson(char *name, bool assoc, char *types, const jsonflat *f);
+struct jsonarrays {
+	char *values;
+	bool assoc;
+	char *types, *counts, *names;
+};
+bool jsonarraysok(const jsonarrays *a);
+int setjson(const jsonarrays *a, const jsonflat *f);
 
 // A program's argument vector for the words of list, name first, as the
 // shared command-line readers take it, in memory from malloc (free it),
@@ -70,6 +101,14 @@ bool haskey(SHELL_VAR *array, const char *key);
 // way, even when bash aborts the command midway. Returns the builtin's
 // status, after a message when it failed.
 int handover(WORD_DESC *name, const char *result, void *block);
+
+// A builtin's message: on standard error, as builtin_error writes it,
+// and kept, so that a script that gave -E NAME has the last one in NAME
+// too, for its answer to the client. A call begins with forget; tell
+// sets NAME, where it is not null, to the message kept, or empties it.
+void complain(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void forget();
+void tell(WORD_DESC *name);
 
 // cleanup(arg) runs if bash aborts the command before unguard, which runs
 // it or not; a guard is the builtin's own while it runs.

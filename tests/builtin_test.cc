@@ -74,7 +74,7 @@ formdata -A h -F f -d . "${@:4}" <b; [[ $? == ${S:-1} && ${h[*]} == v && ${f[*]}
 		 "readonly r=ro; urldecode -v r a; shares -a a <<<'1 2'; shares -v x <<<'1'; echo \" $? $x $a $r\"", "",
 		 " 1 old old ro\n", "bash: line 2: urldecode: `1x': not a valid identifier\n"
 		 "bash: line 2: urldecode: -v: option requires an argument\n"
-		 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-b] [-e] [-s] url\n"
+		 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s] url\n"
 		 "bash: line 2: urldecode: r: readonly variable\n"
 		 "shares: expected five integers on standard input\n"
 		 "shares: expected five integers on standard input\n"},
@@ -107,7 +107,7 @@ formdata -A h -F f -d . "${@:4}" <b; [[ $? == ${S:-1} && ${h[*]} == v && ${f[*]}
 		 "bash: line 2: urldecode: byte offset 1: '%' not followed by two hex digits\n"},
 		// formdata: each error says what, removes the files that the call
 		// made and leaves both arrays as they were.
-		{form + R"sh(t '' "$T" --XX--; t x "$T" --XX--; t auto "$T" --XX-- -l 3; t auto text/plain --XX--; t auto multipart/form-data --XX--
+		{form + R"sh(t '' "$T" --XX--; t x "$T" --XX--; t auto "$T" --XX-- -l 3; S=3 t auto text/plain --XX--; t auto multipart/form-data --XX--
 t 99 "$T" --XX--; t auto "$T" ''; t auto "$T" '--XX\r\nContent-Disposition: form-data\r\n\r\n--XX--'
 t auto "$T" '--XX\r\nbad\r\n\r\n--XX--'; t auto "$T" '--XX\r\nContent-Disposition: form-data; name="a"\r\n\r\n\0\r\n--XX--'
 t auto "$T" --XX-- -d /nowhere)sh", "", "",
@@ -167,7 +167,7 @@ declare -n r=up e='a[1]'; formdata -A r -F up -d . <b; formdata -a e <b; echo " 
 TMOUT=0.2 CONTENT_LENGTH=999 formdata -A h -F f -d . < <(printf -- "$F"; sleep 1); echo " $?"
 CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); echo " $? $(ls) ${h[*]} $f ${up[*]}")sh",
 		 "", " 1\n 142\n 142 b v old \n",
-		 "bash: line 7: formdata: up: the fields, the files and the types need arrays of their own\n"
+		 "bash: line 7: formdata: up: the fields, the files, the types, the counts and the names need arrays of their own\n"
 		 "bash: line 7: formdata: e: a nameref to a[1], an element, not an array\n"
 		 "bash: line 8: formdata: no more of the body came within 0.2 seconds\n"
 		 "bash: line 9: formdata: no more of the body came within .2 seconds\n"},
@@ -213,20 +213,39 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "printf '<%s>' \"${a[@]}\" \"${h['$(touch b)']}\" \"$(ls)\"", "", "<old><2><-1><v><>",
 		 "bash: line 2: urldecode: a[$(touch a)]: an indexed array's subscript must be a decimal integer\n"
 		 "bash: line 2: urldecode: a[$(touch c)]: an indexed array's subscript must be a decimal integer\n"},
-		// jsonparse: -A each pointer to its value (a container's, its count),
-		// -a pointer and value in turn in input order, -T each type; nothing
-		// runs, and a refused text touches no variable. jsonquote -A builds
-		// the text back, each object's members in name order; formdata reads
-		// an application/json body into the same arrays.
+		// jsonparse: -A each scalar's pointer to its value, -a pointer and
+		// value in turn in input order, -T each type, -C each container's
+		// count, -K each object's names in order; nothing runs, and a
+		// refused text touches no variable. jsonquote -A builds the text
+		// back, each object's members in name order; formdata reads an
+		// application/json body into the same arrays.
 		{"cd \"$(mktemp -d)\"; x='{\"z\":[1,\"$(touch a)\",{}],\"a/b\":{\"c\":null,\"t\":true},\"n\":\"007\",\"e\":[]}'; "
-		 "jsonparse -A j -T t \"$x\"; jsonparse -a a <<<\"$x\"; printf '<%s>' ${#j[@]} \"${j[/z]}\" \"${j[/z/1]}\" \"${t[/a~1b]}\" "
-		 "\"${t[/z/2]}\" \"${a[@]:0:6}\"; jsonquote -A j -T t; echo; jsonparse -A j '{\"a\":1,\"a\":2}' || jsonparse -v v -g /z/1 \"$x\"; "
+		 "jsonparse -A j -T t -C n -K k \"$x\"; jsonparse -a a <<<\"$x\"; printf '<%s>' ${#j[@]} \"${n[/z]}\" \"${n[#]}\" "
+		 "\"${j[/z/1]}\" \"${t[/a~1b]}\" \"${t[/z/2]}\" \"${k[/1]}\" \"${k[/a~1b/1]}\" \"${a[@]:0:4}\"; jsonquote -A j -T t; echo; "
+		 "jsonparse -A j '{\"a\":1,\"a\":2}' || jsonparse -v v -g /z/1 \"$x\"; "
 		 "echo \" ${#j[@]} $v $(ls)\"; printf '\"a\\0b\"' | jsonparse; export CONTENT_LENGTH=${#x} CONTENT_TYPE='application/json; charset=utf-8'; "
-		 "formdata -A f -T ft <<<\"$x\"; [[ $(declare -p f ft) == \"$(declare -p j t | sed 's/ j=/ f=/; s/ t=/ ft=/')\" ]] && echo same", "",
-		 "<9><3><$(touch a)><object><object><><4></z><3></z/0><1>"
-		 "{\"a/b\":{\"c\":null,\"t\":true},\"e\":[],\"n\":\"007\",\"z\":[1,\"$(touch a)\",{}]}\n 9 $(touch a) \nsame\n",
+		 "formdata -A f -T ft -C fn -K fk <<<\"$x\"; [[ $(declare -p f ft fn fk) == \"$(declare -p j t n k | "
+		 "sed 's/ j=/ f=/; s/ t=/ ft=/; s/ n=/ fn=/; s/ k=/ fk=/')\" ]] && echo same", "",
+		 "<5><3><4><$(touch a)><object><object><a/b><t></z/0><1></z/1><$(touch a)>"
+		 "{\"a/b\":{\"c\":null,\"t\":true},\"e\":[],\"n\":\"007\",\"z\":[1,\"$(touch a)\",{}]}\n 5 $(touch a) \nsame\n",
 		 "bash: line 2: jsonparse: byte offset 7: duplicate name \"a\"\n"
 		 "bash: line 2: jsonparse: byte offset 2: a NUL byte\n"},
+		// What a text or a form may make is bounded, by -n in values or
+		// fields, and by -m in the bytes of their names or pointers and
+		// their values: past either, refused before any array is touched,
+		// with the reason in -E's variable too.
+		{"enable -f formdata formdata; declare -A j=([k]=old) h=([k]=old); jsonparse -A j -E why -n 3 '[1,2,3]'; echo \"$? $why\"; "
+		 "jsonparse -A j -m 20 '{\"aaaaaaaaaaaaaaaa\":1}'; urldecode -A h -n 2 'a=1&b=2&c=3'; urldecode -C h -m 5 'a=123456'; "
+		 "q='{\"a\":1,\"b\":2}'; CONTENT_LENGTH=${#q} CONTENT_TYPE=application/json formdata -A h -n 2 -E why <<<\"$q\"; "
+		 "echo \"$? $why\"; q='a=1&b=2'; CONTENT_LENGTH=${#q} CONTENT_TYPE=application/x-www-form-urlencoded formdata -A h -m 3 <<<\"$q\"; "
+		 "jsonparse -A j -E why -n 4 '[1,2,3]'; echo \"$? <$why> ${#j[@]} ${h[k]}\"", "",
+		 "1 more than 3 values; -n raises the limit\n1 more than 2 values; -n raises the limit\n0 <> 3 old\n",
+		 "bash: line 2: jsonparse: more than 3 values; -n raises the limit\n"
+		 "bash: line 2: jsonparse: more than 20 bytes of pointers and values; -m raises the limit\n"
+		 "bash: line 2: urldecode: more than 2 fields; -n raises the limit\n"
+		 "bash: line 2: urldecode: more than 5 bytes of names and values; -m raises the limit\n"
+		 "bash: line 2: formdata: more than 2 values; -n raises the limit\n"
+		 "bash: line 2: formdata: more than 3 bytes of names and values; -m raises the limit\n"},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; [ \"$(type -t shares)\" = builtin ] || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},
@@ -250,9 +269,10 @@ TEST(Builtin, LongArgument)
 	outcome o = runbash("s=a%3B+; for i in {1..21}; do s=$s$s; done; urldecode -e \"$s\"");
 	EXPECT_TRUE(o.out == want) << o.out.size() << " bytes";
 	EXPECT_EQ(o.status, 0);
-	// 12 MiB of query string, 2^17 fields, in linear time.
+	// 12 MiB of query string, 2^17 fields, in linear time, past the
+	// limits that -n and -m raise.
 	o = runbash("q=k%3D=$(printf 'v%.0s' {1..90})\\&; for i in {1..17}; do q=$q$q; done; "
-		    "urldecode -a a \"$q\"; urldecode -A h \"$q\"; echo ${#a[@]} ${a[131070]} ${#h[k=]}");
+		    "urldecode -a a -n 131072 -m 13000000 \"$q\"; urldecode -n 131072 -m 13000000 -A h \"$q\"; echo ${#a[@]} ${a[131070]} ${#h[k=]}");
 	EXPECT_EQ(o.out, "262144 k= 90\n");
 }
 

@@ -13,19 +13,30 @@
 
 static int urldecode_builtin(WORD_LIST *list)
 {
-	// -v NAME, -a NAME, -A NAME or -C NAME, only ever first.
-	char *opt = list != nullptr ? list->word->word : nullptr;
+	// -v NAME, -a NAME, -A NAME or -C NAME, and the limits of the last
+	// three, -n COUNT and -m BYTES, only ever first; a last word is the
+	// url, whatever it is.
+	char *opt = nullptr;
 	WORD_DESC *name = nullptr;
-	if (opt != nullptr && (strcmp(opt, "-v") == 0 || strcmp(opt, "-a") == 0 ||
-			       strcmp(opt, "-A") == 0 || strcmp(opt, "-C") == 0)) {
+	unsigned long long most = maxvalues, bytes = maxbytes;
+	for (; list != nullptr; list = list->next->next) {
+		char *w = list->word->word;
+		bool limits = (strcmp(w, "-n") == 0 || strcmp(w, "-m") == 0) && list->next != nullptr;
+		if (!limits && (opt != nullptr || (strcmp(w, "-v") != 0 && strcmp(w, "-a") != 0 &&
+						   strcmp(w, "-A") != 0 && strcmp(w, "-C") != 0)))
+			break;
 		if (list->next == nullptr) {
-			sh_needarg(opt);
+			sh_needarg(w);
 			return EXECUTION_FAILURE;
 		}
+		if (limits && !limit(w, list->next->word->word, w[1] == 'n' ? &most : &bytes))
+			return EXECUTION_FAILURE;
+		if (limits)
+			continue;
+		opt = w;
 		name = list->next->word;
 		if (!goodname(name, opt[1] == 'v'))
 			return EXECUTION_FAILURE;
-		list = list->next->next;
 	}
 
 	// The program's argument vector: the name, then at most three words,
@@ -63,7 +74,7 @@ static int urldecode_builtin(WORD_LIST *list)
 	}
 	if (name == nullptr || opt[1] == 'v')
 		return handover(name, decode(copy, blanks, escape, true, strict), copy);
-	int status = setfields(name->word, opt[1], arg, copy, blanks, escape, strict);
+	int status = setfields(name->word, opt[1], arg, copy, blanks, escape, strict, most, bytes);
 	free(copy);
 	return status;
 }
@@ -81,14 +92,16 @@ static char doc9[] = "            its last value";
 static char doc10[] = "  -C NAME   take url as a Cookie header, 'a=1; b=2', into the";
 static char doc11[] = "            associative array NAME, each name to its first value, '+'";
 static char doc12[] = "            kept as '+'";
+static char doc12a[] = "  -n COUNT  with -a, -A or -C, refuse more than COUNT fields, not 50000";
+static char doc12b[] = "  -m BYTES  and names and values that pass BYTES, not 8 MiB";
 static char doc13[] = "With -s, anywhere among -b and -e, a '%' not followed by two hex";
 static char doc14[] = "digits, or '%00', is an error, and no decoded byte is read again.";
 static char doc15[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
-static char doc16[] = "set, a bad escape with -s, or a failed write.";
+static char doc16[] = "set, a bad escape with -s, fields past -n or -m, or a failed write.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
-		      doc10, doc11, doc12, doc1, doc13, doc14, doc1, doc15, doc16, nullptr};
+		      doc10, doc11, doc12, doc12a, doc12b, doc1, doc13, doc14, doc1, doc15, doc16, nullptr};
 static char bname[] = "urldecode";
-static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-b] [-e] [-s] url";
+static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s] url";
 
 // bash finds the builtin by this name.
 extern "C" {
