@@ -75,6 +75,7 @@ struct json {
 	int nlevels;
 	jsonbuf name;			// a member's name, as it is read
 	jsonbuf ptr;			// the pointer of the value at hand
+	jsonbuf fold;			// a name, case folded, where strict
 	// The value at hand, as jsonnext describes it.
 	jsontype type;
 	const char *data;
@@ -95,7 +96,8 @@ struct json {
 // stream of at most limit bytes from fd, read by rd (read(2) where null).
 // strict adds I-JSON's rules (RFC 7493): no integer without a fraction or
 // exponent beyond 2^53 - 1 in magnitude, no number beyond a double's
-// range, no noncharacter. j must be zeroed the first time; it keeps its
+// range, no noncharacter, no two names of an object equal under Unicode's
+// simple case folding. j must be zeroed the first time; it keeps its
 // memory from one text to the next, and jsonend frees it, and leaves it
 // zeroed. jsonagain gives back what one text made large, before another.
 void jsonmem(json *j, const char *s, size_t n, bool strict);

@@ -63,13 +63,14 @@ static void begin(json *j, bool strict)
 	char *own = j->own;
 	jsonlevel *levels = j->levels;
 	int nlevels = j->nlevels;
-	jsonbuf name = j->name, ptr = j->ptr;
+	jsonbuf name = j->name, ptr = j->ptr, fold = j->fold;
 	memset(static_cast<void *>(j), 0, offsetof(json, digits));
 	j->own = own;
 	j->levels = levels;
 	j->nlevels = nlevels;
 	j->name = {name.p, 0, name.cap, false};
 	j->ptr = {ptr.p, 0, ptr.cap, false};
+	j->fold = {fold.p, 0, fold.cap, false};
 	j->msg[0] = '\0';
 	j->strict = strict;
 	j->state = s_start;
@@ -107,6 +108,7 @@ void jsonend(json *j)
 	free(j->own);
 	jsonfree(&j->name);
 	jsonfree(&j->ptr);
+	jsonfree(&j->fold);
 	j->levels = nullptr;
 	j->own = nullptr;
 	j->nlevels = 0;
@@ -134,6 +136,8 @@ void jsonagain(json *j)
 		jsonfree(&j->name);
 	if (j->ptr.cap > 65536)
 		jsonfree(&j->ptr);
+	if (j->fold.cap > 65536)
+		jsonfree(&j->fold);
 }
 
 int jsoncmp(const char *a, const char *b, size_t n)
@@ -371,9 +375,64 @@ uint64_t jsonhash(const char *s, size_t n, uint64_t seed)
 	return v[0] ^ v[1] ^ v[2] ^ v[3];
 }
 
-// Whether the object at the top had the name already; it has it now.
-// False on a failed allocation too, which *nomem says.
-static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
+static size_t pututf8(char *out, unsigned long c)
+{
+	if (c < 0x80) {
+		out[0] = static_cast<char>(c);
+		return 1;
+	}
+	size_t n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+	static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+	for (size_t i = n - 1; i > 0; i--, c >>= 6)
+		out[i] = static_cast<char>(0x80 | (c & 0x3F));
+	out[0] = static_cast<char>(lead[n] | c);
+	return n;
+}
+
+// Unicode's simple case folding of a code point, from the runs in
+// fold.inc.
+static long foldpoint(long c)
+{
+	static const struct {
+		long from, to;
+		int step, add;
+	} runs[] = {
+#include "fold.inc"
+	};
+	size_t lo = 0, hi = sizeof runs / sizeof runs[0];
+	while (lo < hi) {
+		size_t mid = (lo + hi) / 2;
+		if (c > runs[mid].to)
+			lo = mid + 1;
+		else
+			hi = mid;
+	}
+	return lo < sizeof runs / sizeof runs[0] && c >= runs[lo].from && (c - runs[lo].from) % runs[lo].step == 0 ?
+		       c + runs[lo].add : c;
+}
+
+// The n bytes of UTF-8 at s (checked already), each code point folded,
+// into out.
+static void casefold(const char *s, size_t n, jsonbuf *out)
+{
+	out->n = 0;
+	for (size_t i = 0; i < n;) {
+		size_t len;
+		long c = utf8point(reinterpret_cast<const unsigned char *>(s + i), n - i, &len);
+		char u[4];
+		jsonadd(out, u, pututf8(u, static_cast<unsigned long>(foldpoint(c))));
+		i += len;
+	}
+	jsonadd(out, "", 0);
+}
+
+// Whether the object at the top had a name of the same key already: the
+// name itself, or its case folding where the reader is strict; it has it
+// now. 0 where it had none; 1 where the name is the same; 2 where another
+// name folds to the same key. 0 on a failed allocation too, which *nomem
+// says. With a folded key, the name follows it, so that the two can be
+// told apart.
+static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t nn, bool *nomem)
 {
 	*nomem = false;
 	if (2 * (l->used + 1) > l->nslots) {
@@ -398,19 +457,25 @@ static bool seen(jsonlevel *l, const char *s, size_t n, bool *nomem)
 	// A slot holds the name's offset and length, each plus one, so that
 	// an empty name has a slot too.
 	size_t k = static_cast<size_t>(jsonhash(s, n, 0) & (l->nslots - 1));
-	for (; l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1))
-		if (l->slots[k].len == n + 1 && jsoncmp(l->names.p + l->slots[k].off - 1, s, n) == 0)
-			return true;
+	for (; l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1)) {
+		const char *had = l->names.p + l->slots[k].off - 1;
+		if (l->slots[k].len == n + 1 && jsoncmp(had, s, n) == 0)
+			return name == s || (strlen(had + n + 1) == nn && jsoncmp(had + n + 1, name, nn) == 0) ? 1 : 2;
+	}
 	size_t off = l->names.n;
 	jsonadd(&l->names, s, n);
 	jsonadd(&l->names, "", 1);
+	if (name != s) {
+		jsonadd(&l->names, name, nn);
+		jsonadd(&l->names, "", 1);
+	}
 	if (l->names.bad) {
 		*nomem = true;
-		return false;
+		return 0;
 	}
 	l->slots[k] = {off + 1, n + 1};
 	l->used++;
-	return false;
+	return 0;
 }
 
 static jsonevent open(json *j, bool object)
@@ -488,19 +553,6 @@ static long hex4(const char *s)
 	return v;
 }
 
-static size_t pututf8(char *out, unsigned long c)
-{
-	if (c < 0x80) {
-		out[0] = static_cast<char>(c);
-		return 1;
-	}
-	size_t n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-	static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-	for (size_t i = n - 1; i > 0; i--, c >>= 6)
-		out[i] = static_cast<char>(0x80 | (c & 0x3F));
-	out[0] = static_cast<char>(lead[n] | c);
-	return n;
-}
 
 // Decodes the string at hand into j->piece, from j->len on, until the
 // closing quote (taken, with *closed set) or until the piece has no room
@@ -824,11 +876,21 @@ static jsonevent name(json *j)
 	}
 	if (j->name.bad)
 		return fail(j, true, "out of memory");
+	// Strict, names are told apart as a reader that matches them by case
+	// folding tells them, as Go's does: "ADMIN" is "admin" there.
 	bool nomem;
-	if (seen(&j->levels[j->depth - 1], j->name.p != nullptr ? j->name.p : "", j->name.n, &nomem)) {
+	const char *name = j->name.p != nullptr ? j->name.p : "";
+	if (j->strict)
+		casefold(name, j->name.n, &j->fold);
+	if (j->fold.bad)
+		return fail(j, true, "out of memory");
+	int had = j->strict ? seen(&j->levels[j->depth - 1], j->fold.p, j->fold.n, name, j->name.n, &nomem) :
+			      seen(&j->levels[j->depth - 1], name, j->name.n, name, j->name.n, &nomem);
+	if (had != 0) {
 		char m[200], s[120];
 		shown(s, sizeof s, j->name.p, j->name.n);
-		catz(m, catz(m, catz(m, 0, sizeof m, "duplicate name \""), sizeof m, s), sizeof m, "\"");
+		catz(m, catz(m, catz(m, 0, sizeof m, had == 1 ? "duplicate name \"" : "a name equal to another under case folding, \""),
+				sizeof m, s), sizeof m, "\"");
 		return failat(j, where, true, m);
 	}
 	if (nomem)

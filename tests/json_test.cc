@@ -129,6 +129,9 @@ static const jsoncase cases[] = {
 	{"9007199254740992", "", "", "byte offset 16: an integer beyond 2^53 - 1, which I-JSON forbids", true},
 	{"[1e309]", "", "", "byte offset 6 (/0): a number beyond a double's range, which I-JSON forbids", true},
 	{"\"\\ufdd0\"", "", "", "byte offset 1: a noncharacter, which I-JSON forbids", true},
+	// and names that a reader matching them by case folding takes as one.
+	{"{\"admin\":false,\"ADMIN\":true}", "", "", "byte offset 15: a name equal to another under case folding, \"ADMIN\"", true},
+	{"{\"sub\":\"alice\",\"\xc5\xbfub\":\"root\"}", "", "", "byte offset 15: a name equal to another under case folding, \"\xc5\xbfub\"", true},
 };
 
 static bool take(void *arg, const char *s, size_t n)
