@@ -4,13 +4,16 @@
 set -eu
 for page; do
 	mandoc -T lint -W warning "$page"
-	if command -v man >/dev/null 2>&1; then
-		out=$(MANWIDTH=80 man -l "$page" 2>&1)
+	command -v man >/dev/null 2>&1 || continue
+	# With no locale set, as on a new machine, in C and in UTF-8: groff
+	# has no glyph in ASCII for most of what lies beyond it.
+	for locale in '' C C.UTF-8; do
+		out=$(env -i PATH="$PATH" ${locale:+LC_ALL=$locale} MANWIDTH=80 man -l "$page" 2>&1)
 		case $out in
-		*"can't"* | *warning*) echo "$page: $out" >&2; exit 1 ;;
+		*"can't"* | *warning*) echo "$page, LC_ALL=$locale: $out" >&2; exit 1 ;;
 		*NAME*SYNOPSIS*DESCRIPTION*"EXIT STATUS"*EXAMPLES*"SEE ALSO"*) ;;
 		*) echo "$page: sections missing" >&2; exit 1 ;;
 		esac
-	fi
+	done
 done
 echo "man pages: ok"

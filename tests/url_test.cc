@@ -195,7 +195,13 @@ TEST(Url, Setters)
 // host is refused too, by names of our own; what is left reads alike.
 TEST(Url, StrictAgainstOtherReaders)
 {
-	struct { const char *base, *input, *error; } cases[] = {
+	// A host that needs IDNA is refused otherwise where libidn2 is not to
+	// be had, as under qemu.
+	str ascii = {};
+	const char *odd;
+	bool idna = toascii("b\xc3\xbc" "cher", 7, false, &ascii, &odd) == nullptr;
+	release(&ascii);
+	struct { const char *base, *input, *error; bool idn = false; } cases[] = {
 		{nullptr, "localhost:8080", "scheme-missing-following-solidus"},
 		{"http://example.com/", "javascript:x", "scheme-missing-following-solidus"},
 		{nullptr, "gopher:/evil.com/", "non-special-host-missing"},
@@ -204,11 +210,18 @@ TEST(Url, StrictAgainstOtherReaders)
 		{nullptr, "gopher://0x7f.1/", "opaque-host-IPv4-non-canonical"},
 		{nullptr, "http://\xe1\xba\x9e.de/", "IDNA-deviation"},
 		{"file:///etc/x", "////x", "file-host-empty-extra-solidus"},
+		{"file:///etc/x", "/.//evil", "file-host-empty-extra-solidus"},
+		{nullptr, "http://x/%2e%2E/etc/passwd", "dot-segment-percent-encoded"},
+		{nullptr, "http://\xe2\x89\xa0.com/", "IDNA-2008-disallowed", true},
+		{nullptr, "http://\xea\xad\xb0.com/", "IDNA-unassigned-in-Unicode-3.2", true},
+		{nullptr, "http://b\xc3\xbc" "cher.de/", "", true},
 		{nullptr, "http://ex\xff" "ample.org/", "not-UTF-8"},
 		{nullptr, "https://[2001:db8::1]:8443/x", ""},
 		{nullptr, "file:///etc/passwd", ""},
 	};
 	for (const auto &c : cases) {
+		if (c.idn && !idna)
+			continue;
 		job j = {c.base, c.input, nullptr, true, nullptr, 0};
 		url u;
 		urlinit(&u);

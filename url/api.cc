@@ -148,6 +148,7 @@ bool urlset(url *u, const char *name, const char *value, size_t n, report *r)
 	} else {
 		return false;
 	}
+	checkfile(u, r);
 	release(&v);
 	return true;
 }

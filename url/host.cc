@@ -278,8 +278,9 @@ static bool ipv4(const char *p, const char *end, url *u, report *r)
 // not at a label's ends nor in its third and fourth places, and DNS's
 // lengths. A label of Punycode must decode to a valid one, which
 // libidn2 decides.
-static const char *strictascii(const char *p, size_t n)
+static const char *strictascii(const char *p, size_t n, const char **odd)
 {
+	*odd = nullptr;
 	if (n > 0 && p[n - 1] == '.')
 		n--;	// the root label
 	if (n == 0 || n > 253)
@@ -306,7 +307,7 @@ static const char *strictascii(const char *p, size_t n)
 	}
 	if (punycode) {
 		str out = {};
-		const char *why = toascii(p, n, true, &out);
+		const char *why = toascii(p, n, true, &out, odd);
 		bool same = why == nullptr && out.n == n && samebytes(out.p, p, n);
 		release(&out);
 		if (!same)
@@ -326,11 +327,13 @@ static bool domain(const char *p, size_t n, url *u, report *r)
 	if (ascii) {
 		for (size_t i = 0; i < n; i++)
 			addc(&d, lower(p[i]));
-		const char *why = strictascii(text(&d), d.n);
+		const char *odd, *why = strictascii(text(&d), d.n, &odd);
 		if (why != nullptr && r->error == nullptr) {
 			invalid(r, "domain-to-ASCII");
 			r->detail = why;
 		}
+		if (odd != nullptr)
+			invalid(r, odd);
 	} else {
 		// An error of our own: the deviation characters, and U+1E9E, are
 		// mapped by some readers (IDNA 2003, older tables) and kept by
@@ -339,17 +342,24 @@ static bool domain(const char *p, size_t n, url *u, report *r)
 		if (deviation(p, n, true))
 			invalid(r, "IDNA-deviation");
 		str s = {};
-		const char *why = toascii(p, n, true, &s);
-		release(&s);
-		if (why != nullptr && r->error == nullptr) {
-			invalid(r, "domain-to-ASCII");
-			r->detail = why;
-		}
-		why = toascii(p, n, false, &d);
+		const char *odd, *strictodd, *strictwhy = toascii(p, n, true, &s, &strictodd);
+		const char *why = toascii(p, n, false, &d, &odd);
 		if (why != nullptr) {
+			release(&s);
 			release(&d);
 			r->detail = why;
 			return fail(r, "domain-to-ASCII");
+		}
+		// beStrict may only refuse: a name that it makes otherwise (libidn2
+		// drops "\xE2\x89\xA0" under STD3's rules) is no name to trust.
+		if (strictwhy == nullptr && (s.n != d.n || !samebytes(text(&s), text(&d), d.n)))
+			strictwhy = "beStrict gives another name";
+		release(&s);
+		if (odd != nullptr || strictodd != nullptr)
+			invalid(r, odd != nullptr ? odd : strictodd);
+		if (strictwhy != nullptr && r->error == nullptr) {
+			invalid(r, "domain-to-ASCII");
+			r->detail = strictwhy;
 		}
 	}
 	bool ok = d.n > 0;

@@ -11,7 +11,7 @@ typedef int lookupfn(const unsigned char *src, unsigned char **out, int flags);
 typedef int unicodefn(const char *src, char **out, int flags);
 typedef void freefn(void *p);
 typedef const char *strerrorfn(int rc);
-enum { transitional = 4, nontransitional = 8, std3 = 32, disallowed = -304 };
+enum { transitional = 4, nontransitional = 8, std3 = 32, idna2008 = 64, disallowed = -304 };
 
 static lookupfn *lookup;
 static unicodefn *unicode;
@@ -45,7 +45,9 @@ static bool load()
 // disallows, symbols such as U+2615 among them, which UTS #46 takes. Its
 // transitional mode does not; and the two modes differ only on four
 // characters, so for a name with none of them it gives what
-// non-transitional processing would.
+// non-transitional processing would. *odd then says that IDNA 2008
+// disallows the name, or else that it holds what IDNA 2003 would leave
+// unmapped, as readers differ on either.
 bool deviation(const char *s, size_t n, bool capital)
 {
 	for (size_t i = 0; i + 1 < n; i++)
@@ -56,8 +58,43 @@ bool deviation(const char *s, size_t n, bool capital)
 	return false;
 }
 
-const char *toascii(const char *domain, size_t n, bool strict, str *out)
+// Whether each code point of the UTF-8 at z was assigned in Unicode 3.2,
+// the repertoire of IDNA 2003, which passes any other through unmapped
+// where UTS #46 maps it: "\xEA\xAD\xB0" (U+AB70) is xn--kz9a to one and,
+// mapped to U+13A0, xn--58d to the other.
+static bool unicode32(const char *z)
 {
+	static const struct {
+		unsigned long lo, hi;
+	} assigned[] = {
+#include "unicode32.inc"
+	};
+	const unsigned char *p = reinterpret_cast<const unsigned char *>(z);
+	for (size_t i = 0, n = length(z); i < n;) {
+		unsigned long c = p[i];
+		size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+		if (len > 1)
+			c &= 0x3F >> (len - 1);
+		for (size_t k = 1; k < len && i + k < n; k++)
+			c = c << 6 | (p[i + k] & 0x3F);
+		i += len;
+		size_t lo = 0, hi = sizeof assigned / sizeof assigned[0];
+		while (lo < hi) {
+			size_t mid = (lo + hi) / 2;
+			if (c > assigned[mid].hi)
+				lo = mid + 1;
+			else
+				hi = mid;
+		}
+		if (lo == sizeof assigned / sizeof assigned[0] || c < assigned[lo].lo)
+			return false;
+	}
+	return true;
+}
+
+const char *toascii(const char *domain, size_t n, bool strict, str *out, const char **odd)
+{
+	*odd = nullptr;
 	if (!load())
 		return "an international domain name needs libidn2 (libidn2.so.0), which cannot be loaded";
 	str in = {};
@@ -76,12 +113,28 @@ const char *toascii(const char *domain, size_t n, bool strict, str *out)
 	const char *s = u != nullptr ? u : text(&in);
 	const unsigned char *b = reinterpret_cast<const unsigned char *>(s);
 	int flags = strict ? std3 : 0;
-	if (why == nullptr && (rc = lookup(b, &a, nontransitional | flags)) == disallowed && !deviation(s, length(s), false))
+	if (why == nullptr && (rc = lookup(b, &a, nontransitional | flags)) == disallowed && !deviation(s, length(s), false)) {
 		rc = lookup(b, &a, transitional | flags);
+		*odd = "IDNA-2008-disallowed";
+	}
 	if (why == nullptr && rc != 0)
 		why = idnerror(rc);
+	// The name as UTS #46 mapped it must be one that IDNA 2008 allows as
+	// it stands, with no mapping; and it, and the name as it came, must
+	// hold only what Unicode 3.2 knew.
+	char *mapped = nullptr;
+	unsigned char *again = nullptr;
+	if (why == nullptr && unicode(reinterpret_cast<const char *>(a), &mapped, 0) != 0)
+		*odd = "IDNA-2008-disallowed";
+	if (why == nullptr && *odd == nullptr &&
+	    lookup(reinterpret_cast<const unsigned char *>(mapped), &again, idna2008) != 0)
+		*odd = "IDNA-2008-disallowed";
+	if (why == nullptr && *odd == nullptr && (!unicode32(s) || !unicode32(mapped)))
+		*odd = "IDNA-unassigned-in-Unicode-3.2";
+	idnfree(again);
 	if (why == nullptr)
 		addz(out, reinterpret_cast<const char *>(a));
+	idnfree(mapped);
 	idnfree(a);
 	idnfree(u);
 	release(&in);

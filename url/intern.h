@@ -63,6 +63,10 @@ enum state {
 // keeps any blanks at its ends; tabs and newlines go from both.
 bool run(const char *in, size_t n, const url *base, url *u, state override, report *r);
 
+// What a URL's result holds that other readers read otherwise, whatever
+// input made it: an error of our own into r.
+void checkfile(const url *u, report *r);
+
 bool isspecial(const str *scheme);
 long defaultport(const str *scheme);
 

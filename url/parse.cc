@@ -651,11 +651,6 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 					u->host_type = emptyhost;
 					if (override != at_none)
 						goto done;
-					// A fourth slash: the path starts with an empty
-					// segment, which other readers take as the end of
-					// an authority that "x" in "file:////x" is the host of.
-					if (c == '/' && rest < end && (rest[0] == '/' || rest[0] == '\\'))
-						invalid(r, "file-host-empty-extra-solidus");
 					st = at_pathstart;
 				} else {
 					if (!parsehost(text(&buf), buf.n, !special, u, r))
@@ -701,6 +696,11 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				bool slash = c == '/' || (special && c == '\\');
 				if (special && c == '\\')
 					invalid(r, "invalid-reverse-solidus");
+				// "%2e" for a dot: others keep such a segment as it
+				// stands, and a server that decodes it later sees "..".
+				bool dotted = dots(&buf, 2) || dots(&buf, 1);
+				if (dotted && findc(text(&buf), '%') != nullptr)
+					invalid(r, "dot-segment-percent-encoded");
 				if (dots(&buf, 2)) {
 					shorten(u);
 					if (!slash)
@@ -833,11 +833,22 @@ bool run(const char *in, size_t n, const url *base, url *u, state override, repo
 	return ok;
 }
 
+void checkfile(const url *u, report *r)
+{
+	// A file URL whose host is empty and whose path starts with an empty
+	// segment, "file:////x", however it was made: readers that take
+	// "//x" as an authority find the host x in it.
+	if (same(&u->scheme, "file") && u->host.n == 0 && u->path.n >= 2 && u->path.p[0] == '/' &&
+	    u->path.p[1] == '/')
+		invalid(r, "file-host-empty-extra-solidus");
+}
+
 bool parseurl(const char *input, size_t n, const url *base, url *u, report *r)
 {
 	urlfree(u);
 	if (!run(input, n, base, u, at_none, r))
 		return false;
+	checkfile(u, r);
 	str *parts[] = {&u->scheme, &u->username, &u->password, &u->host, &u->path, &u->query, &u->fragment};
 	for (str *s : parts)
 		if (s->bad)

@@ -59,7 +59,12 @@ bool urlcopy(url *to, const url *from);
 // "scheme-missing-following-solidus" and "non-special-host-missing", a
 // scheme with no "//" after it; "opaque-host-percent-encoded" and
 // "opaque-host-non-ASCII"; "IDNA-deviation", a host holding ß, ς, ZWJ,
-// ZWNJ or U+1E9E; "file-host-empty-extra-solidus", "file:////x".
+// ZWNJ or U+1E9E; "IDNA-2008-disallowed" and
+// "IDNA-unassigned-in-Unicode-3.2", as toascii has them;
+// "file-host-empty-extra-solidus", a file URL with an empty host whose
+// path starts with an empty segment, "file:////x", which others read as
+// having the host x; "dot-segment-percent-encoded", a "." or ".." segment
+// written with "%2e", which others keep as it stands.
 struct report {
 	const char *error;
 	const char *failure;
@@ -88,7 +93,11 @@ void serialize(const url *u, str *out);
 // International domain names, by UTS #46 as the standard asks, through
 // libidn2, which is loaded on the first call: the ASCII form of n bytes
 // of UTF-8 into out. Returns null, or why it failed. strict checks
-// hyphens, STD3 rules and lengths too, as beStrict asks.
-const char *toascii(const char *domain, size_t n, bool strict, str *out);
+// hyphens, STD3 rules and lengths too, as beStrict asks. *odd is null,
+// or one of our error names for a name that other readers map otherwise:
+// "IDNA-2008-disallowed", a name that IDNA 2008 (RFC 5892) does not allow
+// once mapped; "IDNA-unassigned-in-Unicode-3.2", one that holds, as it
+// came or as it was mapped, a code point that IDNA 2003 does not know.
+const char *toascii(const char *domain, size_t n, bool strict, str *out, const char **odd);
 
 #endif
