@@ -43,7 +43,10 @@ declare -A field cookie
 files=()
 case ${REQUEST_METHOD-} in
 GET | HEAD)
-	urldecode -A field "${QUERY_STRING-}"
+	# As a front end reads it: '%zz' or '%00' is an error, not a byte that
+	# a filter before the script never saw.
+	urldecode -A field -s "${QUERY_STRING-}" 2>/dev/null ||
+		fail "400 Bad Request" "a malformed query string"
 	;;
 POST)
 	# The uploads, in a folder of their own that goes when the script does.
@@ -57,12 +60,11 @@ POST)
 	# length 0, whatever its type says, is an empty form.
 	[[ -n ${CONTENT_LENGTH-} ]] || fail "411 Length Required" "a POST needs a Content-Length"
 	[[ $CONTENT_LENGTH =~ ^0+$ ]] ||
-		formdata -A field -F files -d "$tmp" -l "$max" -t 30 2>"$tmp/error" || {
-			error=$(<"$tmp/error") error=${error#*formdata: }
-			case $error in
+		formdata -b multipart,urlencoded -A field -F files -d "$tmp" -l "$max" -t 30 -E why 2>/dev/null || {
+			case $?,$why in
+			3,*) fail "415 Unsupported Media Type" "$why" ;;
 			*"over the limit"*) fail "413 Content Too Large" "over $max bytes" ;;
-			CONTENT_TYPE" is not "*) fail "415 Unsupported Media Type" "$error" ;;
-			*) fail "400 Bad Request" "$error" ;;
+			*) fail "400 Bad Request" "$why" ;;
 			esac
 		}
 	;;

@@ -3,11 +3,13 @@
 # 127.0.0.1, asked with curl and by Chromium submitting a real upload
 # form, answers each request with a page of exactly the fields, files and
 # cookies sent, and runs nothing that a key or value holds; in Chromium,
-# hostile fields show as text and make no element. BUILTIN_PRELOAD is
-# what bash must preload to run the builtins (a sanitizer's runtime).
-#   cgi.sh BUILTIN-DIR FORM-CGI UPLOAD-PAGE
+# hostile fields show as text and make no element. examples/hook.cgi
+# answers a webhook's JSON body with its commits, and no body runs
+# anything or holds it up. BUILTIN_PRELOAD is what bash must preload to
+# run the builtins (a sanitizer's runtime).
+#   cgi.sh BUILTIN-DIR FORM-CGI UPLOAD-PAGE HOOK-CGI
 set -u
-dir=$1 form=$2 page=$3
+dir=$1 form=$2 page=$3 hook=$4
 if [ ! -f "$dir/urldecode" ]; then
 	echo "cgi: the bash builtins are not built: skipped"
 	exit 77
@@ -19,6 +21,7 @@ tmp=$(mktemp -d)
 trap 'kill $server 2>/dev/null; rm -rf "$tmp"' EXIT
 mkdir "$tmp/cgi-bin"
 cp "$form" "$tmp/cgi-bin/form.cgi"
+cp "$hook" "$tmp/cgi-bin/hook.cgi"
 
 # A free port: httpd ends at once on one that is taken. The CGI runs in a
 # UTF-8 locale, where read -N would count characters.
@@ -54,9 +57,13 @@ ask() {			# ask WANT CURL-ARGS...: the answer's page says WANT
 	curl -s --max-time 10 "$@" | text >"$tmp/got"
 	cmp -s "$tmp/want" "$tmp/got" || { echo "cgi: curl $*:"; cat "$tmp/got"; fail=1; }
 }
-# Repeats (the last wins), '+', '%00' (ends that value), UTF-8, ';' as data.
-ask $'GET, 4 fields\na=2\nb=x y\ne=\nu=caf\xc3\xa9;x\n' \
-	"$url?a=1&b=x+y&&a=2&e=%00z&u=caf%C3%A9;x"
+# Repeats (the last wins), '+', UTF-8, ';' as data; '%00' or '%zz' is a 400.
+ask $'GET, 4 fields\na=2\nb=x y\ne=%z\nu=caf\xc3\xa9;x\n' \
+	"$url?a=1&b=x+y&&a=2&e=%25z&u=caf%C3%A9;x"
+for q in e=%00z e=%zz; do
+	code=$(curl -s --max-time 10 -o /dev/null -w '%{http_code}' "$url?$q")
+	[ "$code" = 400 ] || { echo "cgi: ?$q got $code, not 400"; fail=1; }
+done
 # A POST body of UTF-8 bytes, a newline, an empty key (left out), no '='.
 ask $'POST, 3 fields\nc=\nk=1\n2\nu=caf\xc3\xa9 \n' \
 	--data-binary $'u=caf\xc3\xa9+&k=1%0A2&=z&c' "$url"
@@ -78,6 +85,21 @@ done
 ask $'GET, 0 fields\n2 cookies\na=1\nb=x+y\n' -H 'Cookie: a=1; b="x+y"' "$url"
 curl -s -D - -o /dev/null "$url" | grep -q $'^Set-Cookie: seen=GET; Path=/; HttpOnly; SameSite=Lax\r$' ||
 	{ echo "cgi: no Set-Cookie"; fail=1; }
+
+# A webhook's commits, walked by the count that the reader wrote: a count
+# that is a string runs nothing, one that is a number loops not at all, a
+# body of another type is a 415.
+hook() {		# hook STATUS ANSWER TYPE BODY: hook.cgi answers so
+	got=$(curl -s --max-time 10 -w '%{http_code}' -H "Content-Type: $3" --data-binary "$4" "${url%/*}/hook.cgi")
+	[ "$got" = "$2"$'\n'"$1" ] || { echo "cgi: hook.cgi, $4: $got"; fail=1; }
+}
+hook 200 '{"count":2,"ids":["a1","b2"],"ref":"main"}' application/json \
+	'{"ref":"main","commits":[{"id":"a1"},{"id":"b2"}]}'
+hook 200 '{"count":0,"ids":[],"ref":""}' application/json '{"commits":"x[$(touch g)]"}'
+hook 200 '{"count":0,"ids":[],"ref":""}' application/json '{"commits":99999999999}'
+hook 415 '{"error":"a JSON body, please"}' application/x-www-form-urlencoded '{"commits":[]}'
+hook 400 '{"error":"byte offset 15: a name equal to another under case folding, \"ADMIN\""}' \
+	application/json '{"admin":false,"ADMIN":true}'
 
 # Chromium sends the page's form as multipart/form-data, and tee.cgi keeps
 # the answer that it gets. The page's bytes, and what form.cgi must make
@@ -131,8 +153,11 @@ dom=$(timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic -
 	{ echo "cgi: a field made an element: $dom"; fail=1; }
 [ "$(printf '%s\n' "$dom" | text)" = "${want%$'\n'}" ] ||
 	{ echo "cgi: Chromium shows the hostile fields as: $dom"; fail=1; }
-ran=$(find "$tmp" -name '[a-f]')
+ran=$(find "$tmp" -name '[a-g]')
 [ -z "$ran" ] || { echo "cgi: a request ran commands: $ran"; fail=1; }
-[ ! -s "$tmp/log" ] || { echo "cgi: the server logged:"; cat "$tmp/log"; fail=1; }
+# What the scripts said on standard error, the hook's refusals, goes to
+# the server's log: nothing else may.
+grep -v 'hook.cgi: line [0-9]*: formdata: ' "$tmp/log" >"$tmp/other"
+[ ! -s "$tmp/other" ] || { echo "cgi: the server logged:"; cat "$tmp/other"; fail=1; }
 [ $fail = 0 ] && echo "cgi: ok"
 exit $fail
