@@ -66,7 +66,7 @@ bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigne
 // that a hostile MiB makes at most a few tens of MB of the shell's.
 // limit reads one option's number: false, after a message, where it is
 // none.
-enum : unsigned long { maxvalues = 50000, maxbytes = 8UL << 20 };
+enum : unsigned long { maxvalues = 100000, maxbytes = 8UL << 20 };
 bool limit(const char *option, const char *arg, unsigned long long *to);
 
 // Every value of a JSON text into the arrays whose names are not null:

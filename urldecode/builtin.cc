@@ -92,7 +92,7 @@ static char doc9[] = "            its last value";
 static char doc10[] = "  -C NAME   take url as a Cookie header, 'a=1; b=2', into the";
 static char doc11[] = "            associative array NAME, each name to its first value, '+'";
 static char doc12[] = "            kept as '+'";
-static char doc12a[] = "  -n COUNT  with -a, -A or -C, refuse more than COUNT fields, not 50000";
+static char doc12a[] = "  -n COUNT  with -a, -A or -C, refuse more than COUNT fields, not 100000";
 static char doc12b[] = "  -m BYTES  and names and values that pass BYTES, not 8 MiB";
 static char doc13[] = "With -s, anywhere among -b and -e, a '%' not followed by two hex";
 static char doc14[] = "digits, or '%00', is an error, and no decoded byte is read again.";
