@@ -269,11 +269,6 @@ void setelem(SHELL_VAR *array, arrayind_t i, const char *value)
 	array_insert(array_cell(array), i, const_cast<char *>(value));
 }
 
-bool haskey(SHELL_VAR *array, const char *key)
-{
-	return assoc_reference(assoc_cell(array), const_cast<char *>(key)) != nullptr;
-}
-
 void setkey(SHELL_VAR *array, const char *key, const char *value)
 {
 	// A key that is there keeps its place and takes the new value, as
@@ -293,10 +288,72 @@ void setkey(SHELL_VAR *array, const char *key, const char *value)
 // known to differ, as a text's pointers do: put in with no search, so
 // that keys chosen to collide in bash's hash, which is not keyed, cost
 // no more than any others.
-static void newkey(SHELL_VAR *array, const char *key, size_t n, const char *value)
+static BUCKET_CONTENTS *newkey(SHELL_VAR *array, const char *key, size_t n, const char *value)
 {
 	BUCKET_CONTENTS *b = hash_insert(savebytes(key, n), assoc_cell(array), HASH_NOSRCH);
 	b->data = savebytes(value, strlen(value));
+	return b;
+}
+
+// The keys that a call has put in an associative array, each once, by
+// the buckets that bash made for them: a table of its own, under a hash
+// keyed at random, so that keys chosen to collide in bash's hash, which
+// anyone can compute, cost no more than others, as bash's table is never
+// searched.
+struct keyset {
+	BUCKET_CONTENTS **slot;
+	size_t size, used;
+};
+
+static size_t slotof(const keyset *s, const char *key)
+{
+	size_t k = static_cast<size_t>(jsonhash(key, strlen(key), 0)) & (s->size - 1);
+	while (s->slot[k] != nullptr && strcmp(s->slot[k]->key, key) != 0)
+		k = (k + 1) & (s->size - 1);
+	return k;
+}
+
+// key to value, unless it is empty, or is there already and first says
+// that the first value wins.
+static void putkey(SHELL_VAR *array, keyset *s, const char *key, const char *value, bool first)
+{
+	if (*key == '\0')
+		return;
+	if (2 * (s->used + 1) > s->size) {
+		keyset t = {nullptr, s->size == 0 ? 16 : 2 * s->size, s->used};
+		t.slot = static_cast<BUCKET_CONTENTS **>(xmalloc(t.size * sizeof *t.slot));
+		memset(t.slot, 0, t.size * sizeof *t.slot);
+		for (size_t i = 0; i < s->size; i++)
+			if (s->slot[i] != nullptr)
+				t.slot[slotof(&t, s->slot[i]->key)] = s->slot[i];
+		xfree(s->slot);
+		*s = t;
+	}
+	size_t k = slotof(s, key);
+	BUCKET_CONTENTS *b = s->slot[k];
+	if (b == nullptr) {
+		s->slot[k] = newkey(array, key, strlen(key), value);
+		s->used++;
+	} else if (!first) {
+		xfree(b->data);
+		b->data = savebytes(value, strlen(value));
+	}
+}
+
+int setpairs(char *name, bool assoc, char *const *kv, size_t n, bool first)
+{
+	SHELL_VAR *array = newarray(name, assoc);
+	if (array == nullptr)
+		return EXECUTION_FAILURE;
+	keyset s = {};
+	for (size_t i = 0; i < n; i++)
+		if (assoc)
+			putkey(array, &s, kv[2 * i], kv[2 * i + 1], first);
+		else
+			setelem(array, static_cast<arrayind_t>(2 * i), kv[2 * i]),
+				setelem(array, static_cast<arrayind_t>(2 * i + 1), kv[2 * i + 1]);
+	xfree(s.slot);
+	return EXECUTION_SUCCESS;
 }
 
 bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigned long long maxbytes)
@@ -316,83 +373,44 @@ bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigne
 // keys and values in turn, or each key to its value. Of a repeated key, a
 // query's last value wins, but a cookie's first, as browsers send the
 // cookie with the longest path first. An empty key can be no subscript of
-// an associative array, so it is left out. Each field stays where it was
-// decoded, in copy, so all are counted before the array is touched.
+// an associative array, so it is left out. The fields are counted first,
+// and their bytes as they stand, before the array is touched; then each
+// is decoded in turn, in the same few bytes of copy.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
 	      bool strict, unsigned long long most, unsigned long long maxbytes)
 {
-	if (!arrayok(name, opt != 'a'))
-		return EXECUTION_FAILURE;
-	const char *key, *value;
-	size_t n = 0, cap = 0, room = 2 * strlen(query) + 1;
+	char sep = opt == 'C' ? ';' : '&';
+	size_t n = 0;
 	unsigned long long bytes = 0;
-	const char **kv = nullptr;
-	// Each field is decoded just past the one before it: a field takes
-	// at most twice its length and a byte, and each one after the first
-	// has a separator of its own, so all fit in the room of the whole.
-	char *at = copy;
-	while (opt == 'C' ? nextcookie(&query, at, blanks, escape, &key, &value, strict) :
-			    nextfield(&query, at, blanks, escape, &key, &value, strict)) {
-		const char *end = key + strlen(key) + 1;
-		if (value >= copy && value < copy + room)
-			end = value + strlen(value) + 1;
-		at = copy + (end - copy);
-		if (n == cap) {
-			cap = cap == 0 ? 64 : 2 * cap;
-			kv = static_cast<const char **>(xrealloc(kv, 2 * cap * sizeof *kv));
+	for (const char *f = query; *f != '\0';) {
+		size_t len = strcspn(f, sep == ';' ? ";" : "&");
+		const char *eq = static_cast<const char *>(memchr(f, '=', len));
+		// A field that nextfield or nextcookie takes: any but an empty
+		// one, and of a cookie's, one with a '='.
+		if (sep == '&' ? len > 0 : eq != nullptr) {
+			n++;
+			bytes += len - (eq != nullptr ? 1 : 0);
 		}
-		kv[2 * n] = key;
-		kv[2 * n++ + 1] = value;
-		bytes += strlen(key) + strlen(value);
-		if (n > most || bytes > maxbytes)
-			break;
+		f += len + (f[len] != '\0');
 	}
-	int status = within(n, bytes, most, maxbytes) ? setpairs(name, opt != 'a', const_cast<char *const *>(kv), n, opt == 'C') :
-							   EXECUTION_FAILURE;
-	xfree(kv);
-	return status;
-}
-
-int setpairs(char *name, bool assoc, char *const *kv, size_t n, bool first)
-{
-	SHELL_VAR *array = newarray(name, assoc);
+	if (!within(n, bytes, most, maxbytes))
+		return EXECUTION_FAILURE;
+	SHELL_VAR *array = newarray(name, opt != 'a');
 	if (array == nullptr)
 		return EXECUTION_FAILURE;
-	if (!assoc) {
-		for (size_t i = 0; i < 2 * n; i++)
-			setelem(array, static_cast<arrayind_t>(i), kv[i]);
-		return EXECUTION_SUCCESS;
-	}
-	// An open-addressing table of the pairs, by key: each slot holds the
-	// pair that first had the key, plus one; win[i], the pair whose value
-	// the key i first had takes in the end.
-	size_t size = 16;
-	while (size < 2 * n)
-		size *= 2;
-	size_t *slot = static_cast<size_t *>(xmalloc(size * sizeof *slot));
-	size_t *win = static_cast<size_t *>(xmalloc((n + 1) * sizeof *win));
-	memset(slot, 0, size * sizeof *slot);
-	for (size_t i = 0; i < n; i++) {
-		const char *key = kv[2 * i];
-		size_t len = strlen(key);
-		win[i] = SIZE_MAX;
-		if (len == 0)
-			continue;
-		size_t k = static_cast<size_t>(jsonhash(key, len, 0)) & (size - 1);
-		while (slot[k] != 0 && strcmp(kv[2 * (slot[k] - 1)], key) != 0)
-			k = (k + 1) & (size - 1);
-		if (slot[k] == 0) {
-			slot[k] = i + 1;
-			win[i] = i;
-		} else if (!first) {
-			win[slot[k] - 1] = i;
+	const char *key, *value;
+	keyset s = {};
+	arrayind_t i = 0;
+	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value, strict) :
+			    nextfield(&query, copy, blanks, escape, &key, &value, strict)) {
+		if (opt != 'a') {
+			putkey(array, &s, key, value, opt == 'C');
+		} else {
+			setelem(array, i++, key);
+			setelem(array, i++, value);
 		}
 	}
-	for (size_t i = 0; i < n; i++)
-		if (win[i] != SIZE_MAX)
-			newkey(array, kv[2 * i], strlen(kv[2 * i]), kv[2 * win[i] + 1]);
-	xfree(slot);
-	xfree(win);
+	xfree(s.slot);
 	return EXECUTION_SUCCESS;
 }
 

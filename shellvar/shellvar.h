@@ -44,16 +44,17 @@ void setkey(SHELL_VAR *array, const char *key, const char *value);
 // associative one) or of a Cookie header ('C') into the array NAME, each
 // half decoded as urldecode decodes one argument, in copy, room for twice
 // the string's length and a byte, as nextfield takes; at most most
-// fields, and bytes of names and values, or none. Returns the builtin's
-// status, after a message where it failed.
+// fields, and maxbytes of names and values as they stand, or none.
+// Returns the builtin's status, after a message where it failed.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
-	      bool strict, unsigned long long most, unsigned long long bytes);
+	      bool strict, unsigned long long most, unsigned long long maxbytes);
 
 // n pairs of a key and its value, in turn in kv, into the array NAME:
 // indexed, keys and values in turn; associative, each key to its last
-// value, or with first, its first, an empty key left out. Keys are made
-// unique first, in a table of the builtin's own, so that no choice of
-// keys costs more than any other. Returns the builtin's status.
+// value, or with first, its first, an empty key left out. Each key goes
+// into bash's table once, found again in a table of the builtin's own, so
+// that no choice of keys costs more than any other. Returns the builtin's
+// status.
 int setpairs(char *name, bool assoc, char *const *kv, size_t n, bool first);
 // Whether n pairs, whose keys and values total bytes, are within the
 // limits of -n and -m; false after a message.
@@ -94,7 +95,6 @@ char **commandline(WORD_LIST *list, char *name, int *argc);
 // n bytes of s, and a NUL after them, in memory from bash's allocator, as
 // its tables expect; free it with xfree.
 char *savebytes(const char *s, size_t n);
-bool haskey(SHELL_VAR *array, const char *key);
 
 // A builtin's result handed to the script: NAME set to it, or with a null
 // NAME, printed. block, the memory that holds it (or null), is freed either
