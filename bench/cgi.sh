@@ -29,7 +29,7 @@ if [ "\$REQUEST_METHOD" = POST ]; then
 	formdata -A f -F files -d "$cgi/up" -l 4194304 || exit
 else
 	enable -f urldecode urldecode || exit
-	urldecode -A f "\$QUERY_STRING"
+	urldecode -A f -s "\$QUERY_STRING" || exit
 fi
 printf 'content-type: text/plain\n\n%s %s %s\n' "\${f[k0]}" "\${f[k9]}" "\${f[f]}"
 [ \${#files[@]} = 0 ] || rm -f "\${files[2]}"
