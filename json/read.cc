@@ -405,7 +405,9 @@ static long foldpoint(long c)
 		else
 			hi = mid;
 	}
-	return lo < sizeof runs / sizeof runs[0] && c >= runs[lo].from && (c - runs[lo].from) % runs[lo].step == 0 ?
+	// Steps are 1 or 2, and no division: some machines have none.
+	return lo < sizeof runs / sizeof runs[0] && c >= runs[lo].from &&
+			       (runs[lo].step == 1 || ((c - runs[lo].from) & 1) == 0) ?
 		       c + runs[lo].add : c;
 }
 
