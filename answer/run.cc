@@ -13,11 +13,19 @@ char *answer(const char *tool, int argc, char *const argv[], const char **why)
 	bool html = strcmp(tool, "htmlescape") == 0, json = strcmp(tool, "jsonquote") == 0;
 	*why = nullptr;
 	if (html || json) {
-		// The one argument is the string, even where it reads "-v".
-		if (argc != 2) {
-			*why = html ? "usage: htmlescape string" : "usage: jsonquote string";
+		// The one argument is the string, even where it reads "-v", but
+		// for -l and -z, the program's line mode; after "--", whatever it
+		// reads.
+		bool dashes = argc == 3 && strcmp(argv[1], "--") == 0;
+		if (argc != 2 && !dashes) {
+			*why = html ? "usage: htmlescape [--] string" : "usage: jsonquote [--] string";
 			return nullptr;
 		}
+		if (!dashes && (strcmp(argv[1], "-l") == 0 || strcmp(argv[1], "-z") == 0)) {
+			*why = "-l and -z are the program's line mode: a builtin takes one string";
+			return nullptr;
+		}
+		argv += dashes ? 1 : 0;
 		long at = json ? utf8bad(argv[1]) : -1;
 		if (at >= 0) {
 			snprintf(bad, sizeof bad, "byte offset %ld: not UTF-8", at);

@@ -429,7 +429,7 @@ static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec
 	int status = !emptied ? EXECUTION_FAILURE :
 		     u->j != nullptr ? setjson(&a->json, &u->flat) :
 		     u->body != nullptr ? setfields(a->json.values, a->json.assoc ? 'A' : 'a', u->body, u->copy, false,
-						    false, true, most, bytes) :
+						    false, strictpct, most, bytes) :
 		     setpairs(a->json.values, a->json.assoc, u->fields, u->nfields / 2, false);
 	if (status == EXECUTION_SUCCESS && u->j == nullptr && u->body == nullptr) {
 		SHELL_VAR *paths = a->files != nullptr ? find_variable(a->files) : nullptr;

@@ -125,14 +125,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 			if (eq != nullptr)
 				*eq = '\0';
 			char *k = workcopy(f), *v = workcopy(eq != nullptr ? eq + 1 : "");
-			if (!nextfield(&q, buf, blanks, escape, &key, &value, strict) ||
+			if (!nextfield(&q, buf, blanks, escape, &key, &value, strict ? strictpct : fixedarith) ||
 			    strcmp(key, decode(k, blanks, escape, true, strict)) != 0 ||
 			    strcmp(value, decode(v, blanks, escape, true, strict)) != 0)
 				abort();
 			free(k);
 			free(v);
 		}
-		if (nextfield(&q, buf, blanks, escape, &key, &value, strict))
+		if (nextfield(&q, buf, blanks, escape, &key, &value, strict ? strictpct : fixedarith))
 			abort();
 		free(want);
 		free(buf);

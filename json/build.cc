@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "answer.h"
+#include "text.h"
 #include "json.h"
 
 // A node of the text being built: its name (bytes in the arena), its

@@ -154,14 +154,23 @@ const char *jsonbuild(char *const *kv, size_t n, char *const *tv, size_t nt, boo
 // print of the value, 0 for the value itself, 't' for its type, 'c' for
 // its count of members; given, whether -t, -c or -g was; and the text, or
 // null for standard input. Returns null, or what is wrong in one line.
+// With -l or -z and no json, the program's line mode: each record of
+// standard input is a text, and -g may be given more than once, each
+// pointer in pointers.
+enum { jsonmaxget = 64 };
 struct jsonjob {
 	bool strict, given;
 	char what;
 	const char *pointer;
 	const char *text;
+	bool lines;
+	char sep;
+	const char *pointers[jsonmaxget];
+	int npointers;
 };
 extern const char jsonusage[];
 const char *jsonoptions(int argc, char *const argv[], jsonjob *job);
+
 
 // The value that pointer names, as jsonparse prints it, or what of it
 // says (a jsonjob's): each piece handed to out as it is made (false from
@@ -170,6 +179,13 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job);
 // POINTER", "POINTER: a string, not an array or object", "write error".
 typedef bool jsonout(void *arg, const char *s, size_t n);
 const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg);
+
+// The line mode's result for one record, the text at s of n bytes: each
+// value that the job's pointers name, as the program prints one, with a
+// TAB between two, and in each a backslash, a TAB, a newline and a CR
+// written \\, \t, \n and \r, as a TSV reader takes them back, so that
+// no value splits a line or a field. Returns null, or what is wrong.
+const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg);
 
 // Every value of the text, in input order, as offsets into one buffer,
 // each NUL-terminated: its pointer; its value (a string's bytes, a

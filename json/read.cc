@@ -8,7 +8,7 @@
 #include <sys/random.h>
 #include <unistd.h>
 
-#include "answer.h"
+#include "text.h"
 #include "json.h"
 
 const char *const jsontypes[] = {"null", "boolean", "number", "string", "array", "object"};

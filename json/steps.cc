@@ -5,11 +5,12 @@
 
 #include "json.h"
 
-const char jsonusage[] = "usage: jsonparse [-s] [-t | -c] [-g POINTER] [json]";
+const char jsonusage[] = "usage: jsonparse [-s] [-t | -c] [-l | -z] [-g POINTER]... [json]";
 
 const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 {
-	*job = {false, false, 0, "", nullptr};
+	*job = {};
+	job->pointer = "";
 	int i = 1;
 	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
 		if (argv[i][1] == '-' && argv[i][2] == '\0') {
@@ -19,6 +20,13 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 		for (const char *o = argv[i] + 1; *o != '\0'; o++) {
 			if (*o == 's') {
 				job->strict = true;
+				continue;
+			}
+			if (*o == 'l' || *o == 'z') {
+				if (job->lines && job->sep != (*o == 'l' ? '\n' : '\0'))
+					return "-l and -z: one or the other";
+				job->lines = true;
+				job->sep = *o == 'l' ? '\n' : '\0';
 				continue;
 			}
 			if (*o == 't' || *o == 'c') {
@@ -37,12 +45,55 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 			const char *why = jsonpointer(job->pointer);
 			if (why != nullptr)
 				return why;
+			if (job->npointers == jsonmaxget)
+				return "-g: more than 64 pointers";
+			job->pointers[job->npointers++] = job->pointer;
 			break;
 		}
 	}
-	if (i < argc - 1)
+	if (i < argc - (job->lines ? 0 : 1))
 		return jsonusage;
+	if (!job->lines && job->npointers > 1)
+		return "-g given more than once, which -l or -z takes alone";
+	if (job->npointers == 0)
+		job->pointers[job->npointers++] = "";
 	job->text = i < argc ? argv[i] : nullptr;
+	return nullptr;
+}
+
+// A value of the line mode, escaped as a TSV field.
+struct tsv {
+	jsonout *out;
+	void *arg;
+};
+
+static bool field(void *arg, const char *s, size_t n)
+{
+	const tsv *t = static_cast<const tsv *>(arg);
+	size_t from = 0;
+	for (size_t i = 0; i < n; i++) {
+		const char *e = s[i] == '\\' ? "\\\\" : s[i] == '\t' ? "\\t" : s[i] == '\n' ? "\\n" :
+				s[i] == '\r' ? "\\r" : nullptr;
+		if (e == nullptr)
+			continue;
+		if ((i > from && !t->out(t->arg, s + from, i - from)) || !t->out(t->arg, e, 2))
+			return false;
+		from = i + 1;
+	}
+	return n == from || t->out(t->arg, s + from, n - from);
+}
+
+const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg)
+{
+	tsv t = {out, arg};
+	for (int i = 0; i < job->npointers; i++) {
+		if (i > 0 && !out(arg, "\t", 1))
+			return "write error";
+		jsonmem(j, s, n, job->strict);
+		const char *why = jsonget(j, job->pointers[i], job->what, field, &t);
+		if (why != nullptr)
+			return why;
+	}
 	return nullptr;
 }
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "answer.h"
+#include "text.h"
 #include "json.h"
 
 void jsonstr(jsonbuf *out, const char *s, size_t n)

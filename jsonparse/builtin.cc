@@ -141,6 +141,8 @@ static int jsonparse_builtin(WORD_LIST *list)
 	jsonjob job;
 	const char *why = jsonoptions(argc, argv, &job);
 	free(argv);
+	if (why == nullptr && job.lines)
+		why = "-l and -z are the program's line mode: a builtin reads one text";
 	if (why == nullptr && job.given && (o.opt == 'A' || o.opt == 'a' || arrays))
 		why = "-g, -t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take every value";
 	if (why != nullptr) {

@@ -1,12 +1,14 @@
 // jsonparse: read one JSON text, strictly, from the argument or from
 // standard input as a stream, and print the value that a pointer names,
-// with no newline.
+// with no newline; or with -l or -z, each record of standard input as a
+// text (JSON Lines), and the values that some pointers name.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "json.h"
+#include "lines.h"
 #include "urlcode.h"
 
 // The result is held until the text has been read whole and found good,
@@ -27,14 +29,31 @@ static bool out(void *, const char *s, size_t n)
 	return fwrite(s, 1, n, stdout) == n || !(failed = true);
 }
 
+// The reader holds a piece of a value: zeroed, and no page of it touched
+// before it is used.
+static json reader;
+
+static bool keep(void *arg, const char *s, size_t n)
+{
+	lineout *o = static_cast<lineout *>(arg);
+	lineadd(o, s, n);
+	return !o->bad;
+}
+
+static const char *record(void *arg, char *rec, size_t n, lineout *out)
+{
+	const char *why = jsonfields(&reader, static_cast<const jsonjob *>(arg), rec, n, keep, out);
+	jsonagain(&reader);
+	return why != nullptr && out->bad ? "a result over 1 MiB" : why;
+}
+
 int main(int argc, char **argv)
 {
 	jsonjob job;
 	const char *why = jsonoptions(argc, argv, &job);
-	// The reader holds a piece of a value: zeroed, and no page of it
-	// touched before it is used.
-	static json reader;
 	json *j = &reader;
+	if (why == nullptr && job.lines)
+		return eachline("jsonparse", job.sep, record, &job);
 	if (why == nullptr) {
 		if (job.text != nullptr)
 			jsonmem(j, job.text, strlen(job.text), job.strict);

@@ -377,7 +377,7 @@ bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigne
 // and their bytes as they stand, before the array is touched; then each
 // is decoded in turn, in the same few bytes of copy.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
-	      bool strict, unsigned long long most, unsigned long long maxbytes)
+	      decoding how, unsigned long long most, unsigned long long maxbytes)
 {
 	char sep = opt == 'C' ? ';' : '&';
 	size_t n = 0;
@@ -401,8 +401,8 @@ int setfields(char *name, char opt, const char *query, char *copy, bool blanks, 
 	const char *key, *value;
 	keyset s = {};
 	arrayind_t i = 0;
-	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value, strict) :
-			    nextfield(&query, copy, blanks, escape, &key, &value, strict)) {
+	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value, how) :
+			    nextfield(&query, copy, blanks, escape, &key, &value, how)) {
 		if (opt != 'a') {
 			putkey(array, &s, key, value, opt == 'C');
 		} else {

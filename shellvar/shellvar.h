@@ -6,6 +6,7 @@
 #define SHELLVAR_H
 
 #include "json.h"
+#include "urlcode.h"
 
 extern "C" {
 #include "builtins.h"
@@ -47,7 +48,7 @@ void setkey(SHELL_VAR *array, const char *key, const char *value);
 // fields, and maxbytes of names and values as they stand, or none.
 // Returns the builtin's status, after a message where it failed.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
-	      bool strict, unsigned long long most, unsigned long long maxbytes);
+	      decoding how, unsigned long long most, unsigned long long maxbytes);
 
 // n pairs of a key and its value, in turn in kv, into the array NAME:
 // indexed, keys and values in turn; associative, each key to its last

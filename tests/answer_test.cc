@@ -28,15 +28,16 @@ static void check(const tool &t, const answercase &c)
 
 // The five bytes as Python's html.escape(s, quote=True) writes them, and
 // every other byte as it stands, UTF-8 or not; the one argument is the
-// string, whatever it reads.
+// string, whatever it reads, but -l and -z, which need "--" before them.
 TEST_P(Htmlescape, Table)
 {
-	const std::string usage = "htmlescape: usage: htmlescape string\n";
+	const std::string usage = "htmlescape: usage: htmlescape [--] string\n";
 	const answercase cases[] = {
 		{{"a&b<c>d\"e'f"}, "a&amp;b&lt;c&gt;d&quot;e&#x27;f"},
 		{{"J\xc3\xb6rg \xff\xfe&"}, "J\xc3\xb6rg \xff\xfe&amp;"},
 		{{"&amp;"}, "&amp;amp;"},
 		{{"-x"}, "-x"},
+		{{"--", "-l"}, "-l"},
 		{{""}, ""},
 		{{}, "", usage},
 		{{"a", "b"}, "", usage},
@@ -50,7 +51,7 @@ TEST_P(Htmlescape, Table)
 // byte, and nothing printed.
 TEST_P(Jsonquote, Table)
 {
-	const std::string usage = "jsonquote: usage: jsonquote string\n";
+	const std::string usage = "jsonquote: usage: jsonquote [--] string\n";
 	const answercase cases[] = {
 		{{"a\"b\\c/d"}, "\"a\\\"b\\\\c/d\""},
 		{{"\t\n\r\b\f\x01\x1f\x7f"}, "\"\\t\\n\\r\\b\\f\\u0001\\u001f\x7f\""},

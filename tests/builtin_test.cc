@@ -74,7 +74,7 @@ formdata -A h -F f -d . "${@:4}" <b; [[ $? == ${S:-1} && ${h[*]} == v && ${f[*]}
 		 "readonly r=ro; urldecode -v r a; shares -a a <<<'1 2'; shares -v x <<<'1'; echo \" $? $x $a $r\"", "",
 		 " 1 old old ro\n", "bash: line 2: urldecode: `1x': not a valid identifier\n"
 		 "bash: line 2: urldecode: -v: option requires an argument\n"
-		 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s] url\n"
+		 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s | -k] [-p] url | -l | -z\n"
 		 "bash: line 2: urldecode: r: readonly variable\n"
 		 "shares: expected five integers on standard input\n"
 		 "shares: expected five integers on standard input\n"},
@@ -241,6 +241,15 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "jsonparse: usage: jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] "
 		 "[-E WHY] [-s] [-t | -c] [-g POINTER] [json]\n"
 		 "bash: line 2: jsonparse: /1: a number, not an array or object\n"},
+		// urldecode -l and -z: each record decoded into one of output, a
+		// refused one, or one whose result would hold its separator, empty
+		// and said; -k keeps a bad escape and %00 as they stand, -p a '+'.
+		{"printf 'a%%20b\\nq=%%0A\\n%%zz\\nlast+one' | { urldecode -l -s; echo \" $?\"; }; "
+		 "printf 'x%%00y\\0%%0A' | urldecode -z | tr '\\0\\n' '|/'; echo; urldecode -k '%zz%00%41+%'; echo; "
+		 "urldecode -p -k 'a+b%2B%'", "", "a b\n\n\nlast one\n 1\n|/|\n%zz%00A %\na+b+%",
+		 "bash: line 2: urldecode: record 2: the result holds a newline, which would split the record\n"
+		 "bash: line 2: urldecode: record 3: byte offset 0: '%' not followed by two hex digits\n"
+		 "bash: line 2: urldecode: record 1: a decoded NUL byte, which would split the record\n"},
 		// What a text or a form may make is bounded, by -n in values or
 		// fields, and by -m in the bytes of their names or pointers and
 		// their values: past either, refused before any array is touched,

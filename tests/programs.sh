@@ -6,7 +6,16 @@
 set -eu
 bin=$1
 shift
+emulator="$*"
 is() { [ "$1" = "$2" ] || { echo "programs: $3 gave '$1', not '$2'" >&2; exit 1; }; }
+# A line mode: what each gives of INPUT, its NULs shown as |, its newlines
+# as / and its TABs as >, and then its status.
+each() {		# each INPUT WANT PROGRAM ARGS...
+	in=$1 want=$2
+	shift 2
+	is "$(printf "$in" | { s=0; $emulator "$bin/$@" 2>/dev/null || s=$?; printf ' %s' $s; } | tr '\000\n\t' '|/>')" \
+		"$want" "$1 $2"
+}
 is "$("$@" "$bin/urldecode" -b -e '+%24HOME%3B+')" '\$HOME\;' urldecode
 is "$("$@" "$bin/urlencode" -r 'a b')" a%20b urlencode
 is "$(echo 3 1 0 0 4 | "$@" "$bin/shares")" '37.50 12.50 0.00 0.00 50.00 8' shares
@@ -15,3 +24,10 @@ is "$("$@" "$bin/urlparse" -g hostname 'http://0x7f.1/')" 127.0.0.1 "urlparse -g
 is "$("$@" "$bin/htmlescape" '<&>')$("$@" "$bin/jsonquote" 'a"')" '&lt;&amp;&gt;"a\""' "htmlescape, jsonquote"
 is "$("$@" "$bin/setcookie" -s a 'b c')" 'Set-Cookie: a=b%20c; Secure' setcookie
 is "$(echo '{"a": [1, "x"]}' | "$@" "$bin/jsonparse" -g /a)" '[1,"x"]' jsonparse
+# Each record one input: a good one, a refused one (an empty record in
+# its place, and status 1), a last one with no separator.
+each 'a b\nx\000y\nc' 'a+b//c/ 1' urlencode -l
+each '<a>\000b\nc' '&lt;a&gt;|b/c| 0' htmlescape -z
+each '\377\nq"' '/"q\""/ 1' jsonquote -l
+each 'http://a/b\nhttp://[x\n/r?q' 'a>/b//c>/r/ 1' urlparse -l -b http://c/ -g host -g pathname
+each '{"a":1,"b":"x\\ty"}\n[\n{"a":[2],"b":null}' '1>x\ty//[2]>null/ 1' jsonparse -l -g /a -g /b

@@ -222,7 +222,7 @@ TEST(Url, StrictAgainstOtherReaders)
 	for (const auto &c : cases) {
 		if (c.idn && !idna)
 			continue;
-		job j = {c.base, c.input, nullptr, true, nullptr, 0};
+		job j = {c.base, c.input, true, false, 0, nullptr, 0, nullptr, 0};
 		url u;
 		urlinit(&u);
 		str why = {};

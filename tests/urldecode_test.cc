@@ -80,7 +80,7 @@ TEST_P(Urldecode, BadCommandLine)
 		outcome o = urldecode(args);
 		EXPECT_EQ(o.out, "");
 		EXPECT_EQ(o.err, GetParam().program != nullptr ? usage(GetParam().name) :
-				 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s] url\n");
+				 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s | -k] [-p] url | -l | -z\n");
 		EXPECT_EQ(o.status, 1);
 	}
 }

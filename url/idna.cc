@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include "intern.h"
+#include "text.h"
 
 // libidn2's own, as its header declares them.
 typedef int lookupfn(const unsigned char *src, unsigned char **out, int flags);
@@ -65,19 +66,15 @@ bool deviation(const char *s, size_t n, bool capital)
 static bool unicode32(const char *z)
 {
 	static const struct {
-		unsigned long lo, hi;
+		long lo, hi;
 	} assigned[] = {
 #include "unicode32.inc"
 	};
 	const unsigned char *p = reinterpret_cast<const unsigned char *>(z);
-	for (size_t i = 0, n = length(z); i < n;) {
-		unsigned long c = p[i];
-		size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-		if (len > 1)
-			c &= 0x3F >> (len - 1);
-		for (size_t k = 1; k < len && i + k < n; k++)
-			c = c << 6 | (p[i + k] & 0x3F);
-		i += len;
+	for (size_t i = 0, n = length(z), len; i < n; i += len) {
+		long c = utf8point(p + i, n - i, &len);
+		if (c < 0)
+			return false;
 		size_t lo = 0, hi = sizeof assigned / sizeof assigned[0];
 		while (lo < hi) {
 			size_t mid = (lo + hi) / 2;

@@ -6,7 +6,7 @@
 #include "intern.h"
 #include "steps.h"
 
-const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT] [-S COMPONENT=VALUE]... URL";
+const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL";
 
 static bool known(const char *name, size_t n)
 {
@@ -28,6 +28,13 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 		for (const char *o = argv[i] + 1; *o != '\0'; o++) {
 			if (*o == 's') {
 				j->strict = true;
+				continue;
+			}
+			if (*o == 'l' || *o == 'z') {
+				if (j->lines && j->sep != (*o == 'l' ? '\n' : '\0'))
+					return "-l and -z: one or the other";
+				j->lines = true;
+				j->sep = *o == 'l' ? '\n' : '\0';
 				continue;
 			}
 			if (findc("bgS", *o) == nullptr) {
@@ -54,26 +61,35 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 				addz(why, arg);
 				addz(why, *o == 'g' ? ": not a component" : ": not a component that can be set, =, and a value");
 				return text(why);
-			} else if (*o == 'g') {
-				j->get = arg;
 			} else {
-				if (j->sets == nullptr &&
-				    (j->sets = static_cast<const char **>(realloc(nullptr, static_cast<size_t>(argc) * sizeof *j->sets))) == nullptr)
+				const char ***to = *o == 'g' ? &j->gets : &j->sets;
+				if (*to == nullptr &&
+				    (*to = static_cast<const char **>(malloc(static_cast<size_t>(argc) * sizeof **to))) == nullptr)
 					return "cannot allocate the command line";
-				j->sets[j->nsets++] = arg;
+				(*to)[(*o == 'g' ? j->ngets : j->nsets)++] = arg;
 			}
 			break;
 		}
 	}
-	if (i != argc - 1)
+	if (i != argc - (j->lines ? 0 : 1))
 		return urlusage;
-	j->input = argv[i];
+	j->input = j->lines ? nullptr : argv[i];
 	return nullptr;
 }
 
 void jobfree(job *j)
 {
+	free(j->gets);
 	free(j->sets);
+}
+
+void urlprint(const job *j, const url *u, str *out)
+{
+	for (size_t i = 0; i < (j->ngets > 0 ? j->ngets : 1); i++) {
+		if (i > 0)
+			addc(out, '\t');
+		urlget(u, j->ngets > 0 ? j->gets[i] : "href", out);
+	}
 }
 
 // What was given, on one line whatever it holds: a control byte as \xXX.
@@ -109,19 +125,19 @@ static bool failed(const char *what, size_t n, bool ok, bool strict, const repor
 	return true;
 }
 
-bool urlrun(const job *j, url *u, str *why)
+bool urlbase(const job *j, url *base, str *why)
 {
-	url base;
-	urlinit(&base);
 	report r = {};
-	bool ok = j->base == nullptr || parseurl(j->base, length(j->base), nullptr, &base, &r);
-	bool bad = failed(j->base != nullptr ? j->base : "", j->base != nullptr ? length(j->base) : 0,
-			  ok, j->strict, &r, why);
-	if (!bad) {
-		r = {};
-		ok = parseurl(j->input, length(j->input), j->base != nullptr ? &base : nullptr, u, &r);
-		bad = failed(j->input, length(j->input), ok, j->strict, &r, why);
-	}
+	bool ok = j->base == nullptr || parseurl(j->base, length(j->base), nullptr, base, &r);
+	return !failed(j->base != nullptr ? j->base : "", j->base != nullptr ? length(j->base) : 0, ok, j->strict, &r,
+		       why);
+}
+
+bool urlinput(const job *j, const char *input, size_t n, const url *base, url *u, str *why)
+{
+	report r = {};
+	bool ok = parseurl(input, n, base, u, &r);
+	bool bad = failed(input, n, ok, j->strict, &r, why);
 	for (size_t i = 0; !bad && i < j->nsets; i++) {
 		const char *eq = findc(j->sets[i], '=');
 		char name[16] = "";	// a component's name, which fits, and the copy is checked
@@ -130,6 +146,15 @@ bool urlrun(const job *j, url *u, str *why)
 		ok = urlset(u, name, eq + 1, length(eq + 1), &r);
 		bad = failed(j->sets[i], length(j->sets[i]), ok, j->strict, &r, why);
 	}
-	urlfree(&base);
 	return !bad;
+}
+
+bool urlrun(const job *j, url *u, str *why)
+{
+	url base;
+	urlinit(&base);
+	bool ok = urlbase(j, &base, why) &&
+		  urlinput(j, j->input, length(j->input), j->base != nullptr ? &base : nullptr, u, why);
+	urlfree(&base);
+	return ok;
 }

@@ -1,13 +1,19 @@
 // The command line of urlparse, as the program and the builtin take it:
-//   urlparse [-b BASE] [-s] [-g COMPONENT] [-S COMPONENT=VALUE]... URL
+//   urlparse [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL
+// or the program's line mode, with -l or -z and no URL, each record of
+// standard input one.
 #ifndef URL_STEPS_H
 #define URL_STEPS_H
 
 #include "url.h"
 
 struct job {
-	const char *base, *input, *get;	// get: the component to print, or null
+	const char *base, *input;
 	bool strict;
+	bool lines;			// the line mode, records ended by sep
+	char sep;
+	const char **gets;		// the components to print, TAB between them
+	size_t ngets;
 	const char **sets;		// each "COMPONENT=VALUE", in order
 	size_t nsets;
 };
@@ -23,7 +29,16 @@ void jobfree(job *j);
 // against it, then each setter run in turn. With strict, what the
 // standard calls a validation error fails too. False with the reason in
 // why, "WHAT: NAME", WHAT the string that gave it and NAME the standard's
-// name for the failure or the error.
+// name for the failure or the error. urlbase and urlinput are its two
+// halves, for the line mode, which parses the base once: urlbase parses
+// it into base, where there is one; urlinput takes n bytes of input
+// against it.
 bool urlrun(const job *j, url *u, str *why);
+bool urlbase(const job *j, url *base, str *why);
+bool urlinput(const job *j, const char *input, size_t n, const url *base, url *u, str *why);
+
+// What the job prints of u: each component it asks for, or the href,
+// with a TAB between two.
+void urlprint(const job *j, const url *u, str *out);
 
 #endif

@@ -87,8 +87,9 @@ void unescape_url(char *url)
 // it. Neither pass takes it as an escape, so it is kept as it stands and
 // nothing beyond the terminator is read. out may be s itself: what is
 // written never overtakes what is still to be read.
-char *decodeinto(char *out, const char *s, size_t n, bool plus)
+char *decodeinto(char *out, const char *s, size_t n, bool plus, bool *cut)
 {
+	bool nul = false;
 	const unsigned char *u = reinterpret_cast<const unsigned char *>(s);
 	const unsigned char *conv = tables.conv[plus], *value = tables.value[plus];
 	size_t last = n >= 2 ? n - 2 : 0, r = 0;	// escapes start below last
@@ -104,7 +105,7 @@ char *decodeinto(char *out, const char *s, size_t n, bool plus)
 		// An escape at r, and each that the first pass makes after it.
 		for (;;) {
 			unsigned d = escbyte(value, u[r + 1], u[r + 2]);
-			if (d == 0)
+			if ((nul = d == 0))
 				goto end;	// the string ends at a decoded NUL
 			*w++ = static_cast<char>(d);
 			unsigned second = d == '%' && r + 1 < last ? escbyte(value, u[r + 2], u[r + 3]) :
@@ -125,7 +126,7 @@ char *decodeinto(char *out, const char *s, size_t n, bool plus)
 			if (second != '%' || r - 1 >= last)
 				break;
 			unsigned next = escbyte(value, u[r], u[r + 1]);
-			if (next == 0)
+			if ((nul = next == 0))
 				goto end;
 			if (next != '%' || r >= last) {
 				*w++ = static_cast<char>(next);
@@ -136,6 +137,8 @@ char *decodeinto(char *out, const char *s, size_t n, bool plus)
 	}
 end:
 	*w = '\0';
+	if (cut != nullptr)
+		*cut = nul;
 	return out;
 }
 
@@ -146,19 +149,20 @@ static bool hexdigit(char c)
 
 // One pass, reading only the bytes as given: a '%' that decoding makes is
 // written and never looked at again.
-void pctdecode(char *s)
+void pctdecode(char *s, bool keepnul)
 {
 	char *w = strchr(s, '%');
 
 	if (w != nullptr)
-		pctdecodeinto(w, w, strlen(w), false);
+		pctdecodeinto(w, w, strlen(w), false, keepnul);
 }
 
-char *pctdecodeinto(char *out, const char *s, size_t n, bool plus)
+char *pctdecodeinto(char *out, const char *s, size_t n, bool plus, bool keepnul)
 {
 	size_t w = 0;
 	for (size_t r = 0; r < n; w++) {
-		if (s[r] == '%' && r + 2 < n && hexdigit(s[r + 1]) && hexdigit(s[r + 2])) {
+		if (s[r] == '%' && r + 2 < n && hexdigit(s[r + 1]) && hexdigit(s[r + 2]) &&
+		    !(keepnul && s[r + 1] == '0' && s[r + 2] == '0')) {
 			out[w] = x2c(s + r + 1);
 			r += 3;
 		} else {

@@ -75,6 +75,21 @@ const char *encodeoptions(int argc, char *const argv[], bool *rfc)
 	return nullptr;
 }
 
+bool encodelines(int argc, char *const argv[], bool *rfc, char *sep)
+{
+	int lines = 0;
+	*rfc = false;
+	for (int i = 1; i < argc; i++) {
+		if (strcmp(argv[i], "-r") == 0)
+			*rfc = true;
+		else if ((strcmp(argv[i], "-l") == 0 || strcmp(argv[i], "-z") == 0) && lines++ == 0)
+			*sep = argv[i][1] == 'l' ? '\n' : '\0';
+		else
+			return false;
+	}
+	return lines == 1;
+}
+
 void encodeusage(const char *progname)
 {
 	fprintf(stderr, "Usage:\n%s [-r] string\n", progname);

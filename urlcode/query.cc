@@ -7,13 +7,13 @@
 // One half of a field, the n bytes at s, decoded by decode's steps in buf.
 // Most often there is no step but the decoding itself, taken in one pass.
 static const char *half(char *buf, const char *s, size_t n, bool blanks, bool escape, bool plus,
-			bool strict)
+			decoding how)
 {
 	if (!blanks && !escape)
-		return strict ? pctdecodeinto(buf, s, n, plus) : decodeinto(buf, s, n, plus);
+		return how == fixedarith ? decodeinto(buf, s, n, plus) : pctdecodeinto(buf, s, n, plus, how == lenientpct);
 	memcpy(buf, s, n);
 	buf[n] = '\0';
-	return decode(buf, blanks, escape, plus, strict);
+	return decodeas(buf, blanks, escape, plus, how, nullptr);
 }
 
 // Each half is decoded into buf; the key's result ends
@@ -23,7 +23,7 @@ static const char *half(char *buf, const char *s, size_t n, bool blanks, bool es
 // scanned, for its '&' and then its '=', so a whole query string takes
 // linear time.
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
-	       const char **key, const char **value, bool strict)
+	       const char **key, const char **value, decoding how)
 {
 	const char *f = *q + strspn(*q, "&");
 	size_t len = strcspn(f, "&");
@@ -35,12 +35,12 @@ bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	size_t klen = eq != nullptr ? static_cast<size_t>(eq - f) : len;
 	size_t vlen = eq != nullptr ? len - klen - 1 : 0;
 
-	*key = half(buf, f, klen, blanks, escape, true, strict);
+	*key = half(buf, f, klen, blanks, escape, true, how);
 	if (eq == nullptr) {
 		*value = "";
 		return true;
 	}
-	*value = half(buf + 2 * klen + 1, eq + 1, vlen, blanks, escape, true, strict);
+	*value = half(buf + 2 * klen + 1, eq + 1, vlen, blanks, escape, true, how);
 	return true;
 }
 
@@ -50,7 +50,7 @@ static bool cookieblank(char c)
 }
 
 bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
-		const char **key, const char **value, bool strict)
+		const char **key, const char **value, decoding how)
 {
 	const char *f, *eq;
 	size_t len;
@@ -86,6 +86,6 @@ bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
 	if (escape)
 		escape_shell_cmd(buf);
 	*key = buf;
-	*value = half(buf + 2 * klen + 1, v, vlen, blanks, escape, false, strict);
+	*value = half(buf + 2 * klen + 1, v, vlen, blanks, escape, false, how);
 	return true;
 }

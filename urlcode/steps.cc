@@ -25,6 +25,69 @@ const char *options(int argc, char *const argv[], bool *blanks, bool *escape)
 	return argv[argc - 1];
 }
 
+static const decodejob plain = {false, false, true, fixedarith, false, '\n', nullptr};
+
+// A switch of a single call, or with lines, of the line mode too; false
+// where it is none, or clashes with one before it.
+static bool flag(const char *a, decodejob *job, bool lines)
+{
+	if (a[0] != '-' || a[1] == '\0' || a[2] != '\0')
+		return false;
+	decoding how = a[1] == 's' ? strictpct : lenientpct;
+	char sep = a[1] == 'l' ? '\n' : '\0';
+	switch (a[1]) {
+	case 'b':
+		return job->blanks = true;
+	case 'e':
+		return job->escape = true;
+	case 'p':
+		job->plus = false;
+		return true;
+	case 's':
+	case 'k':
+		if (job->how != fixedarith && job->how != how)
+			return false;
+		job->how = how;
+		return true;
+	case 'l':
+	case 'z':
+		if (!lines || (job->lines && job->sep != sep))
+			return false;
+		job->lines = true;
+		job->sep = sep;
+		return true;
+	}
+	return false;
+}
+
+// As many of -b and -e as the program takes, two, besides the string.
+static int blankescapes(int argc, char *const argv[])
+{
+	int n = 0;
+	for (int i = 1; i < argc; i++)
+		n += strcmp(argv[i], "-b") == 0 || strcmp(argv[i], "-e") == 0;
+	return n;
+}
+
+bool decodeoptions(int argc, char *const argv[], decodejob *job)
+{
+	*job = plain;
+	bool lines = argc >= 2;
+	for (int i = 1; i < argc && lines; i++)
+		lines = flag(argv[i], job, true);
+	if (lines && job->lines)
+		return blankescapes(argc, argv) <= 2;
+	*job = plain;
+	if (argc < 2 || blankescapes(argc - 1, argv) > 2)
+		return false;
+	// The last argument is always the string, even when it reads "-b".
+	for (int i = 1; i < argc - 1; i++)
+		if (!flag(argv[i], job, false))
+			return false;
+	job->arg = argv[argc - 1];
+	return true;
+}
+
 void usagetext(const char *progname)
 {
 	fprintf(stderr, "Usage:\n%s [-b] [-e] url\n", progname);
@@ -62,16 +125,25 @@ char *trim(char *s)
 
 // The order is fixed: blanks that were '+' are trimmed, "%20" is not, and
 // whatever decoding produces gets escaped.
-char *decode(char *copy, bool blanks, bool escape, bool plus, bool strict)
+char *decodeas(char *copy, bool blanks, bool escape, bool plus, decoding how, bool *cut)
 {
+	bool nul = false;
 	if (plus)
 		plustospace(copy);
 	char *s = blanks ? trim(copy) : copy;
-	if (strict)
-		pctdecode(s);
-	else
-		unescape_url(s);
+	char *first = strchr(s, '%');
+	if (first != nullptr && how == fixedarith)
+		decodeinto(first, first, strlen(first), false, &nul);
+	else if (first != nullptr)
+		pctdecodeinto(first, first, strlen(first), false, how == lenientpct);
 	if (escape)
 		escape_shell_cmd(s);
+	if (cut != nullptr)
+		*cut = nul;
 	return s;
+}
+
+char *decode(char *copy, bool blanks, bool escape, bool plus, bool strict)
+{
+	return decodeas(copy, blanks, escape, plus, strict ? strictpct : fixedarith, nullptr);
 }

@@ -8,8 +8,34 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lines.h"
 #include "shellvar.h"
 #include "urlcode.h"
+
+// The line mode: each record decoded in place, where the loop left room
+// to escape it.
+static const char *record(void *arg, char *rec, size_t, lineout *out)
+{
+	const decodejob *job = static_cast<const decodejob *>(arg);
+	static char why[80];
+	size_t at;
+	const char *bad = job->how == strictpct ? badescape(rec, &at) : nullptr;
+	if (bad != nullptr) {
+		snprintf(why, sizeof why, "byte offset %zu: %s", at, bad);
+		return why;
+	}
+	bool cut;
+	const char *s = decodeas(rec, job->blanks, job->escape, job->plus, job->how, &cut);
+	if (cut && job->sep == '\0')
+		return "a decoded NUL byte, which would split the record";
+	lineadd(out, s, strlen(s));
+	return nullptr;
+}
+
+static void say(const char *, const char *what)
+{
+	builtin_error("%s", what);
+}
 
 static int urldecode_builtin(WORD_LIST *list)
 {
@@ -39,30 +65,30 @@ static int urldecode_builtin(WORD_LIST *list)
 			return EXECUTION_FAILURE;
 	}
 
-	// The program's argument vector: the name, then at most three words,
-	// less one "-s" before the last, which is the builtin's own.
-	char progname[] = "urldecode";
-	char *argv[4] = {progname};
-	int argc = 1;
-	bool strict = false;
-	for (WORD_LIST *l = list; l != nullptr; l = l->next) {
-		if (!strict && l->next != nullptr && strcmp(l->word->word, "-s") == 0) {
-			strict = true;
-			continue;
-		}
-		if (argc < 4)
-			argv[argc] = l->word->word;
-		argc++;
-	}
-
-	bool blanks, escape;
-	const char *arg = options(argc, argv, &blanks, &escape);
-	if (arg == nullptr) {
+	static char progname[] = "urldecode";
+	int argc;
+	char **argv = commandline(list, progname, &argc);
+	if (argv == nullptr)
+		return EXECUTION_FAILURE;
+	decodejob job;
+	bool good = decodeoptions(argc, argv, &job);
+	free(argv);
+	// Fields decode as forms send them, with '+' for a space, and the line
+	// mode writes each result.
+	if (!good || (job.lines && name != nullptr) || (!job.plus && name != nullptr && opt[1] != 'v')) {
 		builtin_usage();	// the builtin's own synopsis, its options in it
 		return EXECUTION_FAILURE;
 	}
+	if (job.lines) {
+		// The records may follow this line in bash's own script; zread
+		// is read's own, which runs the traps of a signal and reads on.
+		syncinput();
+		int status = eachline("urldecode", job.sep, record, &job, zread, say);
+		return sh_chkwrite(status);
+	}
+	const char *arg = job.arg;
 	size_t at;
-	const char *bad = strict ? badescape(arg, &at) : nullptr;
+	const char *bad = job.how == strictpct ? badescape(arg, &at) : nullptr;
 	if (bad != nullptr) {
 		builtin_error("byte offset %zu: %s", at, bad);
 		return EXECUTION_FAILURE;
@@ -73,8 +99,8 @@ static int urldecode_builtin(WORD_LIST *list)
 		return EXECUTION_FAILURE;
 	}
 	if (name == nullptr || opt[1] == 'v')
-		return handover(name, decode(copy, blanks, escape, true, strict), copy);
-	int status = setfields(name->word, opt[1], arg, copy, blanks, escape, strict, most, bytes);
+		return handover(name, decodeas(copy, job.blanks, job.escape, job.plus, job.how, nullptr), copy);
+	int status = setfields(name->word, opt[1], arg, copy, job.blanks, job.escape, job.how, most, bytes);
 	free(copy);
 	return status;
 }
@@ -95,13 +121,20 @@ static char doc12[] = "            kept as '+'";
 static char doc12a[] = "  -n COUNT  with -a, -A or -C, refuse more than COUNT fields, not 100000";
 static char doc12b[] = "  -m BYTES  and names and values that pass BYTES, not 8 MiB";
 static char doc13[] = "With -s, anywhere among -b and -e, a '%' not followed by two hex";
-static char doc14[] = "digits, or '%00', is an error, and no decoded byte is read again.";
+static char doc14[] = "digits, or '%00', is an error, and no decoded byte is read again;";
+static char doc14a[] = "with -k, such a '%' and '%00' stay as they stand, and no decoded";
+static char doc14b[] = "byte is read again. With -p, '+' stays a plus sign, as in a path.";
+static char doc14c[] = "With -l or -z in place of url, each line (or NUL-ended record) of";
+static char doc14d[] = "standard input is decoded into one of standard output; a record";
+static char doc14e[] = "that fails gives an empty one and a message, and the rest go on.";
 static char doc15[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
-static char doc16[] = "set, a bad escape with -s, fields past -n or -m, or a failed write.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
-		      doc10, doc11, doc12, doc12a, doc12b, doc1, doc13, doc14, doc1, doc15, doc16, nullptr};
+static char doc16[] = "set, a bad escape with -s, fields past -n or -m, a record that";
+static char doc16a[] = "failed, or a failed write.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9, doc10, doc11, doc12,
+		      doc12a, doc12b, doc1, doc13, doc14, doc14a, doc14b, doc1, doc14c, doc14d, doc14e, doc1, doc15,
+		      doc16, doc16a, nullptr};
 static char bname[] = "urldecode";
-static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s] url";
+static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s | -k] [-p] url | -l | -z";
 
 // bash finds the builtin by this name.
 extern "C" {

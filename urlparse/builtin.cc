@@ -53,13 +53,15 @@ static int urlparse_builtin(WORD_LIST *list)
 	const char *bad = urloptions(argc, argv, &j, &why);
 	int status = EXECUTION_FAILURE;
 	bool give = false;
+	if (bad == nullptr && j.lines)
+		bad = "-l and -z are the program's: a builtin takes one URL";
 	if (bad != nullptr)
 		builtin_error("%s", bad);
 	else if (!urlrun(&j, &u, &why))
 		builtin_error("%s", text(&why));
 	else if (name != nullptr && opt[1] == 'A')
 		status = all(name->word, &u);
-	else if (urlget(&u, j.get != nullptr ? j.get : "href", &out), out.bad)
+	else if (urlprint(&j, &u, &out), out.bad)
 		builtin_error("cannot allocate the result");
 	else
 		give = true;

@@ -1,10 +1,12 @@
 // urlparse: take a URL apart, or resolve it against a base, as browsers
-// do, and print it or one of its components, with no newline.
+// do, and print it or some of its components, with no newline; or with -l
+// or -z, each record of standard input.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "lines.h"
 #include "steps.h"
 #include "urlcode.h"
 
@@ -25,6 +27,28 @@ static int die(const char *what, const char *why)
 	return 1;
 }
 
+// The line mode's job, and its base, parsed once.
+struct each {
+	job *j;
+	const url *base;
+	url u;
+	str why;
+};
+
+static const char *record(void *arg, char *rec, size_t n, lineout *out)
+{
+	each *e = static_cast<each *>(arg);
+	str got = {};
+	clear(&e->why);
+	bool ok = urlinput(e->j, rec, n, e->base, &e->u, &e->why);
+	if (ok)
+		urlprint(e->j, &e->u, &got);
+	if (ok && !got.bad)
+		lineadd(out, text(&got), got.n);
+	release(&got);
+	return !ok ? text(&e->why) : got.bad ? "cannot allocate the result" : nullptr;
+}
+
 int main(int argc, char **argv)
 {
 	job j;
@@ -36,9 +60,17 @@ int main(int argc, char **argv)
 	// The process ends here, and its memory with it.
 	if (bad != nullptr)
 		return die(bad, nullptr);
+	if (j.lines) {
+		url base;
+		urlinit(&base);
+		if (!urlbase(&j, &base, &why))
+			return die(text(&why), nullptr);
+		each e = {&j, j.base != nullptr ? &base : nullptr, u, {}};
+		return eachline("urlparse", j.sep, record, &e);
+	}
 	if (!urlrun(&j, &u, &why))
 		return die(text(&why), nullptr);
-	urlget(&u, j.get != nullptr ? j.get : "href", &out);
+	urlprint(&j, &u, &out);
 	if (out.bad || why.bad)
 		return die("cannot allocate the result", nullptr);
 	fwrite(text(&out), 1, out.n, stdout);

@@ -1,9 +1,10 @@
-// A JSON string literal from UTF-8, as RFC 8259 has it: only what must be
-// escaped is, in the forms that Python's json.dumps chooses, and then what
-// would end a <script> element or a line of JavaScript.
+// UTF-8 a code point at a time, and a JSON string literal from it, as RFC
+// 8259 has it: only what must be escaped is, in the forms that Python's
+// json.dumps chooses, and then what would end a <script> element or a
+// line of JavaScript.
 #include <cstring>
 
-#include "answer.h"
+#include "text.h"
 
 long utf8point(const unsigned char *s, size_t avail, size_t *len)
 {

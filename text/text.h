@@ -1,0 +1,28 @@
+// Text as the tools take it and give it back: UTF-8 read a code point at
+// a time, and a JSON string written so that it is safe in a <script>.
+// Below every library that needs them (json/, answer/), and above none.
+#ifndef TEXT_H
+#define TEXT_H
+
+#include <cstddef>
+
+// The UTF-8 sequence at s, of at most avail bytes: its code point, and its
+// length in *len; or -1 where it is none (an overlong form, a surrogate, a
+// code point past U+10FFFF, a byte that cannot start or continue one, a
+// sequence cut short).
+long utf8point(const unsigned char *s, size_t avail, size_t *len);
+// The offset of the first byte of s that is not UTF-8, or -1.
+long utf8bad(const char *s);
+
+// One JSON string literal, quotes included, as Python's json.dumps with
+// ensure_ascii=False writes it, and then < > & U+2028 U+2029 as \u
+// escapes, so that it is safe in a <script> too. s must be UTF-8. jsonlen
+// is its length; jsonquote writes it and a NUL, and returns where the NUL
+// is.
+size_t jsonlen(const char *s);
+char *jsonquote(char *out, const char *s);
+// The escaped body of n bytes at s, with no quotes, written to out where
+// it is not null; returns its length.
+size_t jsonbody(char *out, const char *s, size_t n);
+
+#endif
