@@ -68,8 +68,8 @@ row() {			# row LABEL INPUT CMD...
 }
 
 # 1000 encoded lines, and the same ten times over, for the loops.
-awk -f bench/lines.awk >"$dir/lines"
-for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$dir/lines"; done >"$dir/lines10"
+awk -f bench/lines.awk >"$dir/encoded"
+for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$dir/encoded"; done >"$dir/encoded10"
 # The loop a shell script runs, one call a line: what a call costs is the
 # loop's time less that of the same loop calling nothing, the best of a
 # few runs, as other work on the machine only ever adds time. Each result

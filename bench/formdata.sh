@@ -9,7 +9,7 @@ source "$(dirname "$0")/common.sh" "$@"
 enable -f shelltools formdata urldecode jsonparse
 awk '{ l[NR] = $0 } END { for (i = 1; i <= NR; i++) { q = ""
 	for (f = 0; f < 10; f++) q = q (f ? "&" : "") "k" f "=" l[(i + f - 1) % NR + 1]
-	print q } }' "$dir/lines" >"$dir/queries"
+	print q } }' "$dir/encoded" >"$dir/queries"
 # formdata reads an urlencoded body strictly, so the lines' malformed
 # escapes and %00 are written as a client would send their bytes.
 for _ in {1..20}; do cat "$dir/queries"; done | perl -pe 's/%(?![0-9A-Fa-f]{2})/%25/g; s/%00/%2500/g' |
@@ -21,7 +21,7 @@ size=$(wc -c <"$dir/post")
 # A JSON body of about 1 MB: records with strings, numbers, booleans and
 # null, made the same on every machine.
 awk 'BEGIN { printf "{\"items\":[" } { printf "%s{\"id\":%d,\"name\":\"line %d\",\"text\":\"%s\",\"ok\":%s,\"score\":%d.%02d,\"tags\":[\"a\",\"b\"],\"next\":null}", (NR > 1 ? "," : ""), NR, NR, $0, NR % 2 ? "true" : "false", NR % 100, NR % 97 }
-	END { printf "]}" }' "$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" >"$dir/post.json"
+	END { printf "]}" }' "$dir/encoded" "$dir/encoded" "$dir/encoded" "$dir/encoded" "$dir/encoded" "$dir/encoded" >"$dir/post.json"
 jsize=$(wc -c <"$dir/post.json")
 # Each way fails the benchmark where a call fails: a refusal is quick,
 # and would be timed as if it were the work.

@@ -96,7 +96,7 @@ fi
 # 100 MB of JSON: records of strings, numbers and arrays, the same on
 # every machine, compacted from standard input to /dev/null.
 awk 'BEGIN { srand(7); printf "[" } { for (k = 0; k < 60; k++) printf "%s{\"id\":%d,\"name\":\"item %d\",\"text\":\"%s\",\"price\":%d.%02d,\"tags\":[\"x\",\"y\",%d],\"ok\":%s,\"next\":null}\n", (NR > 1 || k) ? "," : "", NR * 100 + k, k, $0, NR % 1000, k, k, k % 2 ? "true" : "false" } END { printf "]" }' \
-	"$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" "$dir/lines" >"$dir/big.json"
+	"$dir/encoded" "$dir/encoded" "$dir/encoded" "$dir/encoded" "$dir/encoded" "$dir/encoded" >"$dir/big.json"
 while [ "$(wc -c <"$dir/big.json")" -lt 100000000 ]; do
 	# Doubled: the array's members twice over.
 	{ head -c -1 "$dir/big.json"; printf ','; tail -c +2 "$dir/big.json"; } >"$dir/big2.json"

@@ -39,11 +39,11 @@ loop_idiom() { while IFS= read -r l; do l=${l//+/ }; printf '%b' "${l//%/\\x}"; 
 echo
 echo "| while-read loop over 1000 lines, one call a line | µs a call | program / it | lines unlike the program's |"
 echo "|---|---:|---:|---:|"
-loop "urldecode program" 3 loop_program lines
+loop "urldecode program" 3 loop_program encoded
 loop_prog_us=$last
-[ -z "$builtins" ] || { loop "urldecode builtin" 5 loop_builtin lines10; builtin_us=$last; }
-[ -z "$python" ] || loop "python3 -c unquote_plus" 1 loop_python lines
-loop "printf '%b' \"\${s//%/\\\\x}\"" 5 loop_idiom lines10
+[ -z "$builtins" ] || { loop "urldecode builtin" 5 loop_builtin encoded10; builtin_us=$last; }
+[ -z "$python" ] || loop "python3 -c unquote_plus" 1 loop_python encoded
+loop "printf '%b' \"\${s//%/\\\\x}\"" 5 loop_idiom encoded10
 idiom_us=$last
 
 # The result into a variable, as scripts mostly want it: a command
@@ -58,12 +58,12 @@ if [ -n "$builtins" ]; then
 	echo
 	echo "| result into a variable, 1000 lines | µs a call | program / it | lines unlike the program's |"
 	echo "|---|---:|---:|---:|"
-	loop 'x=$(urldecode "$s"), program' 3 var_program lines var_none
+	loop 'x=$(urldecode "$s"), program' 3 var_program encoded var_none
 	var_prog_us=$last
-	loop 'x=$(urldecode "$s"), builtin' 3 var_subst lines var_none
-	loop 'urldecode -v x "$s"' 5 var_setvar lines10 var_none
+	loop 'x=$(urldecode "$s"), builtin' 3 var_subst encoded var_none
+	loop 'urldecode -v x "$s"' 5 var_setvar encoded10 var_none
 	setvar_us=$last
-	loop "printf -v x '%b' \"\${s//%/\\\\x}\"" 5 var_idiom lines10 var_none
+	loop "printf -v x '%b' \"\${s//%/\\\\x}\"" 5 var_idiom encoded10 var_none
 	setvar_idiom_us=$last
 fi
 
@@ -72,7 +72,7 @@ fi
 # call of -A. Both must give the same array.
 awk '{ l[NR] = $0 } END { for (i = 1; i <= NR; i++) { q = ""
 	for (f = 0; f < 10; f++) q = q (f ? "&" : "") "k" f "=" l[(i + f - 1) % NR + 1]
-	print q } }' "$dir/lines" >"$dir/queries"
+	print q } }' "$dir/encoded" >"$dir/queries"
 for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$dir/queries"; done >"$dir/queries10"
 query_none() { local q; while IFS= read -r q; do :; done; }
 query_loop() {

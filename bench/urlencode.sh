@@ -40,20 +40,20 @@ enc_bash() {
 }
 if [ -n "$builtins" ]; then
 	enable -f shelltools urlencode
-	enc_setvar_r <"$dir/lines" >"$dir/enc_setvar_r.out"
+	enc_setvar_r <"$dir/encoded" >"$dir/enc_setvar_r.out"
 	echo
 	echo "| encoded into a variable, 1000 lines | µs a call | program / it | lines unlike the program's |"
 	echo "|---|---:|---:|---:|"
-	loop 'x=$(urlencode "$s"), program' 3 enc_program lines var_none
+	loop 'x=$(urlencode "$s"), program' 3 enc_program encoded var_none
 	enc_prog_us=$last
-	loop 'urlencode -v x "$s"' 5 enc_setvar lines10 var_none
+	loop 'urlencode -v x "$s"' 5 enc_setvar encoded10 var_none
 	enc_setvar_us=$last
 	if command -v jq >/dev/null; then
-		ref=$dir/enc_setvar_r.out loop 'x=$(jq -rR @uri <<<"$s"), against -r' 3 enc_jq lines var_none
+		ref=$dir/enc_setvar_r.out loop 'x=$(jq -rR @uri <<<"$s"), against -r' 3 enc_jq encoded var_none
 	fi
-	loop "pure bash, printf '%%%02X' a byte" 3 enc_bash lines var_none
+	loop "pure bash, printf '%%%02X' a byte" 3 enc_bash encoded var_none
 	enc_bash_us=$last
-	[ -z "$python" ] || loop 'x=$(python3 -c quote_plus)' 1 enc_python lines var_none
+	[ -z "$python" ] || loop 'x=$(python3 -c quote_plus)' 1 enc_python encoded var_none
 fi
 
 echo

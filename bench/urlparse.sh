@@ -26,7 +26,7 @@ row "urlparse" /dev/null "$dir/bin/urlparse" "$url"
 # The regular expression gets the host of some wrong: the userinfo and the
 # port stay in it, and its case.
 awk '{ printf "https://u%d@Host%d.example:%d/p/%d/../q?k=%d#f%d\n", NR, NR % 97, 8000 + NR % 1000, NR, NR, NR }' \
-	"$dir/lines" >"$dir/urls"
+	"$dir/encoded" >"$dir/urls"
 for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$dir/urls"; done >"$dir/urls10"
 url_none() { local l; while IFS= read -r l; do :; done; }
 url_regex() {

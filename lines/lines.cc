@@ -1,8 +1,11 @@
 // The loop of every program's line mode: records read through a window of
-// 64 KiB, each handed whole to the program, each result written, and the
-// records that fail told apart from the others by a message of their own
-// and an empty record in their place.
+// 64 KiB, each handed whole to the program, the results written in pieces
+// of 64 KiB, and the records that fail told apart from the others by a
+// message of their own and an empty record in their place. It calls as few
+// functions of the C library as it can, and those that the programs call
+// already, as each costs a program a symbol to bind when it starts.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,23 +13,54 @@
 
 #include "lines.h"
 
+static const size_t piece = 65536, room = piece + resultmax + 1;
+
+// Eight bytes at a time, in copies of a fixed size, which the compiler
+// makes moves of its own.
+static void copy(char *to, const char *from, size_t n)
+{
+	size_t i = 0;
+	for (; i + 8 <= n; i += 8)
+		__builtin_memcpy(to + i, from + i, 8);
+	for (; i < n; i++)
+		to[i] = from[i];
+}
+
+static size_t length(const char *s)
+{
+	size_t n = 0;
+	while (s[n] != '\0')
+		n++;
+	return n;
+}
+
+// Eight bytes at a time, too: a word that holds c has a zero byte once c
+// is taken from each of its bytes, whichever their order.
+static const char *find(const char *s, size_t n, char c)
+{
+	const uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+	const uint64_t cs = ones * static_cast<unsigned char>(c);
+	size_t i = 0;
+	for (; i + 8 <= n; i += 8) {
+		uint64_t w;
+		__builtin_memcpy(&w, s + i, 8);
+		w ^= cs;
+		if (((w - ones) & ~w & highs) != 0)
+			break;
+	}
+	for (; i < n; i++)
+		if (s[i] == c)
+			return s + i;
+	return nullptr;
+}
+
 char *lineroom(lineout *o, size_t n)
 {
-	if (o->bad || o->n + n > resultmax) {
+	// The room is all there from the start, each result's and the
+	// pieces' before it: pages never written cost nothing.
+	if (o->bad || o->n - o->start + n > resultmax || o->n + n + 1 > o->cap) {
 		o->bad = true;
 		return nullptr;
-	}
-	if (o->n + n + 1 > o->cap) {
-		size_t cap = o->cap == 0 ? 4096 : o->cap;
-		while (cap < o->n + n + 1)
-			cap *= 2;
-		char *p = static_cast<char *>(realloc(o->p, cap));
-		if (p == nullptr) {
-			o->bad = true;
-			return nullptr;
-		}
-		o->p = p;
-		o->cap = cap;
 	}
 	return o->p + o->n;
 }
@@ -36,49 +70,94 @@ void lineadd(lineout *o, const char *s, size_t n)
 	char *at = lineroom(o, n);
 	if (at == nullptr)
 		return;
-	memcpy(at, s, n);
+	copy(at, s, n);
 	o->n += n;
 	o->p[o->n] = '\0';
 }
 
 void lineprogram(const char *prog, const char *what)
 {
-	fprintf(stderr, "%s: %s\n", prog, what);
+	fwrite(prog, 1, length(prog), stderr);
+	fwrite(": ", 1, 2, stderr);
+	fwrite(what, 1, length(what), stderr);
+	fwrite("\n", 1, 1, stderr);
 }
 
-// One record done: its result, or an empty record and a message.
+// Pieces of a message, cut short where they do not fit in m.
+static void cat(char *m, size_t size, const char *s)
+{
+	size_t at = length(m);
+	for (; *s != '\0' && at + 1 < size; s++)
+		m[at++] = *s;
+	m[at] = '\0';
+}
+
+static void catnum(char *m, size_t size, unsigned long long v)
+{
+	char d[24], *p = d + sizeof d;
+	*--p = '\0';
+	do
+		*--p = static_cast<char>('0' + v % 10);
+	while ((v /= 10) > 0);
+	cat(m, size, p);
+}
+
+// Results go out in pieces, whatever buffering standard output has: a
+// shell's is line-buffered, and would take a write a record.
+static bool flush(lineout *o)
+{
+	bool ok = o->n == 0 || fwrite(o->p, 1, o->n, stdout) == o->n;
+	o->n = o->start = 0;
+	return ok;
+}
+
+// One record done: its result, or nothing and a message, then sep. False
+// where it failed.
 static bool finish(const char *prog, linesay *say, char sep, unsigned long long number, const char *why,
 		   lineout *out)
 {
 	if (why == nullptr && out->bad)
 		why = "a result over 1 MiB";
-	if (why == nullptr && memchr(out->p != nullptr ? out->p : "", sep, out->n) != nullptr)
+	if (why == nullptr && find(out->p + out->start, out->n - out->start, sep) != nullptr)
 		why = sep == '\n' ? "the result holds a newline, which would split the record" :
 				    "the result holds a NUL byte, which would split the record";
 	if (why != nullptr) {
-		char m[320];
-		snprintf(m, sizeof m, "record %llu: %s", number, why);
+		char m[320] = "record ";
+		catnum(m, sizeof m, number);
+		cat(m, sizeof m, ": ");
+		cat(m, sizeof m, why);
 		say(prog, m);
-		out->n = 0;
+		out->n = out->start;
 	}
-	if (out->n > 0 && fwrite(out->p, 1, out->n, stdout) != out->n)
-		return false;
-	return putchar(sep) != EOF && why == nullptr;
+	out->bad = false;
+	out->p[out->n++] = sep;
+	out->start = out->n;
+	return why == nullptr;
+}
+
+static void sayerror(linesay *say, const char *prog, const char *what)
+{
+	char m[160] = "";
+	cat(m, sizeof m, what);
+	cat(m, sizeof m, strerror(errno));
+	say(prog, m);
 }
 
 int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader *rd, linesay *say)
 {
-	char m[160];
-	// The record, with room to decode and escape it in place.
+	// The record, with room to decode and escape it in place; the
+	// results, with room for the largest after the pieces before it.
 	char *rec = static_cast<char *>(malloc(2 * linemax + 1));
-	static char window[65536];
-	lineout out = {};
+	lineout out = {static_cast<char *>(malloc(room + 1)), 0, room, 0, false};
+	static char window[piece];
 	size_t n = 0, start = 0, end = 0;
 	unsigned long long number = 0;
-	bool over = false, failed = false, more = rec != nullptr;
-	if (rec == nullptr) {
-		snprintf(m, sizeof m, "cannot allocate a record: %s", strerror(ENOMEM));
-		say(prog, m);
+	bool over = false, failed = false, more = true;
+	if (rec == nullptr || out.p == nullptr) {
+		errno = ENOMEM;
+		sayerror(say, prog, "cannot allocate a record: ");
+		free(rec);
+		free(out.p);
 		return 1;
 	}
 	while (more) {
@@ -87,8 +166,7 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 			if (got < 0 && errno == EINTR)
 				continue;
 			if (got < 0) {
-				snprintf(m, sizeof m, "cannot read: %s", strerror(errno));
-				say(prog, m);
+				sayerror(say, prog, "cannot read: ");
 				failed = true;
 			}
 			start = 0;
@@ -99,37 +177,30 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 			if (!more && n == 0 && !over)
 				break;
 		}
-		const char *at = static_cast<const char *>(memchr(window + start, sep, end - start));
+		const char *at = find(window + start, end - start, sep);
 		size_t take = (at != nullptr ? static_cast<size_t>(at - window) : end) - start;
-		if (n + take > linemax)
-			over = true;
-		else
-			memcpy(rec + n, window + start, take);
+		over = over || n + take > linemax;
+		if (!over)
+			copy(rec + n, window + start, take);
 		n += over ? 0 : take;
 		start += take + (at != nullptr ? 1 : 0);
 		if (at == nullptr && more)
 			continue;
-		// A whole record.
+		// A whole record. The tools take strings, which a NUL would end.
 		rec[n] = '\0';
-		number++;
-		out.n = 0;
-		out.bad = false;
-		// The tools take strings, which a NUL would end.
 		const char *why = over ? "a record over 256 KiB" :
-				  memchr(rec, '\0', n) != nullptr ? "a NUL byte in the record" : run(arg, rec, n, &out);
-		if (!finish(prog, say, sep, number, why, &out)) {
-			failed = true;
-			if (ferror(stdout))
-				break;
-		}
+				  find(rec, n, '\0') != nullptr ? "a NUL byte in the record" : run(arg, rec, n, &out);
+		failed = !finish(prog, say, sep, ++number, why, &out) || failed;
+		if (out.n >= piece && !flush(&out))
+			break;
 		n = 0;
 		over = false;
 	}
 	free(rec);
+	bool written = flush(&out) && fflush(stdout) == 0 && !ferror(stdout);
 	free(out.p);
-	if (fflush(stdout) != 0 || ferror(stdout)) {
-		snprintf(m, sizeof m, "write error: %s", strerror(errno));
-		say(prog, m);
+	if (!written) {
+		sayerror(say, prog, "write error: ");
 		return 1;
 	}
 	return failed ? 1 : 0;

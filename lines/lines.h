@@ -13,21 +13,23 @@ enum {
 	resultmax = 1 << 20,	// a result, at most
 };
 
-// A result as it is made: n bytes at p, NUL-terminated, in memory that
-// the loop keeps from one record to the next.
+// Results as they are made: n bytes at p, NUL-terminated, the record at
+// hand's from start on, those before it still to be written, in memory
+// that the loop keeps from one record to the next.
 struct lineout {
 	char *p;
-	size_t n, cap;
+	size_t n, cap, start;
 	bool bad;
 };
-// Room for n more bytes and a NUL: where they go, or null where there is
-// none (a result over resultmax, or no memory), which fails the record.
+// Room for n more bytes of the result and a NUL: where they go, or null
+// where there is none (a result over resultmax, or no memory), which
+// fails the record. lineadd appends n bytes.
 char *lineroom(lineout *o, size_t n);
 void lineadd(lineout *o, const char *s, size_t n);
 
 // What a program does with one record: the n bytes at rec (NUL-terminated
 // there, and writable, with room for 2n + 1 bytes in all), its result
-// into out. Returns null, or what is wrong with the record.
+// appended to out. Returns null, or what is wrong with the record.
 typedef const char *lineworker(void *arg, char *rec, size_t n, lineout *out);
 
 // How the loop reads (as read(2) does, or as the shell would), and how it

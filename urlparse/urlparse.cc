@@ -32,21 +32,20 @@ struct each {
 	job *j;
 	const url *base;
 	url u;
-	str why;
+	str why, got;
 };
 
 static const char *record(void *arg, char *rec, size_t n, lineout *out)
 {
 	each *e = static_cast<each *>(arg);
-	str got = {};
 	clear(&e->why);
+	clear(&e->got);
 	bool ok = urlinput(e->j, rec, n, e->base, &e->u, &e->why);
 	if (ok)
-		urlprint(e->j, &e->u, &got);
-	if (ok && !got.bad)
-		lineadd(out, text(&got), got.n);
-	release(&got);
-	return !ok ? text(&e->why) : got.bad ? "cannot allocate the result" : nullptr;
+		urlprint(e->j, &e->u, &e->got);
+	if (ok && !e->got.bad)
+		lineadd(out, text(&e->got), e->got.n);
+	return !ok ? text(&e->why) : e->got.bad ? "cannot allocate the result" : nullptr;
 }
 
 int main(int argc, char **argv)
@@ -65,7 +64,8 @@ int main(int argc, char **argv)
 		urlinit(&base);
 		if (!urlbase(&j, &base, &why))
 			return die(text(&why), nullptr);
-		each e = {&j, j.base != nullptr ? &base : nullptr, u, {}};
+		each e = {&j, j.base != nullptr ? &base : nullptr, {}, {}, {}};
+		urlinit(&e.u);
 		return eachline("urlparse", j.sep, record, &e);
 	}
 	if (!urlrun(&j, &u, &why))
