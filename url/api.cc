@@ -51,7 +51,11 @@ static void origin(const url *u, str *out)
 
 bool urlget(const url *u, const char *name, str *out)
 {
-	if (samez(name, "href")) {
+	// Most asks are of the path or the host, the first letter of which
+	// tells them apart from the rest.
+	if (name[0] == 'p' && samez(name, "pathname")) {
+		add(out, text(&u->path), u->path.n);
+	} else if (samez(name, "href")) {
 		serialize(u, out);
 	} else if (samez(name, "origin")) {
 		origin(u, out);
@@ -71,8 +75,6 @@ bool urlget(const url *u, const char *name, str *out)
 	} else if (samez(name, "port")) {
 		if (u->port >= 0)
 			portout(u->port, out);
-	} else if (samez(name, "pathname")) {
-		add(out, text(&u->path), u->path.n);
 	} else if (samez(name, "search") || samez(name, "hash")) {
 		const str *s = name[0] == 's' ? &u->query : &u->fragment;
 		if (s->n > 0) {

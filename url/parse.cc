@@ -188,9 +188,10 @@ void encode(str *out, const char *s, size_t n, encodeset set)
 
 bool isspecial(const str *scheme)
 {
+	// By length first: most schemes are asked about again and again.
 	static const char *const special[] = {"ftp", "file", "http", "https", "ws", "wss"};
 	for (const char *s : special)
-		if (same(scheme, s))
+		if (length(s) == scheme->n && same(scheme, s))
 			return true;
 	return false;
 }

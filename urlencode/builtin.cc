@@ -62,7 +62,10 @@ static int urlencode_builtin(WORD_LIST *list)
 		if (out == nullptr)
 			return EXECUTION_FAILURE;
 	} else {
-		const char *arg = encodeoptions(argc, argv, &rfc);
+		// A builtin takes one string: -l and -z are the program's.
+		char sep;
+		const char *arg = argc <= 3 && encodelines(argc, argv, &rfc, &sep) ? nullptr :
+				  encodeoptions(argc, argv, &rfc);
 		if (arg == nullptr) {
 			builtin_usage();	// the builtin's own synopsis, its options in it
 			return EXECUTION_FAILURE;
