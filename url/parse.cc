@@ -30,7 +30,7 @@ const char *findc(const char *z, char c)
 	return nullptr;
 }
 
-void add(str *s, const char *b, size_t n)
+void grow(str *s, const char *b, size_t n)
 {
 	if (s->bad || n == 0)
 		return;
@@ -55,16 +55,6 @@ void add(str *s, const char *b, size_t n)
 		s->p[s->n + i] = b[i];
 	s->n += n;
 	s->p[s->n] = '\0';
-}
-
-void addc(str *s, char c)
-{
-	if (s->n + 2 <= s->cap && !s->bad) {
-		s->p[s->n++] = c;
-		s->p[s->n] = '\0';
-	} else {
-		add(s, &c, 1);
-	}
 }
 
 void addz(str *s, const char *z)
@@ -94,11 +84,6 @@ void addnum(str *out, unsigned long v, unsigned base)
 		*--p = "0123456789abcdef"[base == 16 ? v & 15 : v % 10];
 	while ((v = base == 16 ? v >> 4 : v / 10) > 0);
 	add(out, p, static_cast<size_t>(b + sizeof b - p));
-}
-
-const char *text(const str *s)
-{
-	return s->p != nullptr ? s->p : "";
 }
 
 static bool same(const str *s, const char *z)

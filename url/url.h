@@ -18,12 +18,36 @@ struct str {
 	bool bad;
 };
 
-void add(str *s, const char *b, size_t n);
-void addc(str *s, char c);
+// Inline where there is room already, as most of a URL is added a few
+// bytes at a time; grow makes the room, or marks the string bad.
+void grow(str *s, const char *b, size_t n);
+inline void add(str *s, const char *b, size_t n)
+{
+	if (s->n + n < s->cap && n <= 16 && !s->bad) {
+		for (size_t i = 0; i < n; i++)
+			s->p[s->n + i] = b[i];
+		s->n += n;
+		s->p[s->n] = '\0';
+	} else {
+		grow(s, b, n);
+	}
+}
+inline void addc(str *s, char c)
+{
+	if (s->n + 1 < s->cap && !s->bad) {
+		s->p[s->n++] = c;
+		s->p[s->n] = '\0';
+	} else {
+		grow(s, &c, 1);
+	}
+}
 void addz(str *s, const char *z);
 void clear(str *s);
 void release(str *s);
-const char *text(const str *s);		// never null
+inline const char *text(const str *s)		// never null
+{
+	return s->p != nullptr ? s->p : "";
+}
 
 // The string functions that the parser needs, its own, since each of
 // the C library's that a program calls costs it a symbol to bind when it
