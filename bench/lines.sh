@@ -102,7 +102,7 @@ for way in "urlencode -l" "htmlescape -l" "jsonquote -l" "urlparse -l -b http://
 	grep -q 'record .*: a re\(cord\|sult\) over' "$dir/lines.err" || fails "$way: no record refused"
 	m=$(tail -n 1 "$dir/peak")
 	printf '| %-40s | %9s |\n' "$way" "$m"
-	most=$(awk -v a="$most" -v b="$m" 'BEGIN { print b > a ? b : a }')
+	most=$(awk -v a="$most" -v b="$m" 'BEGIN { print (b > a ? b : a) }')
 done
 
 echo
