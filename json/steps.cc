@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "json.h"
+#include "lines.h"
 
 const char jsonusage[] = "usage: jsonparse [-s] [-t | -c] [-l | -z] [-g POINTER]... [json]";
 
@@ -22,11 +23,10 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 				job->strict = true;
 				continue;
 			}
-			if (*o == 'l' || *o == 'z') {
-				if (job->lines && job->sep != (*o == 'l' ? '\n' : '\0'))
-					return "-l and -z: one or the other";
-				job->lines = true;
-				job->sep = *o == 'l' ? '\n' : '\0';
+			const char *clash = nullptr;
+			if (lineswitch(*o, &job->lines, &job->sep, &clash)) {
+				if (clash != nullptr)
+					return clash;
 				continue;
 			}
 			if (*o == 't' || *o == 'c') {

@@ -75,6 +75,18 @@ void lineadd(lineout *o, const char *s, size_t n)
 	o->p[o->n] = '\0';
 }
 
+bool lineswitch(char o, bool *lines, char *sep, const char **why)
+{
+	if (o != 'l' && o != 'z')
+		return false;
+	char want = o == 'l' ? '\n' : '\0';
+	if (*lines && *sep != want)
+		*why = "-l and -z: one or the other";
+	*lines = true;
+	*sep = want;
+	return true;
+}
+
 void lineprogram(const char *prog, const char *what)
 {
 	fwrite(prog, 1, length(prog), stderr);

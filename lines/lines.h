@@ -32,6 +32,11 @@ void lineadd(lineout *o, const char *s, size_t n);
 // appended to out. Returns null, or what is wrong with the record.
 typedef const char *lineworker(void *arg, char *rec, size_t n, lineout *out);
 
+// A switch of a command line that asks for the line mode, -l or -z: true
+// where o is one, with *lines and *sep set, or with *why set where it
+// clashes with the other, given before.
+bool lineswitch(char o, bool *lines, char *sep, const char **why);
+
 // How the loop reads (as read(2) does, or as the shell would), and how it
 // says what went wrong, in a line with no newline: for a program, on
 // standard error after its name.

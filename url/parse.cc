@@ -350,6 +350,21 @@ static bool plainquery(unsigned char c)
 	return c < 0x80 && units.is[c];
 }
 
+// Such a run from in[*i] on, of a path or of a query, into buf: true,
+// with *i at its last byte, where there is one.
+static bool takerun(const char *in, long *i, long n, bool path, str *buf)
+{
+	long run = *i;
+	while (run < n && (path ? plainpath(static_cast<unsigned char>(in[run])) :
+				  plainquery(static_cast<unsigned char>(in[run]))))
+		run++;
+	if (run == *i)
+		return false;
+	add(buf, in + *i, static_cast<size_t>(run - *i));
+	*i = run - 1;
+	return true;
+}
+
 // The state machine, on input with its tabs and newlines gone, as the
 // standard runs it; override is the state it starts in for a setter, or
 // none. A setter's "return" and its "failure" both end the run, and
@@ -768,15 +783,8 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 					st = at_fragment;
 				}
 			} else {
-				// A run of bytes that stand for themselves, taken at once.
-				long run = i;
-				while (run < n && plainpath(static_cast<unsigned char>(in[run])))
-					run++;
-				if (run > i) {
-					add(&buf, in + i, static_cast<size_t>(run - i));
-					i = run - 1;
+				if (takerun(in, &i, n, true, &buf))
 					break;
-				}
 				if (!urlunit(in + i, end))
 					invalid(r, "invalid-URL-unit");
 				encode(&buf, in + i, 1, pathset);
@@ -810,14 +818,8 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 					st = at_fragment;
 				}
 			} else {
-				long run = i;
-				while (run < n && plainquery(static_cast<unsigned char>(in[run])))
-					run++;
-				if (run > i) {
-					add(&buf, in + i, static_cast<size_t>(run - i));
-					i = run - 1;
+				if (takerun(in, &i, n, false, &buf))
 					break;
-				}
 				if (!urlunit(in + i, end))
 					invalid(r, "invalid-URL-unit");
 				addc(&buf, static_cast<char>(c));

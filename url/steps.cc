@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "intern.h"
+#include "lines.h"
 #include "steps.h"
 
 const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL";
@@ -30,11 +31,10 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 				j->strict = true;
 				continue;
 			}
-			if (*o == 'l' || *o == 'z') {
-				if (j->lines && j->sep != (*o == 'l' ? '\n' : '\0'))
-					return "-l and -z: one or the other";
-				j->lines = true;
-				j->sep = *o == 'l' ? '\n' : '\0';
+			const char *clash = nullptr;
+			if (lineswitch(*o, &j->lines, &j->sep, &clash)) {
+				if (clash != nullptr)
+					return clash;
 				continue;
 			}
 			if (findc("bgS", *o) == nullptr) {
