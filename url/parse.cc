@@ -174,9 +174,12 @@ void encode(str *out, const char *s, size_t n, encodeset set)
 bool isspecial(const str *scheme)
 {
 	// By length first: most schemes are asked about again and again.
-	static const char *const special[] = {"ftp", "file", "http", "https", "ws", "wss"};
-	for (const char *s : special)
-		if (length(s) == scheme->n && same(scheme, s))
+	static const struct {
+		const char *name;
+		size_t n;
+	} special[] = {{"ftp", 3}, {"file", 4}, {"http", 4}, {"https", 5}, {"ws", 2}, {"wss", 3}};
+	for (const auto &s : special)
+		if (s.n == scheme->n && same(scheme, s.name))
 			return true;
 	return false;
 }
@@ -352,12 +355,16 @@ static bool plainquery(unsigned char c)
 
 // Such a run from in[*i] on, of a path or of a query, into buf: true,
 // with *i at its last byte, where there is one.
-static bool takerun(const char *in, long *i, long n, bool path, str *buf)
+static inline bool takerun(const char *in, long *i, long n, bool path, str *buf)
 {
+	const unsigned char *u = reinterpret_cast<const unsigned char *>(in);
 	long run = *i;
-	while (run < n && (path ? plainpath(static_cast<unsigned char>(in[run])) :
-				  plainquery(static_cast<unsigned char>(in[run]))))
-		run++;
+	if (path)
+		while (run < n && plainpath(u[run]))
+			run++;
+	else
+		while (run < n && plainquery(u[run]))
+			run++;
 	if (run == *i)
 		return false;
 	add(buf, in + *i, static_cast<size_t>(run - *i));
@@ -767,7 +774,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 					if (!slash)
 						addc(&u->path, '/');
 				} else {
-					if (same(&u->scheme, "file") && u->path.n == 0 && drive(text(&buf), buf.n, false))
+					if (u->path.n == 0 && buf.n == 2 && same(&u->scheme, "file") && drive(text(&buf), buf.n, false))
 						buf.p[1] = ':';
 					addc(&u->path, '/');
 					add(&u->path, text(&buf), buf.n);
@@ -901,8 +908,8 @@ void checkfile(const url *u, report *r)
 	// A file URL whose host is empty and whose path starts with an empty
 	// segment, "file:////x", however it was made: readers that take
 	// "//x" as an authority find the host x in it.
-	if (same(&u->scheme, "file") && u->host.n == 0 && u->path.n >= 2 && u->path.p[0] == '/' &&
-	    u->path.p[1] == '/')
+	if (u->host.n == 0 && u->path.n >= 2 && u->path.p[0] == '/' && u->path.p[1] == '/' &&
+	    same(&u->scheme, "file"))
 		invalid(r, "file-host-empty-extra-solidus");
 }
 
