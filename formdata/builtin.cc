@@ -270,6 +270,9 @@ static bool urlencoded(upload *u)
 		complain("byte offset %zu: %s", at, bad);
 		return false;
 	}
+	// Counted now, before any array is emptied.
+	if (!fieldsok(u->body, 'A', u->most, u->maxbytes))
+		return false;
 	// Each field is copied there as it is decoded, so nothing of the body
 	// is copied beforehand: memory never written costs nothing.
 	if (n > (SIZE_MAX - 1) / 2 || (u->copy = static_cast<char *>(malloc(2 * n + 1))) == nullptr) {

@@ -376,8 +376,7 @@ bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigne
 // an associative array, so it is left out. The fields are counted first,
 // and their bytes as they stand, before the array is touched; then each
 // is decoded in turn, in the same few bytes of copy.
-int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
-	      decoding how, unsigned long long most, unsigned long long maxbytes)
+bool fieldsok(const char *query, char opt, unsigned long long most, unsigned long long maxbytes)
 {
 	char sep = opt == 'C' ? ';' : '&';
 	size_t n = 0;
@@ -393,7 +392,13 @@ int setfields(char *name, char opt, const char *query, char *copy, bool blanks, 
 		}
 		f += len + (f[len] != '\0');
 	}
-	if (!within(n, bytes, most, maxbytes))
+	return within(n, bytes, most, maxbytes);
+}
+
+int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
+	      decoding how, unsigned long long most, unsigned long long maxbytes)
+{
+	if (!fieldsok(query, opt, most, maxbytes))
 		return EXECUTION_FAILURE;
 	SHELL_VAR *array = newarray(name, opt != 'a');
 	if (array == nullptr)

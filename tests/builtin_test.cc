@@ -257,9 +257,9 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		{"enable -f formdata formdata; declare -A j=([k]=old) h=([k]=old); jsonparse -A j -E why -n 3 '[1,2,3]'; echo \"$? $why\"; "
 		 "jsonparse -A j -m 20 '{\"aaaaaaaaaaaaaaaa\":1}'; urldecode -A h -n 2 'a=1&b=2&c=3'; urldecode -C h -m 5 'a=123456'; "
 		 "q='{\"a\":1,\"b\":2}'; CONTENT_LENGTH=${#q} CONTENT_TYPE=application/json formdata -A h -n 2 -E why <<<\"$q\"; "
-		 "echo \"$? $why\"; q='a=1&b=2'; CONTENT_LENGTH=${#q} CONTENT_TYPE=application/x-www-form-urlencoded formdata -A h -m 3 <<<\"$q\"; "
-		 "jsonparse -A j -E why -n 4 '[1,2,3]'; echo \"$? <$why> ${#j[@]} ${h[k]}\"", "",
-		 "1 more than 3 values; -n raises the limit\n1 more than 2 values; -n raises the limit\n0 <> 3 old\n",
+		 "echo \"$? $why\"; q='a=1&b=2'; CONTENT_LENGTH=${#q} CONTENT_TYPE=application/x-www-form-urlencoded formdata -A h -T j -m 3 <<<\"$q\"; "
+		 "echo \"${j[k]}\"; jsonparse -A j -E why -n 4 '[1,2,3]'; echo \"$? <$why> ${#j[@]} ${h[k]}\"", "",
+		 "1 more than 3 values; -n raises the limit\n1 more than 2 values; -n raises the limit\nold\n0 <> 3 old\n",
 		 "bash: line 2: jsonparse: more than 3 values; -n raises the limit\n"
 		 "bash: line 2: jsonparse: more than 20 bytes of pointers and values; -m raises the limit\n"
 		 "bash: line 2: urldecode: more than 2 fields; -n raises the limit\n"
