@@ -1,0 +1,235 @@
+// The hashes, HMAC and the base encodings against the published vectors
+// (tests/data/trust, read by the project's own JSON reader), through the
+// portable code and the CPU's own where it has some; and the decodings
+// that must be refused.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "json.h"
+#include "trust.h"
+
+typedef std::map<std::string, std::string> scalars;	// pointer to text
+
+static scalars load(const char *name)
+{
+	std::string text, path = std::string(TRUST_DATA_DIR "/") + name;
+	FILE *f = fopen(path.c_str(), "rb");
+	EXPECT_NE(f, nullptr) << path;
+	char buf[4096];
+	for (size_t n; f != nullptr && (n = fread(buf, 1, sizeof buf, f)) > 0;)
+		text.append(buf, n);
+	if (f != nullptr)
+		fclose(f);
+	static json j;
+	jsonmem(&j, text.data(), text.size(), false);
+	scalars all;
+	std::string at;
+	for (jsonevent e; (e = jsonnext(&j)) != jsondone;) {
+		EXPECT_NE(e, jsonfailed) << path << ": " << j.msg;
+		if (e == jsonfailed)
+			break;
+		if (e == jsonvalue && j.type != jsonarray && j.type != jsonobject)
+			all[at = std::string(j.ptr.p, j.ptr.n)].assign(j.data, j.len);
+		else if (e == jsonmore)
+			all[at].append(j.data, j.len);
+	}
+	jsonend(&j);
+	return all;
+}
+
+static std::string unhex(const std::string &h)
+{
+	std::string out(h.size() / 2 + 1, '\0');
+	size_t n;
+	const char *bad = basein(base_hex, pad_never, h.data(), h.size(), reinterpret_cast<unsigned char *>(&out[0]), &n);
+	EXPECT_EQ(bad, nullptr) << h;
+	out.resize(bad == nullptr ? n : 0);
+	return out;
+}
+
+static std::string hex(const unsigned char *p, size_t n)
+{
+	std::string out(2 * n + 1, '\0');
+	out.resize(baseout(base_hex, &out[0], p, n, false));
+	return out;
+}
+
+// One vector: a digest where key is absent, else an HMAC whose first
+// bits of tag are compared, expected to match or not.
+struct vec {
+	std::string where;
+	hashalg alg;
+	bool mac, valid;
+	std::string key, msg, tag;	// bytes, bytes, hex
+	size_t repeat;			// msg this many times
+};
+
+static std::vector<vec> vectors()
+{
+	std::vector<vec> all;
+	scalars f = load("fips180-4-examples.json");
+	for (int i = 0; f.count("/cases/" + std::to_string(i) + "/alg"); i++) {
+		std::string c = "/cases/" + std::to_string(i) + "/";
+		vec v = {"FIPS 180-4 " + c, alg_sha1, false, true, "", f[c + "message_ascii"], f[c + "digest"], 1};
+		EXPECT_TRUE(hashnamed(f[c + "alg"].c_str(), &v.alg));
+		if (f.count(c + "message"))
+			v.msg = "a", v.repeat = 1000000;
+		all.push_back(v);
+	}
+	for (const char *name : {"rfc2202-hmac-sha1.json", "rfc4231-hmac-sha2.json"}) {
+		f = load(name);
+		for (int i = 0; f.count("/cases/" + std::to_string(i) + "/key"); i++) {
+			std::string c = "/cases/" + std::to_string(i) + "/";
+			for (const char *a : {"sha1", "sha256", "sha512"}) {
+				std::string tag = f[c + "hmac_" + a];
+				hashalg alg;
+				if (!tag.empty() && hashnamed(a, &alg))
+					all.push_back({name + c, alg, true, true, unhex(f[c + "key"]), unhex(f[c + "data"]), tag, 1});
+			}
+		}
+	}
+	for (const char *a : {"sha1", "sha256", "sha512"}) {
+		std::string name = std::string("wycheproof/hmac_") + a + "_test.json";
+		f = load(name.c_str());
+		hashalg alg = alg_sha1;
+		hashnamed(a, &alg);
+		for (int g = 0; f.count("/testGroups/" + std::to_string(g) + "/tagSize"); g++) {
+			std::string gp = "/testGroups/" + std::to_string(g) + "/";
+			for (int i = 0; f.count(gp + "tests/" + std::to_string(i) + "/tcId"); i++) {
+				std::string c = gp + "tests/" + std::to_string(i) + "/";
+				all.push_back({name + c, alg, true, f[c + "result"] == "valid", unhex(f[c + "key"]),
+					       unhex(f[c + "msg"]), f[c + "tag"], 1});
+			}
+		}
+	}
+	return all;
+}
+
+TEST(trust, vectors)
+{
+	std::vector<vec> all = vectors();
+	EXPECT_GT(all.size(), 540u);
+	for (bool portable : {true, false}) {
+		hashportable(portable);
+		for (const vec &v : all) {
+			unsigned char out[hashmost];
+			std::string tag = unhex(v.tag);
+			if (v.mac) {
+				hmac m;
+				hmacstart(&m, v.alg, v.key.data(), v.key.size());
+				hmacadd(&m, v.msg.data(), v.msg.size());
+				hmacend(&m, out);
+			} else {
+				// Fed in pieces of every size, across the blocks.
+				hash h;
+				hashstart(&h, v.alg);
+				for (size_t i = 0; i < v.repeat; i++)
+					for (size_t at = 0, step = 1; at < v.msg.size(); at += step, step = step * 2 + 1)
+						hashadd(&h, v.msg.data() + at, std::min(step, v.msg.size() - at));
+				hashend(&h, out);
+			}
+			bool same = tag.size() <= hashsize(v.alg) && sameconst(out, tag.size(), tag.data(), tag.size());
+			EXPECT_EQ(same, v.valid) << v.where << (portable ? " (portable)" : "") << ": " << hex(out, hashsize(v.alg));
+		}
+	}
+	hashportable(false);
+}
+
+TEST(trust, encodings)
+{
+	scalars f = load("rfc4648-base.json");
+	std::vector<std::string> raw, b64, url, hexes;
+	for (int i = 0; f.count("/cases/" + std::to_string(i) + "/input"); i++) {
+		std::string c = "/cases/" + std::to_string(i) + "/";
+		raw.push_back(f[c + "input"]), b64.push_back(f[c + "base64"]), url.push_back("");
+		hexes.push_back(f[c + "base16"]);
+	}
+	for (int i = 0; f.count("/base64url_extra/" + std::to_string(i) + "/input_hex"); i++) {
+		std::string c = "/base64url_extra/" + std::to_string(i) + "/";
+		raw.push_back(unhex(f[c + "input_hex"])), b64.push_back(f[c + "base64"]);
+		url.push_back(f[c + "base64url_nopad"]), hexes.push_back("");
+	}
+	EXPECT_GE(raw.size(), 10u);
+	for (size_t i = 0; i < raw.size(); i++) {
+		struct {
+			basekind k;
+			bool pad;
+			std::string text;
+		} ways[] = {{base_64, true, b64[i]}, {base_64url, false, url[i]}, {base_hex, false, hexes[i]}};
+		for (const auto &w : ways) {
+			if (w.text.empty() && !raw[i].empty())
+				continue;
+			std::string out(baselen(w.k, raw[i].size(), w.pad) + 1, '\0');
+			out.resize(baseout(w.k, &out[0], raw[i].data(), raw[i].size(), w.pad));
+			// RFC 4648 writes base16 in upper case, which is read as well.
+			std::string low = w.text;
+			for (char &c : low)
+				c = static_cast<char>(c >= 'A' && c <= 'F' && w.k == base_hex ? c + 32 : c);
+			EXPECT_EQ(out, low) << i;
+			std::string back(w.text.size(), '\0');
+			size_t n;
+			EXPECT_EQ(basein(w.k, w.pad ? pad_must : pad_may, w.text.data(), w.text.size(),
+					 reinterpret_cast<unsigned char *>(&back[0]), &n), nullptr) << w.text;
+			back.resize(n);
+			EXPECT_EQ(back, raw[i]) << w.text;
+		}
+	}
+}
+
+// Everything but the one canonical text is refused, and where.
+TEST(trust, refused)
+{
+	struct {
+		basekind k;
+		basepad pad;
+		const char *text;
+		const char *why;	// null: decodes
+		size_t at;
+	} cases[] = {
+		{base_64, pad_must, "Zm9v", nullptr, 0},
+		{base_64, pad_must, "Zm8", "padding missing", 3},
+		{base_64, pad_must, "Zm8==", "wrong padding", 3},
+		{base_64, pad_must, "Zm9v====", "wrong padding", 4},
+		{base_64, pad_must, "Zm=8", "padding before the end", 3},
+		{base_64, pad_must, "Zm9=", "bits left over that are not zero (not the canonical encoding)", 2},
+		{base_64, pad_must, "Zh==", "bits left over that are not zero (not the canonical encoding)", 1},
+		{base_64, pad_must, "Z===", "a length that no encoding has", 0},
+		{base_64, pad_must, "Zm9v\n", "a blank or a line break", 4},
+		{base_64, pad_must, "Zm 9v", "a blank or a line break", 2},
+		{base_64, pad_must, "Zm9-", "base64url's alphabet in base64", 3},
+		{base_64url, pad_may, "Zm8", nullptr, 0},
+		{base_64url, pad_may, "Zm8=", nullptr, 0},
+		{base_64url, pad_may, "Zm8==", "wrong padding", 3},
+		{base_64url, pad_never, "Zm8=", "padding where none belongs", 3},
+		{base_64url, pad_may, "Zm+8", "base64's alphabet in base64url", 2},
+		{base_64url, pad_may, "Zm9v*", "a character outside the alphabet", 4},
+		{base_64url, pad_may, "Zm9", "bits left over that are not zero (not the canonical encoding)", 2},
+		{base_hex, pad_never, "0aF9", nullptr, 0},
+		{base_hex, pad_never, "0a9", "an odd number of hex digits", 3},
+		{base_hex, pad_never, "0g", "not a hex digit", 1},
+		{base_hex, pad_never, "0G", "not a hex digit", 1},
+	};
+	for (const auto &c : cases) {
+		unsigned char out[16];
+		size_t n;
+		const char *why = basein(c.k, c.pad, c.text, strlen(c.text), out, &n);
+		EXPECT_STREQ(why, c.why) << c.text;
+		if (c.why != nullptr) {
+			EXPECT_EQ(n, c.at) << c.text;
+		}
+	}
+}
+
+TEST(trust, sameconst)
+{
+	EXPECT_TRUE(sameconst("abc", 3, "abc", 3));
+	EXPECT_TRUE(sameconst("", 0, "", 0));
+	EXPECT_FALSE(sameconst("abc", 3, "abd", 3));
+	EXPECT_FALSE(sameconst("ab", 2, "abc", 3));
+	EXPECT_FALSE(sameconst("", 0, "a", 1));
+	EXPECT_FALSE(sameconst("abc", 3, "", 0));
+}

@@ -1,0 +1,69 @@
+// What a script needs to trust a request, with no bash in it: SHA-1,
+// SHA-256 and SHA-512 (FIPS 180-4) and HMAC over each (RFC 2104), fed in
+// pieces so that a body is hashed as it is read; a comparison whose time
+// depends on the lengths alone; hex, base64 and base64url (RFC 4648),
+// read strictly; random bytes from the kernel. Whatever held a key or a
+// hash's state is wiped when it is done with.
+#ifndef TRUST_H
+#define TRUST_H
+#include <cstddef>
+#include <cstdint>
+
+enum hashalg { alg_sha1, alg_sha256, alg_sha512 };
+enum { hashmost = 64, blockmost = 128 };	// the largest digest and block
+size_t hashsize(hashalg a);			// 20, 32, 64 bytes
+size_t hashblock(hashalg a);			// 64, 64, 128 bytes
+// "sha1", "sha256" or "sha512" to its hash; false for any other name.
+bool hashnamed(const char *name, hashalg *a);
+
+// A hash being fed.
+struct hash {
+	hashalg alg;
+	uint32_t h32[8];
+	uint64_t h64[8];
+	unsigned char block[blockmost];
+	size_t fill;			// bytes in block
+	uint64_t bytes;			// fed so far
+};
+void hashstart(hash *h, hashalg a);
+void hashadd(hash *h, const void *p, size_t n);
+// The digest, hashsize bytes at out; h is wiped.
+void hashend(hash *h, unsigned char *out);
+// Whether SHA-1 and SHA-256 keep to the portable code where the CPU has
+// instructions of its own, to measure and test both.
+void hashportable(bool portable);
+
+// HMAC: the inner hash being fed, and the outer one keyed already.
+struct hmac {
+	hash in, out;
+};
+void hmacstart(hmac *m, hashalg a, const void *key, size_t n);
+void hmacadd(hmac *m, const void *p, size_t n);
+void hmacend(hmac *m, unsigned char *out);
+
+// Whether a and b hold the same bytes, in a time that depends on their
+// lengths alone, never on where they first differ.
+bool sameconst(const void *a, size_t an, const void *b, size_t bn);
+// Sets n bytes at p to zero, where the compiler cannot leave it out.
+void wipe(void *p, size_t n);
+// n bytes from getrandom(2); false, with errno, where the kernel gives none.
+bool randbytes(void *p, size_t n);
+
+// The encodings. Hex is written in lower case and read in either;
+// base64url is written without padding where pad is false.
+enum basekind { base_hex, base_64, base_64url };
+size_t baselen(basekind k, size_t n, bool pad);	// the encoding's length
+// Writes n bytes' encoding at to, and a NUL; returns its length.
+size_t baseout(basekind k, char *to, const void *from, size_t n, bool pad);
+// How padding is read: required (base64), refused, or taken where given
+// and correct (base64url).
+enum basepad { pad_must, pad_never, pad_may };
+// Decodes n characters at from into to (room for n * 3 / 4 + 1 bytes will
+// do), and sets *len to the bytes written. Anything but the one canonical
+// encoding is refused: a character outside the alphabet, a blank or a
+// line break, the other alphabet of base64, padding missing, misplaced or
+// where none belongs, a length no encoding has, bits left over that are
+// not zero. Then the reason is returned, and *len is the offset of the
+// character at fault.
+const char *basein(basekind k, basepad p, const char *from, size_t n, unsigned char *to, size_t *len);
+#endif
