@@ -266,6 +266,14 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "bash: line 2: urldecode: more than 5 bytes of names and values; -m raises the limit\n"
 		 "bash: line 2: formdata: more than 2 values; -n raises the limit\n"
 		 "bash: line 2: formdata: more than 3 bytes of names and values; -m raises the limit\n"},
+		// hmac's key from a variable, which set -x shows by its name
+		// alone; -c in either case, an upper-case match included; a
+		// decoded NUL, which no variable holds.
+		{"enable -f hmac hmac; enable -f b64 b64; key=$'k\\x01'; hmac -v m -k key -a sha1 msg; echo $m; "
+		 "hmac -k key -a sha1 -c \"${m^^}\" msg && echo match; hmac -k key -c \"$m\" msg || echo differs; "
+		 "b64 -v m -d AA== || echo \"$m\"; set -x; hmac -k key x >/dev/null; set +x", "",
+		 "925be30313ca85978271e45faa47fc3503ae8fae\nmatch\ndiffers\n925be30313ca85978271e45faa47fc3503ae8fae\n",
+		 "bash: line 2: b64: a NUL byte in the result, which a shell string cannot hold\n+ hmac -k key x\n+ set +x\n"},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; [ \"$(type -t shares)\" = builtin ] || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},

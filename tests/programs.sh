@@ -24,6 +24,10 @@ is "$("$@" "$bin/urlparse" -g hostname 'http://0x7f.1/')" 127.0.0.1 "urlparse -g
 is "$("$@" "$bin/htmlescape" '<&>')$("$@" "$bin/jsonquote" 'a"')" '&lt;&amp;&gt;"a\""' "htmlescape, jsonquote"
 is "$("$@" "$bin/setcookie" -s a 'b c')" 'Set-Cookie: a=b%20c; Secure' setcookie
 is "$(echo '{"a": [1, "x"]}' | "$@" "$bin/jsonparse" -g /a)" '[1,"x"]' jsonparse
+is "$(printf 'key\n' | "$@" "$bin/hmac" -K /dev/stdin 'The quick brown fox jumps over the lazy dog')" \
+	f7bc83f430538424b13298e6aa6fb143ef4d59a14946175997479dbc2d1a3cd8 hmac
+is "$("$@" "$bin/b64" -d -u aGVsbG8_)$("$@" "$bin/b64" 'hello?')" 'hello?aGVsbG8/' b64
+is "$("$@" "$bin/randtoken" -u -n 33 | tr -d 'A-Za-z0-9_-' | wc -c)$("$@" "$bin/randtoken" | wc -c)" 064 randtoken
 # Each record one input: a good one, a refused one (an empty record in
 # its place, and status 1), a last one with no separator.
 each 'a b\nx\000y\nc' 'a+b//c/ 1' urlencode -l

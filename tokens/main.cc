@@ -1,0 +1,32 @@
+// b64, hmac and randtoken, the program that each is: TOOL names it. Each
+// writes its result with no newline; hmac -c writes nothing, and its
+// status says whether the MAC matched.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tokens.h"
+#include "urlcode.h"
+
+#define NAME_(t) #t
+#define NAME(t) NAME_(t)
+
+int main(int argc, char **argv)
+{
+	const char *why;
+	size_t n;
+	char *out = tokens(NAME(TOOL), argc, argv, nullptr, &n, &why);
+	if (out == nullptr) {
+		if (why != nullptr)
+			fprintf(stderr, NAME(TOOL) ": %s\n", why);
+		return 1;
+	}
+	fwrite(out, 1, n, stdout);
+	free(out);
+	if (!written()) {
+		fprintf(stderr, NAME(TOOL) ": write error: %s\n", strerror(errno));
+		return 1;
+	}
+	return 0;
+}

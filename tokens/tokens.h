@@ -1,0 +1,19 @@
+// b64, hmac and randtoken: a run of one from its command line to the bytes
+// that it writes, shared by the programs and the builtins.
+#ifndef TOKENS_H
+#define TOKENS_H
+#include <cstddef>
+
+// The builtin's -k NAME: the variable's value, or null where it has none.
+// The program has no variables, and passes null.
+typedef const char *keyvarfn(const char *name);
+
+// Runs tool ("b64", "hmac" or "randtoken") on its command line, argv[0]
+// its name, reading standard input where no string is given. Returns the
+// result, *n bytes and a NUL in memory from malloc, or null with *why set
+// to what is wrong in one line; with hmac -c, a result of no bytes where
+// the MAC matches, and null with *why null where it does not.
+char *tokens(const char *tool, int argc, char *const argv[], keyvarfn *var, size_t *n, const char **why);
+
+extern const char b64usage[], hmacusage[], randusage[];
+#endif
