@@ -10,13 +10,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
 
+#include "hook.h"
 #include "json.h"
 #include "multipart.h"
 #include "shellvar.h"
+#include "tokens.h"
 #include "urlcode.h"
 
 extern "C" {
@@ -51,7 +54,32 @@ struct upload {
 	json *j;		// a JSON body, as it is read
 	jsonflat flat;		// and its values
 	unsigned long long most, maxbytes, bytes;	// -n and -m, and the fields' bytes so far
+	hookcheck *hook;	// -S: the signature, checked as the body is read
 };
+
+// -S and its keys, tolerance and URL.
+struct signing {
+	bool on;
+	hookscheme scheme;
+	const char *vars[hookkeys], *files[hookkeys];
+	int nvars, nfiles;
+	long long tolerance;
+	const char *url;
+};
+
+// The check that the body's bytes feed as they are read, and their count.
+static hookcheck *checking;
+static unsigned long long checked;
+
+static ssize_t signedread(int fd, char *buf, size_t len)
+{
+	ssize_t got = waitread(fd, buf, len);
+	if (got > 0 && checking != nullptr) {
+		hookadd(checking, buf, static_cast<size_t>(got));
+		checked += static_cast<unsigned long long>(got);
+	}
+	return got;
+}
 
 static void push(char ***v, size_t *n, size_t *cap, char *s)
 {
@@ -86,6 +114,11 @@ static void release(upload *u, bool keep)
 		jsonend(u->j);
 	free(u->j);
 	jsonflatfree(&u->flat);
+	if (u->hook != nullptr) {
+		wipe(u->hook, sizeof *u->hook);
+		free(u->hook);
+	}
+	checking = nullptr;
 	xfree(u);
 }
 
@@ -291,7 +324,7 @@ static bool jsontext(upload *u, bool strict, unsigned long long most, unsigned l
 		complain("cannot allocate the reader: %s", strerror(ENOMEM));
 		return false;
 	}
-	jsonstream(u->j, 0, waitread, formsize(u->f), strict);
+	jsonstream(u->j, 0, signedread, formsize(u->f), strict);
 	const char *why = jsonall(u->j, &u->flat, static_cast<unsigned long>(most), bytes);
 	if (why != nullptr && !waitedout())	// said once, at the end
 		complain("%s", why);
@@ -346,13 +379,98 @@ static unsigned kinds(const char *list)
 
 // The status of a body that is not of a kind that the script takes, or
 // of none that formdata knows: a script answers 415 Unsupported Media
-// Type, not 400.
-enum { unsupported = 3 };
+// Type, not 400; and of a signature that is missing, malformed, wrong or
+// stale, 401.
+enum { unsupported = 3, unsigned_ = 4 };
+
+static const char *cgiheader(void *, const char *name)
+{
+	return get_string_value(name);
+}
+
+// -S's check begun, from the headers and the keys, before any of the body
+// is read; null after a message where it fails already, with *status.
+static hookcheck *sigbegin(const signing *sg, int *status)
+{
+	hookkey keys[hookkeys];
+	unsigned char *own[hookkeys] = {};
+	int n = 0;
+	*status = EXECUTION_FAILURE;
+	hookcheck *c = static_cast<hookcheck *>(calloc(1, sizeof *c));
+	bool good = c != nullptr;
+	if (!good)
+		complain("cannot allocate the signature's check: %s", strerror(ENOMEM));
+	for (int i = 0; good && i < sg->nvars; i++, n++) {
+		const char *v = get_string_value(sg->vars[i]);
+		if (v == nullptr || *v == '\0') {
+			complain("-k %s: no key in that variable", sg->vars[i]);
+			good = false;
+		} else {
+			keys[n] = {reinterpret_cast<const unsigned char *>(v), strlen(v)};
+		}
+	}
+	for (int i = 0; good && i < sg->nfiles; i++, n++) {
+		const char *why;
+		size_t len;
+		if ((own[i] = keyfile(sg->files[i], false, &len, &why)) == nullptr || len == 0) {
+			complain("-f %s: %s", sg->files[i], own[i] == nullptr ? why : "an empty key");
+			good = false;
+		} else {
+			keys[n] = {own[i], len};
+		}
+	}
+	if (good && hookstart(c, sg->scheme, cgiheader, nullptr, keys, n, sg->tolerance, time(nullptr), sg->url) != hook_ok) {
+		complain("%s", c->msg);
+		*status = c->status == hook_badkey ? EXECUTION_FAILURE : unsigned_;
+		good = false;
+	}
+	for (int i = 0; i < sg->nfiles; i++)
+		if (own[i] != nullptr) {
+			wipe(own[i], strlen(reinterpret_cast<char *>(own[i])));
+			free(own[i]);
+		}
+	if (!good && c != nullptr) {
+		wipe(c, sizeof *c);
+		free(c);
+		c = nullptr;
+	}
+	return c;
+}
+
+// -S's check ended, once the body has been read whole: the rest of
+// CONTENT_LENGTH, past what the reader needed, signed too. False after a
+// message, with *status.
+static bool sigend(upload *u, int *status)
+{
+	char rest[4096];
+	while (checked < formsize(u->f)) {
+		unsigned long long left = formsize(u->f) - checked;
+		if (signedread(0, rest, left < sizeof rest ? static_cast<size_t>(left) : sizeof rest) <= 0) {
+			complain("the body ended before CONTENT_LENGTH");
+			*status = EXECUTION_FAILURE;
+			return false;
+		}
+	}
+	bool twilio = u->hook->scheme == hook_twilio;
+	if (twilio && u->body == nullptr && u->j == nullptr) {
+		complain("signature malformed: twilio signs an urlencoded or a JSON body");
+		*status = unsigned_;
+		return false;
+	}
+	const char *form = twilio && u->body != nullptr ? u->body : nullptr;
+	if (hookend(u->hook, form, form != nullptr ? strlen(form) : 0) != hook_ok) {
+		complain("%s", u->hook->msg);
+		*status = unsigned_;
+		return false;
+	}
+	return true;
+}
 
 // A call, once its options are read: the body read, checked and handed
 // to the script, or nothing changed. Returns the builtin's status.
 static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec, long usec, bool strict,
-	       unsigned long long limit, unsigned long long most, unsigned long long bytes, unsigned allowed)
+	       unsigned long long limit, unsigned long long most, unsigned long long bytes, unsigned allowed,
+	       const signing *sg)
 {
 	if (a->json.values == nullptr || list != nullptr) {
 		builtin_usage();
@@ -370,8 +488,16 @@ static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec
 	else if (dir == nullptr && ((dir = get_string_value("TMPDIR")) == nullptr || *dir == '\0'))
 		dir = const_cast<char *>("/tmp");
 
+	// The signature's headers and keys first: a request that cannot be
+	// signed is refused before its body is read.
+	hookcheck *hook = nullptr;
+	int status;
+	if (sg->on && (hook = sigbegin(sg, &status)) == nullptr)
+		return status;
 	upload *u = static_cast<upload *>(xmalloc(sizeof *u));
 	memset(u, 0, sizeof *u);
+	u->hook = checking = hook;
+	checked = 0;
 	u->dir = dir != nullptr ? savebytes(dir, strlen(dir)) : nullptr;
 	u->f = static_cast<form *>(xmalloc(sizeof *u->f));
 	u->most = most;
@@ -382,7 +508,7 @@ static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec
 	waiting outer = waitbegin(zread, check_signals_and_traps,
 				  sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000);
 	syncinput();
-	const char *why = formbegin(u->f, 0, waitread, get_string_value("CONTENT_LENGTH"),
+	const char *why = formbegin(u->f, 0, signedread, get_string_value("CONTENT_LENGTH"),
 				   get_string_value("CONTENT_TYPE"), limit);
 	const char *key, *filename;
 	int more = why == nullptr ? 1 : -1, kind = u->f->kind;
@@ -400,6 +526,9 @@ static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec
 	while (more > 0 && (more = formpart(u->f, &key, &filename, &why)) > 0)
 		if (!content(u, key, filename))
 			more = -2;
+	int sigstatus = EXECUTION_SUCCESS;
+	if (more == 0 && hook != nullptr && !sigend(u, &sigstatus))
+		more = -3;
 	bool late = waitedout();
 	waitend(&outer);
 	if (late) {
@@ -409,6 +538,10 @@ static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec
 	}
 	if (more == -1)
 		complain("%s", why);
+	if (more == -3) {
+		unguard(true);
+		return sigstatus;
+	}
 	if (more < 0) {
 		unguard(true);
 		return (why != nullptr && kind == formunknown) || (why == nullptr && !taken) ? unsupported :
@@ -429,7 +562,7 @@ static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec
 		       (u->j != nullptr || ((others.types == nullptr || newarray(others.types, true) != nullptr) &&
 					    (others.counts == nullptr || newarray(others.counts, true) != nullptr) &&
 					    (others.names == nullptr || newarray(others.names, true) != nullptr)));
-	int status = !emptied ? EXECUTION_FAILURE :
+	status = !emptied ? EXECUTION_FAILURE :
 		     u->j != nullptr ? setjson(&a->json, &u->flat) :
 		     u->body != nullptr ? setfields(a->json.values, a->json.assoc ? 'A' : 'a', u->body, u->copy, false,
 						    false, strictpct, most, bytes) :
@@ -459,13 +592,15 @@ static int formdata_builtin(WORD_LIST *list)
 	bool strict = false;
 	unsigned long long limit = 1 << 20, most = maxvalues, bytes = maxbytes;
 	unsigned allowed = 7;
+	signing sg = {};
+	sg.tolerance = 300;
 	intmax_t l;
 	long sec, usec;
 	int opt;
 
 	forget();
 	reset_internal_getopt();
-	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:s"))) != -1) {
+	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:sS:k:f:w:u:"))) != -1) {
 		switch (opt) {
 		case 'a':
 		case 'A':
@@ -516,6 +651,34 @@ static int formdata_builtin(WORD_LIST *list)
 		case 's':
 			strict = true;
 			break;
+		case 'S':
+			if (!hooknamed(list_optarg, &sg.scheme)) {
+				complain("-S: %s: not one of %s", list_optarg, hookschemes);
+				return EX_USAGE;
+			}
+			sg.on = true;
+			break;
+		case 'k':
+		case 'f':
+			if (sg.nvars + sg.nfiles == hookkeys) {
+				complain("at most %d keys", static_cast<int>(hookkeys));
+				return EX_USAGE;
+			}
+			if (opt == 'k')
+				sg.vars[sg.nvars++] = list_optarg;
+			else
+				sg.files[sg.nfiles++] = list_optarg;
+			break;
+		case 'w':
+			if (!legal_number(list_optarg, &l) || l < 0 || l > 999999999 || *list_optarg < '0' || *list_optarg > '9') {
+				complain("-w: %s: not a number of seconds", list_optarg);
+				return EX_USAGE;
+			}
+			sg.tolerance = l;
+			break;
+		case 'u':
+			sg.url = list_optarg;
+			break;
 		case 't':
 			wait = list_optarg;
 			if (uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0) {
@@ -529,7 +692,11 @@ static int formdata_builtin(WORD_LIST *list)
 			return EX_USAGE;
 		}
 	}
-	int status = run(loptend, &a, dir, wait, sec, usec, strict, limit, most, bytes, allowed);
+	if (sg.on != (sg.nvars + sg.nfiles > 0)) {
+		complain(sg.on ? "-S needs a key, by -k NAME or -f FILE" : "-k and -f are keys for -S");
+		return EX_USAGE;
+	}
+	int status = run(loptend, &a, dir, wait, sec, usec, strict, limit, most, bytes, allowed, &sg);
 	tell(whyname);
 	return status;
 }

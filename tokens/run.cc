@@ -5,17 +5,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "hook.h"
 #include "tokens.h"
 #include "trust.h"
 
 const char b64usage[] = "usage: b64 [-d] [-u] [string]";
 const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 const char randusage[] = "usage: randtoken [-n BYTES] [-u]";
+const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-u URL] [-H 'Name: value']...";
 
-enum { keysmost = 8, keybytes = 65536, inputmost = 64 << 20, tokenmost = 1024 };
+enum { keysmost = 8, keybytes = 65536, inputmost = 64 << 20, tokenmost = 1024, headersmost = 32 };
 
 static char msg[256];
 
@@ -80,21 +83,28 @@ static const char *slurp(int fd, bytes *b, size_t most)
 }
 
 struct job {
-	bool decode, url, b64out, keepnl;
+	bool decode, urlsafe, b64out, keepnl;
+	const char *url;	// hookverify's
 	hashalg alg;
 	basekind keyform;
 	const char *expect, *string;
 	const char *keyfiles[keysmost], *keyvars[keysmost];
 	int nfiles, nvars;
 	unsigned long count;
+	hookscheme scheme;
+	bool schemed;
+	long long tolerance;
+	const char *headers[headersmost];
+	int nheaders;
 };
 
 // The command line into j; null, or what is wrong with it.
 static const char *options(const char *tool, int argc, char *const argv[], job *j)
 {
-	bool hm = strcmp(tool, "hmac") == 0, b64 = strcmp(tool, "b64") == 0;
-	const char *usage = hm ? hmacusage : b64 ? b64usage : randusage;
+	bool hm = strcmp(tool, "hmac") == 0, b64 = strcmp(tool, "b64") == 0, hook = strcmp(tool, "hookverify") == 0;
+	const char *usage = hm ? hmacusage : b64 ? b64usage : hook ? hookusage : randusage;
 	j->alg = alg_sha256, j->keyform = base_64url, j->count = 32;	// base_64url: raw, below
+	j->tolerance = 300;
 	int i = 1;
 	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
 		const char *o = argv[i], *arg = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -104,17 +114,23 @@ static const char *options(const char *tool, int argc, char *const argv[], job *
 		}
 		if (o[2] != '\0')
 			return usage;
-		bool takes = (hm && strchr("aKkfc", o[1]) != nullptr) || (!hm && !b64 && o[1] == 'n');
+		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuH" : "n";
+		bool takes = strchr(takers, o[1]) != nullptr;
 		if (takes && arg == nullptr)
 			return usage;
-		if (strchr(hm ? "abcfKkNu" : b64 ? "du" : "nu", o[1]) == nullptr)
+		if (strchr(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuH" : "nu", o[1]) == nullptr)
 			return usage;
+		if (hook && o[1] == 'u') {
+			j->url = arg;
+			i++;
+			continue;
+		}
 		switch (o[1]) {
 		case 'd':
 			j->decode = true;
 			break;
 		case 'u':
-			j->url = true;
+			j->urlsafe = true;
 			break;
 		case 'b':
 			j->b64out = true;
@@ -143,6 +159,23 @@ static const char *options(const char *tool, int argc, char *const argv[], job *
 			else
 				j->keyvars[j->nvars++] = arg;
 			break;
+		case 'S':
+			if (!hooknamed(arg, &j->scheme))
+				return says("-S: a scheme of github, stripe, slack, shopify, standard, twilio and gitlab, not ", arg);
+			j->schemed = true;
+			break;
+		case 'w': {
+			char *end;
+			j->tolerance = strtoll(arg, &end, 10);
+			if (*arg < '0' || *arg > '9' || *end != '\0' || end - arg > 9)
+				return says("-w: a number of seconds, not ", arg);
+			break;
+		}
+		case 'H':
+			if (strchr(arg, ':') == nullptr || j->nheaders == headersmost)
+				return says("-H: a header as 'Name: value', at most 32 of them, not ", arg);
+			j->headers[j->nheaders++] = arg;
+			break;
 		case 'n': {
 			char *end;
 			j->count = strtoul(arg, &end, 10);
@@ -155,10 +188,12 @@ static const char *options(const char *tool, int argc, char *const argv[], job *
 		}
 		i += takes ? 1 : 0;
 	}
-	if (hm && j->url && j->b64out)
+	if (hm && j->urlsafe && j->b64out)
 		return "-b and -u: one form of output";
 	if (hm && j->nfiles + j->nvars > 1 && j->expect == nullptr)
 		return "several keys only with -c, which any of them may match";
+	if (hook && (!j->schemed || j->nfiles == 0))
+		return usage;
 	if (!hm && !b64)
 		return i == argc ? nullptr : usage;
 	if (i + 1 < argc)
@@ -190,23 +225,39 @@ static const char *keyed(const job *j, const char *from, size_t n, bytes *key)
 	return key->n == 0 ? "an empty key" : nullptr;
 }
 
+unsigned char *keyfile(const char *path, bool keepnl, size_t *n, const char **why)
+{
+	bytes raw = {};
+	int fd = open(path, O_RDONLY | O_CLOEXEC);
+	*why = fd < 0 ? strerror(errno) : slurp(fd, &raw, keybytes);
+	if (fd >= 0)
+		close(fd);
+	if (*why != nullptr && strcmp(*why, "too long") == 0)
+		*why = "longer than 64 KiB";
+	if (*why == nullptr && !more(&raw, 0))
+		*why = "cannot allocate memory for a key";
+	if (*why != nullptr) {
+		drop(&raw);
+		return nullptr;
+	}
+	if (!keepnl && raw.n > 0 && raw.p[raw.n - 1] == '\n')
+		raw.n--;
+	raw.p[raw.n] = '\0';
+	*n = raw.n;
+	return raw.p;
+}
+
 static const char *loadkeys(const job *j, keyvarfn *var, bytes *keys)
 {
 	for (int k = 0; k < j->nfiles; k++) {
-		bytes raw = {};
-		int fd = open(j->keyfiles[k], O_RDONLY | O_CLOEXEC);
-		const char *bad = fd < 0 ? strerror(errno) : slurp(fd, &raw, keybytes);
-		if (fd >= 0)
-			close(fd);
-		if (bad == nullptr) {
-			// A file's last newline ends its line, and is no part of
-			// the key, unless -N says it is.
-			size_t n = raw.n;
-			if (!j->keepnl && n > 0 && raw.p[n - 1] == '\n')
-				n--;
-			bad = keyed(j, reinterpret_cast<const char *>(raw.p), n, &keys[k]);
+		size_t n;
+		const char *bad;
+		unsigned char *raw = keyfile(j->keyfiles[k], j->keepnl, &n, &bad);
+		if (raw != nullptr) {
+			bad = keyed(j, reinterpret_cast<const char *>(raw), n, &keys[k]);
+			wipe(raw, n);
+			free(raw);
 		}
-		drop(&raw);
 		if (bad != nullptr) {
 			char detail[128];
 			snprintf(detail, sizeof detail, "%s", bad);
@@ -288,7 +339,7 @@ static char *hmacrun(const job *j, keyvarfn *var, size_t *len, const char **why)
 			// EXPECTED in the form that -b or -u says, hex without
 			// regard to case; a malformed one matches nothing.
 			size_t n = strlen(j->expect);
-			basekind form = j->b64out ? base_64 : j->url ? base_64url : base_hex;
+			basekind form = j->b64out ? base_64 : j->urlsafe ? base_64url : base_hex;
 			bool good = n <= 2 * size + 4 &&
 				    basein(form, form == base_64 ? pad_must : pad_may, j->expect, n, want, &wantn) == nullptr;
 			bool match = false;
@@ -299,7 +350,7 @@ static char *hmacrun(const job *j, keyvarfn *var, size_t *len, const char **why)
 				*why = "cannot allocate the result";
 		} else {
 			char text[hashmost * 2 + 1];
-			basekind form = j->b64out ? base_64 : j->url ? base_64url : base_hex;
+			basekind form = j->b64out ? base_64 : j->urlsafe ? base_64url : base_hex;
 			size_t n = baseout(form, text, mac[0], size, j->b64out);
 			if ((out = result(text, n, len)) == nullptr)
 				*why = "cannot allocate the result";
@@ -332,16 +383,16 @@ static char *b64run(const job *j, size_t *len, const char **why)
 		if (j->decode && n > 0 && s[n - 1] == '\n')
 			n--;
 	}
-	basekind k = j->url ? base_64url : base_64;
+	basekind k = j->urlsafe ? base_64url : base_64;
 	if (!j->decode) {
-		out = static_cast<char *>(malloc(baselen(k, n, !j->url) + 1));
+		out = static_cast<char *>(malloc(baselen(k, n, !j->urlsafe) + 1));
 		if (out != nullptr)
-			*len = baseout(k, out, s != nullptr ? s : "", n, !j->url);
+			*len = baseout(k, out, s != nullptr ? s : "", n, !j->urlsafe);
 	} else if ((out = static_cast<char *>(malloc(n / 4 * 3 + 3))) != nullptr) {
-		const char *bad = basein(k, j->url ? pad_may : pad_must, s != nullptr ? s : "", n,
+		const char *bad = basein(k, j->urlsafe ? pad_may : pad_must, s != nullptr ? s : "", n,
 					 reinterpret_cast<unsigned char *>(out), len);
 		if (bad != nullptr) {
-			snprintf(msg, sizeof msg, "not %s: %s at offset %zu", j->url ? "base64url" : "base64", bad, *len);
+			snprintf(msg, sizeof msg, "not %s: %s at offset %zu", j->urlsafe ? "base64url" : "base64", bad, *len);
 			*why = msg;
 			free(out);
 			out = nullptr;
@@ -355,6 +406,83 @@ static char *b64run(const job *j, size_t *len, const char **why)
 	return out;
 }
 
+// A header's value: from -H, whose name is matched as CGI names it
+// (HTTP_ and the name in upper case, '-' as '_'; Content-Type as
+// CONTENT_TYPE), or else from the environment.
+static const char *header(void *arg, const char *name)
+{
+	const job *j = static_cast<const job *>(arg);
+	for (int h = j->nheaders - 1; h >= 0; h--) {
+		const char *given = j->headers[h], *colon = strchr(given, ':');
+		bool plain = strcmp(name, "CONTENT_TYPE") == 0;
+		const char *want = name + (plain ? 0 : 5);
+		size_t n = static_cast<size_t>(colon - given);
+		if (strlen(want) != n)
+			continue;
+		size_t i = 0;
+		for (; i < n; i++) {
+			char c = given[i] >= 'a' && given[i] <= 'z' ? static_cast<char>(given[i] - 32) : given[i] == '-' ? '_' : given[i];
+			if (c != want[i])
+				break;
+		}
+		if (i == n)
+			return colon + 1 + strspn(colon + 1, " \t");
+	}
+	return getenv(name);
+}
+
+// The body whole, checked, and only then given back to be written.
+static char *hookrun(const job *j, size_t *len, const char **why)
+{
+	bytes keys[keysmost] = {}, body = {};
+	hookkey k[keysmost];
+	char *out = nullptr;
+	static hookcheck c;
+	const char *bad = loadkeys(j, nullptr, keys);
+	if (bad != nullptr) {
+		*why = bad;
+		goto done;
+	}
+	for (int i = 0; i < j->nfiles; i++)
+		k[i] = {keys[i].p, keys[i].n};
+	if (hookstart(&c, j->scheme, header, const_cast<job *>(j), k, j->nfiles, j->tolerance, time(nullptr), j->url) !=
+	    hook_ok) {
+		*why = c.msg;
+		goto done;
+	}
+	if ((bad = slurp(0, &body, inputmost)) != nullptr) {
+		*why = says("standard input: ", strcmp(bad, "too long") == 0 ? "more than 64 MiB" : bad);
+		goto done;
+	}
+	hookadd(&c, body.p, body.n);
+	{
+		// Twilio signs a form's fields; any other body, the bytes.
+		const char *type = header(const_cast<job *>(j), "CONTENT_TYPE");
+		bool form = j->scheme == hook_twilio && type != nullptr &&
+			    strncmp(type, "application/x-www-form-urlencoded", 33) == 0 && (type[33] == '\0' || type[33] == ';');
+		if (form && memchr(body.p, '\0', body.n) != nullptr) {
+			*why = "a NUL byte in the form";
+			goto done;
+		}
+		if (body.p != nullptr)
+			body.p[body.n] = '\0';
+		if (hookend(&c, form ? reinterpret_cast<const char *>(body.p) : nullptr, body.n) != hook_ok) {
+			*why = c.msg;
+			goto done;
+		}
+	}
+	out = reinterpret_cast<char *>(body.p);
+	*len = body.n;
+	if (out == nullptr && (out = result("", 0, len)) == nullptr)
+		*why = "cannot allocate the result";
+	body = bytes{};
+done:
+	for (int i = 0; i < keysmost; i++)
+		drop(&keys[i]);
+	drop(&body);
+	return out;
+}
+
 char *tokens(const char *tool, int argc, char *const argv[], keyvarfn *var, size_t *n, const char **why)
 {
 	job j = {};
@@ -365,13 +493,15 @@ char *tokens(const char *tool, int argc, char *const argv[], keyvarfn *var, size
 		return hmacrun(&j, var, n, why);
 	if (strcmp(tool, "b64") == 0)
 		return b64run(&j, n, why);
+	if (strcmp(tool, "hookverify") == 0)
+		return hookrun(&j, n, why);
 	unsigned char raw[tokenmost];
 	char text[2 * tokenmost + 1];
 	if (!randbytes(raw, j.count)) {
 		*why = says("no random bytes from the kernel: ", strerror(errno));
 		return nullptr;
 	}
-	size_t len = baseout(j.url ? base_64url : base_hex, text, raw, j.count, false);
+	size_t len = baseout(j.urlsafe ? base_64url : base_hex, text, raw, j.count, false);
 	char *out = result(text, len, n);
 	wipe(raw, sizeof raw);
 	wipe(text, sizeof text);

@@ -1,0 +1,339 @@
+// Each sender's scheme, as its own documentation and libraries compute
+// it. A header that the sender never writes (upper-case hex, a missing
+// prefix, a timestamp with a sign or a fraction) is malformed, not a
+// near miss: it is refused before any MAC is computed.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "hook.h"
+#include "urlcode.h"
+
+const char hookschemes[] = "github, stripe, slack, shopify, standard, twilio and gitlab";
+
+bool hooknamed(const char *name, hookscheme *s)
+{
+	static const char *const names[] = {"github", "stripe", "slack", "shopify", "standard", "twilio", "gitlab"};
+	for (int i = 0; i < 7; i++)
+		if (strcmp(name, names[i]) == 0) {
+			*s = static_cast<hookscheme>(i);
+			return true;
+		}
+	return false;
+}
+
+static hookstatus fail(hookcheck *c, hookstatus st, const char *what, const char *detail = "")
+{
+	static const char *const kinds[] = {"", "signature missing", "signature malformed", "signature wrong",
+					    "timestamp stale", "key malformed"};
+	snprintf(c->msg, sizeof c->msg, "%s: %s%s", kinds[st], what, detail);
+	return c->status = st;
+}
+
+// A signature in lower-case hex, as every sender writes it, of size bytes.
+static bool lowhex(hookcheck *c, const char *s, size_t n, size_t size)
+{
+	size_t len;
+	if (c->nsigs == hooksigs || n != 2 * size || strspn(s, "0123456789abcdef") < n ||
+	    basein(base_hex, pad_never, s, n, c->sigs[c->nsigs], &len) != nullptr)
+		return false;
+	c->nsigs++;
+	return true;
+}
+
+static bool padded64(hookcheck *c, const char *s, size_t n, size_t size)
+{
+	size_t len;
+	if (c->nsigs == hooksigs || n != baselen(base_64, size, true) ||
+	    basein(base_64, pad_must, s, n, c->sigs[c->nsigs], &len) != nullptr || len != size)
+		return false;
+	c->nsigs++;
+	return true;
+}
+
+// A timestamp: decimal digits alone, never evaluated, within tolerance.
+static hookstatus timely(hookcheck *c, const char *ts, size_t n, long long tolerance, long long now)
+{
+	if (n == 0 || n > 15 || strspn(ts, "0123456789") < n)
+		return fail(c, hook_malformed, "a timestamp that is not decimal digits");
+	long long t = 0;
+	for (size_t i = 0; i < n; i++)
+		t = t * 10 + (ts[i] - '0');
+	if (t < now - tolerance || t > now + tolerance) {
+		char detail[64];
+		snprintf(detail, sizeof detail, "%lld seconds from now, past the %lld allowed", t < now ? now - t : t - now,
+			 tolerance);
+		return fail(c, hook_stale, "", detail);
+	}
+	return hook_ok;
+}
+
+static void feed(hookcheck *c, const void *p, size_t n)
+{
+	for (int i = 0; i < c->nmacs; i++)
+		hmacadd(&c->macs[i], p, n);
+}
+
+// Twilio's validators take a URL with its scheme's default port and one
+// without as the same: the other of the two, where url has a default
+// port or none.
+static bool otherurl(const char *url, char *out, size_t size)
+{
+	bool https = strncmp(url, "https://", 8) == 0;
+	if (!https && strncmp(url, "http://", 7) != 0)
+		return false;
+	const char *host = url + (https ? 8 : 7), *end = host + strcspn(host, "/?#");
+	const char *at = static_cast<const char *>(memchr(host, '@', static_cast<size_t>(end - host)));
+	const char *h = at != nullptr ? at + 1 : host, *colon = nullptr;
+	for (const char *p = h; p < end; p++)
+		if (*p == ':')
+			colon = p;
+	const char *bracket = static_cast<const char *>(memchr(h, ']', static_cast<size_t>(end - h)));
+	if (*h == '[' && colon != nullptr && (bracket == nullptr || colon < bracket))
+		colon = nullptr;	// a colon inside an IPv6 address
+	const char *port = https ? "443" : "80";
+	int n;
+	if (colon == nullptr)
+		n = snprintf(out, size, "%.*s:%s%s", static_cast<int>(end - url), url, port, end);
+	else if (static_cast<size_t>(end - colon - 1) == strlen(port) && strncmp(colon + 1, port, strlen(port)) == 0)
+		n = snprintf(out, size, "%.*s%s", static_cast<int>(colon - url), url, end);
+	else
+		return false;
+	return n > 0 && static_cast<size_t>(n) < size;
+}
+
+hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, const hookkey *keys, int nkeys,
+		     long long tolerance, long long now, const char *url)
+{
+	memset(c, 0, sizeof *c);
+	c->scheme = s;
+	static const char *const names[] = {"HTTP_X_HUB_SIGNATURE_256", "HTTP_STRIPE_SIGNATURE", "HTTP_X_SLACK_SIGNATURE",
+					    "HTTP_X_SHOPIFY_HMAC_SHA256", "HTTP_WEBHOOK_SIGNATURE", "HTTP_X_TWILIO_SIGNATURE",
+					    "HTTP_X_GITLAB_TOKEN"};
+	const char *sig = header(arg, names[s]);
+	if (sig == nullptr)
+		return fail(c, hook_missing, "no ", names[s]);
+	if (nkeys < 1 || nkeys > hookkeys)
+		return fail(c, hook_badkey, nkeys < 1 ? "no key" : "more than 8 keys");
+	size_t n = strlen(sig);
+	const char *ts = nullptr, *id = nullptr;
+	size_t tslen = 0;
+	hashalg alg = s == hook_twilio ? alg_sha1 : alg_sha256;
+	c->siglen = hashsize(alg);
+
+	switch (s) {
+	case hook_gitlab: {
+		// The token is the secret itself: compared, not computed.
+		bool same = false;
+		for (int k = 0; k < nkeys; k++)
+			same |= sameconst(sig, n, keys[k].p, keys[k].n);
+		return same ? hook_ok : fail(c, hook_wrong, "X-Gitlab-Token is not the secret");
+	}
+	case hook_github:
+	case hook_slack: {
+		const char *prefix = s == hook_github ? "sha256=" : "v0=";
+		if (strncmp(sig, prefix, strlen(prefix)) != 0 || !lowhex(c, sig + strlen(prefix), n - strlen(prefix), c->siglen))
+			return fail(c, hook_malformed, names[s], s == hook_github ? " is not sha256= and 64 lower-case hex digits" :
+										   " is not v0= and 64 lower-case hex digits");
+		if (s == hook_slack) {
+			if ((ts = header(arg, "HTTP_X_SLACK_REQUEST_TIMESTAMP")) == nullptr)
+				return fail(c, hook_missing, "no HTTP_X_SLACK_REQUEST_TIMESTAMP");
+			tslen = strlen(ts);
+		}
+		break;
+	}
+	case hook_stripe:
+		// t=TS,v1=HEX,v1=HEX,v0=...: one t, any number of v1, the rest
+		// of other schemes, skipped.
+		for (const char *p = sig; *p != '\0';) {
+			size_t len = strcspn(p, ",");
+			if (len > 2 && strncmp(p, "t=", 2) == 0) {
+				if (ts != nullptr)
+					return fail(c, hook_malformed, "Stripe-Signature has two timestamps");
+				ts = p + 2, tslen = len - 2;
+			} else if (len > 3 && strncmp(p, "v1=", 3) == 0) {
+				if (!lowhex(c, p + 3, len - 3, c->siglen))
+					return fail(c, hook_malformed, "a v1 signature that is not 64 lower-case hex digits");
+			} else if (len == 0 || memchr(p, '=', len) == nullptr) {
+				return fail(c, hook_malformed, "Stripe-Signature is not a list of t= and v1=");
+			}
+			p += len + (p[len] == ',' ? 1 : 0);
+		}
+		if (ts == nullptr)
+			return fail(c, hook_malformed, "Stripe-Signature has no t= timestamp");
+		if (c->nsigs == 0)
+			return fail(c, hook_missing, "Stripe-Signature has no v1 signature");
+		break;
+	case hook_shopify:
+	case hook_twilio:
+		if (!padded64(c, sig, n, c->siglen))
+			return fail(c, hook_malformed, names[s], s == hook_shopify ? " is not the base64 of 32 bytes" :
+										    " is not the base64 of 20 bytes");
+		break;
+	case hook_standard:
+		// "v1,SIG v1,SIG v2,...": entries of other versions skipped.
+		for (const char *p = sig; *p != '\0';) {
+			size_t len = strcspn(p, " ");
+			const char *comma = static_cast<const char *>(memchr(p, ',', len));
+			if (len == 0 || comma == nullptr)
+				return fail(c, hook_malformed, "webhook-signature is not a list of VERSION,SIGNATURE");
+			if (comma - p == 2 && strncmp(p, "v1", 2) == 0 &&
+			    !padded64(c, comma + 1, len - 3, c->siglen))
+				return fail(c, hook_malformed, "a v1 signature that is not the base64 of 32 bytes");
+			p += len + (p[len] == ' ' ? 1 : 0);
+		}
+		if (c->nsigs == 0)
+			return fail(c, hook_missing, "webhook-signature has no v1 signature");
+		if ((id = header(arg, "HTTP_WEBHOOK_ID")) == nullptr)
+			return fail(c, hook_missing, "no HTTP_WEBHOOK_ID");
+		if ((ts = header(arg, "HTTP_WEBHOOK_TIMESTAMP")) == nullptr)
+			return fail(c, hook_missing, "no HTTP_WEBHOOK_TIMESTAMP");
+		tslen = strlen(ts);
+		break;
+	}
+	if (ts != nullptr && timely(c, ts, tslen, tolerance, now) != hook_ok)
+		return c->status;
+
+	if (s == hook_twilio) {
+		if (url == nullptr || *url == '\0')
+			return fail(c, hook_badkey, "twilio needs the URL that the sender requested (-u)");
+		static char other[4096];
+		c->twourls = otherurl(url, other, sizeof other);
+		const char *q = strchr(url, '?');
+		for (; q != nullptr && *q != '\0' && *q != '#'; q += strcspn(q, "&#")) {
+			q++;
+			if (strncmp(q, "bodySHA256=", 11) == 0)
+				c->sha = q + 11, c->shalen = strcspn(q + 11, "&#");
+		}
+		hashstart(&c->body, alg_sha256);
+		for (int k = 0; k < nkeys; k++)
+			for (int u = 0; u < (c->twourls ? 2 : 1); u++) {
+				hmacstart(&c->macs[c->nmacs], alg, keys[k].p, keys[k].n);
+				hmacadd(&c->macs[c->nmacs], u == 0 ? url : other, strlen(u == 0 ? url : other));
+				c->nmacs++;
+			}
+		return hook_ok;
+	}
+	for (int k = 0; k < nkeys; k++) {
+		const unsigned char *key = keys[k].p;
+		size_t len = keys[k].n;
+		unsigned char raw[512];
+		if (s == hook_standard) {
+			// The key is the base64 after whsec_.
+			if (len >= 6 && memcmp(key, "whsec_", 6) == 0)
+				key += 6, len -= 6;
+			size_t got;
+			const char *bad = len > 640 ? "too long" :
+				basein(base_64, pad_must, reinterpret_cast<const char *>(key), len, raw, &got);
+			if (bad != nullptr)
+				return fail(c, hook_badkey, "not whsec_ and base64: ", bad);
+			key = raw, len = got;
+		}
+		hmacstart(&c->macs[c->nmacs++], alg, key, len);
+		wipe(raw, sizeof raw);
+	}
+	// What each scheme signs ahead of the body.
+	if (s == hook_stripe) {
+		feed(c, ts, tslen);
+		feed(c, ".", 1);
+	} else if (s == hook_slack) {
+		feed(c, "v0:", 3);
+		feed(c, ts, tslen);
+		feed(c, ":", 1);
+	} else if (s == hook_standard) {
+		feed(c, id, strlen(id));
+		feed(c, ".", 1);
+		feed(c, ts, tslen);
+		feed(c, ".", 1);
+	}
+	return hook_ok;
+}
+
+void hookadd(hookcheck *c, const void *p, size_t n)
+{
+	if (c->scheme == hook_twilio)
+		hashadd(&c->body, p, n);
+	else
+		feed(c, p, n);
+}
+
+static int bybytes(const void *a, const void *b)
+{
+	const char *const *x = static_cast<const char *const *>(a), *const *y = static_cast<const char *const *>(b);
+	int d = strcmp(x[0], y[0]);
+	return d != 0 ? d : strcmp(x[1], y[1]);
+}
+
+// Twilio signs a form's fields sorted by name, and a name's values
+// sorted, each name then its value, after the URL; false where the
+// fields cannot be had.
+static bool twiliofields(hookcheck *c, const char *form, size_t n)
+{
+	// Each field is decoded into work, and kept in store: decoded, a
+	// field is no longer than it was, and gains two NULs at most.
+	size_t count = 1;
+	for (size_t i = 0; i < n; i++)
+		count += form[i] == '&';
+	char *work = static_cast<char *>(malloc(2 * n + 1)), *store = static_cast<char *>(malloc(n + 2 * count));
+	char **pairs = static_cast<char **>(malloc(2 * count * sizeof *pairs));
+	if (work == nullptr || store == nullptr || pairs == nullptr) {
+		free(work);
+		free(store);
+		free(pairs);
+		return false;
+	}
+	size_t m = 0;
+	char *at = store;
+	const char *q = form, *key, *value;
+	while (m < count && nextfield(&q, work, false, false, &key, &value, strictpct)) {
+		pairs[2 * m] = at, at = stpcpy(at, key) + 1;
+		pairs[2 * m + 1] = at, at = stpcpy(at, value) + 1;
+		m++;
+	}
+	qsort(pairs, m, 2 * sizeof *pairs, bybytes);
+	for (size_t i = 0; i < m; i++) {
+		feed(c, pairs[2 * i], strlen(pairs[2 * i]));
+		feed(c, pairs[2 * i + 1], strlen(pairs[2 * i + 1]));
+	}
+	free(pairs);
+	free(store);
+	free(work);
+	return true;
+}
+
+hookstatus hookend(hookcheck *c, const char *form, size_t n)
+{
+	hookstatus st = c->status;
+	if (st == hook_ok && c->scheme == hook_gitlab)
+		return hook_ok;
+	if (st == hook_ok && c->scheme == hook_twilio) {
+		unsigned char digest[hashmost];
+		char hex[2 * hashmost + 1];
+		hashend(&c->body, digest);
+		baseout(base_hex, hex, digest, 32, false);
+		if (form == nullptr && c->sha == nullptr)
+			st = fail(c, hook_malformed, "a JSON body, and no bodySHA256 in the URL");
+		else if (form == nullptr && !sameconst(c->sha, c->shalen, hex, 64))
+			st = fail(c, hook_wrong, "the body's SHA-256 is not the URL's bodySHA256");
+		else if (size_t at; form != nullptr && badescape(form, &at) != nullptr)
+			st = fail(c, hook_malformed, "a form with a bad escape");
+		else if (form != nullptr && !twiliofields(c, form, n))
+			st = fail(c, hook_malformed, "cannot allocate memory for the fields");
+	}
+	bool good = false;
+	for (int i = 0; i < c->nmacs; i++) {
+		unsigned char mac[hashmost];
+		hmacend(&c->macs[i], mac);
+		for (int k = 0; k < c->nsigs; k++)
+			good |= sameconst(mac, c->siglen, c->sigs[k], c->siglen);
+		wipe(mac, sizeof mac);
+	}
+	if (st == hook_ok && !good)
+		st = fail(c, hook_wrong, "no key gives it over this body");
+	char msg[sizeof c->msg];
+	memcpy(msg, c->msg, sizeof msg);
+	wipe(c, sizeof *c);
+	memcpy(c->msg, msg, sizeof msg);
+	c->status = st;
+	return st;
+}
