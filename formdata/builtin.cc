@@ -731,6 +731,10 @@ static char doc27[] = "  -s        add I-JSON's rules to a JSON body (RFC 7493),
 static char doc28[] = "            names equal under Unicode's simple case folding; in an";
 static char doc29[] = "            urlencoded body, a bad escape or %00 is always an error";
 static char doc30[] = "  -E WHY    set WHY to the reason for a refusal, or empty it";
+static char doc30a[] = "  -S SCHEME check the sender's signature over the body, github, stripe,";
+static char doc30b[] = "            slack, shopify, standard, twilio or gitlab, with the key in";
+static char doc30c[] = "            the variable -k NAME or the file -f FILE; -w SECS (300) for";
+static char doc30d[] = "            timestamps, -u URL for twilio; status 4, for a 401, if not";
 static char doc32[] = "A body whose headers the grammar refuses, or that careful readers";
 static char doc33[] = "read in different ways, is refused whole.";
 static char doc35[] = "Exit status: 0, or 1 on a body that is refused or malformed, an";
@@ -740,10 +744,10 @@ static char doc38[] = "3 on a body of a type that -b does not take, or none of t
 static char doc39[] = "for a 415 answer; 142 on a time-out; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc6, doc7, doc8, doc9, doc10, doc11,
 		      doc12, doc13, doc14, doc15, doc16, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25,
-		      doc26, doc27, doc28, doc29, doc30, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39,
+		      doc26, doc27, doc28, doc29, doc30, doc30a, doc30b, doc30c, doc30d, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39,
 		      nullptr};
 static char bname[] = "formdata";
-static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY]";
+static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY] [-S SCHEME -k NAME | -f FILE [-w SECS] [-u URL]]";
 
 // bash finds the builtin by this name.
 extern "C" {

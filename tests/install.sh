@@ -17,7 +17,7 @@ check() {			# check ROOT: the installed tree under ROOT works
 	for f in bin/urldecode bin/urlencode bin/shares bin/urlparse bin/htmlescape bin/jsonquote \
 		bin/setcookie bin/jsonparse share/man/man1/jsonparse.1.gz share/man/man1/urldecode.1.gz share/man/man1/urlencode.1.gz \
 		share/man/man1/shares.1.gz share/man/man1/urlparse.1.gz share/man/man1/htmlescape.1.gz \
-		share/man/man1/jsonquote.1.gz share/man/man1/setcookie.1.gz bin/b64 bin/hmac bin/randtoken \
+		share/man/man1/jsonquote.1.gz share/man/man1/setcookie.1.gz bin/b64 bin/hmac bin/randtoken bin/hookverify share/man/man1/hookverify.1.gz \
 		share/man/man1/b64.1.gz share/man/man1/hmac.1.gz share/man/man1/randtoken.1.gz $builtins; do
 		[ -f "$1/$f" ] || { echo "not installed: $1/$f" >&2; exit 1; }
 	done

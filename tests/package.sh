@@ -44,7 +44,8 @@ for l in $links; do
 done
 for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlparse \
 	./usr/bin/htmlescape ./usr/bin/jsonquote ./usr/bin/setcookie ./usr/bin/jsonparse \
-	./usr/bin/b64 ./usr/bin/hmac ./usr/bin/randtoken ./usr/share/man/man1/b64.1.gz \
+	./usr/bin/b64 ./usr/bin/hmac ./usr/bin/randtoken ./usr/bin/hookverify ./usr/share/man/man1/b64.1.gz \
+	./usr/share/man/man1/hookverify.1.gz \
 	./usr/share/man/man1/hmac.1.gz ./usr/share/man/man1/randtoken.1.gz \
 	./usr/share/man/man1/jsonparse.1.gz \
 	./usr/share/man/man1/htmlescape.1.gz ./usr/share/man/man1/jsonquote.1.gz \
@@ -76,7 +77,7 @@ bin=$tmp/usr/bin man=$tmp/usr/share/man/man1 lib=$tmp/usr/lib/bash
 if [ "$emulator" != none ]; then
 	sh "$(dirname "$0")/programs.sh" "$bin" $emulator || fail "a program gave other bytes"
 fi
-binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie $bin/jsonparse $bin/b64 $bin/hmac $bin/randtoken"
+binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie $bin/jsonparse $bin/b64 $bin/hmac $bin/randtoken $bin/hookverify"
 if [ -n "$builtins" ] && [ -z "$emulator" ]; then
 	[ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH=$lib bash -c 'enable -f urldecode urldecode &&
 		enable -f urlencode urlencode && enable -f shares shares && enable -f urlparse urlparse &&

@@ -26,6 +26,10 @@ is "$("$@" "$bin/setcookie" -s a 'b c')" 'Set-Cookie: a=b%20c; Secure' setcookie
 is "$(echo '{"a": [1, "x"]}' | "$@" "$bin/jsonparse" -g /a)" '[1,"x"]' jsonparse
 is "$(printf 'key\n' | "$@" "$bin/hmac" -K /dev/stdin 'The quick brown fox jumps over the lazy dog')" \
 	f7bc83f430538424b13298e6aa6fb143ef4d59a14946175997479dbc2d1a3cd8 hmac
+is "$(printf 'Hello, World!' | "$@" "$bin/hookverify" -S gitlab -K /dev/fd/3 -H 'X-Gitlab-Token: s3cret' 3<<KEY
+s3cret
+KEY
+)" 'Hello, World!' hookverify
 is "$("$@" "$bin/b64" -d -u aGVsbG8_)$("$@" "$bin/b64" 'hello?')" 'hello?aGVsbG8/' b64
 is "$("$@" "$bin/randtoken" -u -n 33 | tr -d 'A-Za-z0-9_-' | wc -c)$("$@" "$bin/randtoken" | wc -c)" 064 randtoken
 # Each record one input: a good one, a refused one (an empty record in
