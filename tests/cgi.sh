@@ -5,23 +5,32 @@
 # cookies sent, and runs nothing that a key or value holds; in Chromium,
 # hostile fields show as text and make no element. examples/hook.cgi
 # answers a webhook's JSON body with its commits, and no body runs
-# anything or holds it up. BUILTIN_PRELOAD is what bash must preload to
-# run the builtins (a sanitizer's runtime).
-#   cgi.sh BUILTIN-DIR FORM-CGI UPLOAD-PAGE HOOK-CGI
+# anything or holds it up. examples/webhook.cgi, behind busybox httpd and
+# lighttpd, answers a signed GitHub body, and a 401 to every forgery.
+# BUILTIN_PRELOAD is what bash must preload to run the builtins (a
+# sanitizer's runtime).
+#   cgi.sh BUILTIN-DIR FORM-CGI UPLOAD-PAGE HOOK-CGI WEBHOOK-CGI
 set -u
-dir=$1 form=$2 page=$3 hook=$4
+dir=$1 form=$2 page=$3 hook=$4 webhook=$5
 if [ ! -f "$dir/urldecode" ]; then
 	echo "cgi: the bash builtins are not built: skipped"
 	exit 77
 fi
-for tool in busybox curl chromium; do
+for tool in busybox curl chromium lighttpd; do
 	command -v $tool >/dev/null || { echo "cgi: no $tool, which CI installs" >&2; exit 1; }
 done
 tmp=$(mktemp -d)
-trap 'kill $server 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'kill $server ${lighttpd-} 2>/dev/null; rm -rf "$tmp"' EXIT
 mkdir "$tmp/cgi-bin"
 cp "$form" "$tmp/cgi-bin/form.cgi"
 cp "$hook" "$tmp/cgi-bin/hook.cgi"
+cp "$webhook" "$tmp/cgi-bin/webhook.cgi"
+sed 's/WEBHOOK_SCHEME:-github/WEBHOOK_SCHEME:-slack/' "$webhook" >"$tmp/cgi-bin/slack.cgi"
+chmod +x "$tmp/cgi-bin/slack.cgi"
+# The webhook's secret, a NUL byte in it, and the line feed that ends the
+# file, which is no part of it.
+printf 's3\0cret\n' >"$tmp/key"
+export WEBHOOK_KEY=$tmp/key
 
 # A free port: httpd ends at once on one that is taken. The CGI runs in a
 # UTF-8 locale, where read -N would count characters.
@@ -101,6 +110,66 @@ hook 415 '{"error":"a JSON body, please"}' application/x-www-form-urlencoded '{"
 hook 400 '{"error":"byte offset 15: a name equal to another under case folding, \"ADMIN\""}' \
 	application/json '{"admin":false,"ADMIN":true}'
 
+# A signed GitHub body, and each forgery a 401: a signature by another
+# key, none, one for another body, a wildcard, upper-case hex; Slack's
+# stale timestamp. Behind busybox httpd, and behind lighttpd, which
+# passes the environment that its configuration sets.
+good='{"action":"opened","repository":{"full_name":"o/r"},"commits":[{"id":"a1"},{"id":"b2"}]}'
+sig=8c3ab9f8597208fc384618a2c3e173caa2fa68029f1fff6a32dbc492d320eabf
+webhooks() {		# webhooks BASE-URL
+	local ok='{"action":"opened","count":2,"ids":["a1","b2"],"repository":"o/r"}'
+	local wrong='{"error":"signature wrong: no key gives it over this body"}'
+	local bad='{"error":"signature malformed: HTTP_X_HUB_SIGNATURE_256 is not sha256= and 64 lower-case hex digits"}'
+	local -a cases=(
+		"200|$ok|$good|sha256=$sig"
+		"401|$wrong|$good|sha256=90bb925310df3bee9088f5b0c1d0b9c064ac418b30b7823e6917c9b4d867f710"
+		"401|{\"error\":\"signature missing: no HTTP_X_HUB_SIGNATURE_256\"}|$good|"
+		"401|$wrong|${good/opened/closed}|sha256=$sig"
+		"401|$bad|$good|sha256=*"
+		"401|$bad|$good|sha256=${sig^^}")
+	local c code want body hdr got
+	for c in "${cases[@]}"; do
+		IFS='|' read -r code want body hdr <<<"$c"
+		got=$(curl -s --max-time 10 -w '%{http_code}' -H "Content-Type: application/json" \
+			${hdr:+-H "X-Hub-Signature-256: $hdr"} --data-binary "$body" "$1/webhook.cgi")
+		[ "$got" = "$want"$'\n'"$code" ] || { echo "cgi: $1/webhook.cgi, $hdr: $got"; fail=1; }
+	done
+	got=$(curl -s --max-time 10 -w '%{http_code}' -H "Content-Type: application/json" \
+		-H 'X-Slack-Request-Timestamp: 1531420618' \
+		-H 'X-Slack-Signature: v0=040e9ba42827ad62581565b9e33d307b23e3b2b4d982162bc42abab7cbd248bc' \
+		--data-binary "$good" "$1/slack.cgi")
+	[[ $got == '{"error":"timestamp stale: '*' seconds from now, past the 300 allowed"}'$'\n401' ]] ||
+		{ echo "cgi: $1/slack.cgi: $got"; fail=1; }
+}
+webhooks "${url%/*}"
+for _ in $(seq 20); do
+	lport=$((20000 + RANDOM % 40000))
+	cat >"$tmp/lighttpd.conf" <<EOF
+server.document-root = "$tmp"
+server.bind = "127.0.0.1"
+server.port = $lport
+server.errorlog = "$tmp/lighttpd.log"
+server.modules = ("mod_cgi", "mod_setenv")
+cgi.assign = (".cgi" => "")
+setenv.add-environment = ("WEBHOOK_KEY" => "$tmp/key", "BASH_LOADABLES_PATH" => "$dir",
+	"LD_PRELOAD" => "${BUILTIN_PRELOAD-}", "PATH" => "$PATH")
+EOF
+	lighttpd -D -f "$tmp/lighttpd.conf" 2>>"$tmp/lighttpd.log" &
+	lighttpd=$!
+	for _ in $(seq 50); do
+		curl -s --max-time 2 -o /dev/null "http://127.0.0.1:$lport/" && break
+		kill -0 $lighttpd 2>/dev/null || break
+		sleep 0.1
+	done
+	kill -0 $lighttpd 2>/dev/null && break
+	lighttpd=
+done
+if [ -n "$lighttpd" ]; then
+	webhooks "http://127.0.0.1:$lport/cgi-bin"
+else
+	echo "cgi: lighttpd did not start:"; cat "$tmp/lighttpd.log"; fail=1
+fi
+
 # Chromium sends the page's form as multipart/form-data, and tee.cgi keeps
 # the answer that it gets. The page's bytes, and what form.cgi must make
 # of them: the last of a repeated name, a browser's %22 for a quote.
@@ -157,7 +226,7 @@ ran=$(find "$tmp" -name '[a-g]')
 [ -z "$ran" ] || { echo "cgi: a request ran commands: $ran"; fail=1; }
 # What the scripts said on standard error, the hook's refusals, goes to
 # the server's log: nothing else may.
-grep -v 'hook.cgi: line [0-9]*: formdata: ' "$tmp/log" >"$tmp/other"
+grep -v '\(hook\|slack\).cgi: line [0-9]*: formdata: ' "$tmp/log" >"$tmp/other"
 [ ! -s "$tmp/other" ] || { echo "cgi: the server logged:"; cat "$tmp/other"; fail=1; }
 [ $fail = 0 ] && echo "cgi: ok"
 exit $fail

@@ -2,7 +2,7 @@
 # The Debian package holds the programs, their pages, the bash builtins
 # (one object, and a link to it by each one's name) and the page of
 # formdata, a builtin alone, the licence, the changelog, the README and
-# examples/form.cgi and hook.cgi, says what it is, depends on libc6 alone,
+# examples/form.cgi, hook.cgi and webhook.cgi, says what it is, depends on libc6 alone,
 # conflicts with the other urlencode that Debian has,
 # and works once unpacked into a scratch root. A cross build's package is
 # for ARCH and runs under EMULATOR (or, where that is "none", is not run).
@@ -55,7 +55,7 @@ for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlp
 	$builtins \
 	./usr/share/doc/shelltools/copyright ./usr/share/doc/shelltools/changelog.gz \
 	./usr/share/doc/shelltools/README.md.gz ./usr/share/doc/shelltools/examples/form.cgi \
-	./usr/share/doc/shelltools/examples/hook.cgi; do
+	./usr/share/doc/shelltools/examples/hook.cgi ./usr/share/doc/shelltools/examples/webhook.cgi; do
 	echo "$contents" | grep -q " $f\$" || fail "$f missing"
 done
 
