@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	}
 	free(out);
 	size_t cut = data[0] % (size + 1);
-	static const hashalg algs[] = {alg_sha1, alg_sha256, alg_sha512};
+	static const hashalg algs[] = {alg_sha1, alg_sha256, alg_sha384, alg_sha512};
 	for (hashalg a : algs) {
 		unsigned char d[2][hashmost];
 		for (int portable = 0; portable < 2; portable++) {

@@ -84,7 +84,7 @@ static std::vector<vec> vectors()
 		f = load(name);
 		for (int i = 0; f.count("/cases/" + std::to_string(i) + "/key"); i++) {
 			std::string c = "/cases/" + std::to_string(i) + "/";
-			for (const char *a : {"sha1", "sha256", "sha512"}) {
+			for (const char *a : {"sha1", "sha256", "sha384", "sha512"}) {
 				std::string tag = f[c + "hmac_" + a];
 				hashalg alg;
 				if (!tag.empty() && hashnamed(a, &alg))

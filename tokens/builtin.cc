@@ -60,10 +60,10 @@ static char synopsis[] = "b64 [-v NAME] [-d] [-u] [string]";
 #elif TOOLNO == 1
 static char doc0[] = "Print the HMAC of a string, or of standard input, as lower-case hex.";
 static char doc1[] = "";
-static char doc2[] = "-a sha1|sha256|sha512 (sha256). The key from -K FILE or the variable";
-static char doc3[] = "-k NAME, never a word: -f raw|hex|base64 says how it is written. -b";
-static char doc4[] = "base64, -u base64url. -c EXPECTED prints nothing: the status is 0 where";
-static char doc4x[] = "any key's MAC equals it, compared in constant time. No key: the digest.";
+static char doc2[] = "-a sha1|sha256|sha384|sha512 (sha256). The key from -K FILE or the";
+static char doc3[] = "variable -k NAME, never a word: -f raw|hex|base64 says how it is";
+static char doc4[] = "written. -b base64, -u base64url. -c EXPECTED prints nothing: the";
+static char doc4x[] = "status is 0 where any key's MAC equals it, in constant time.";
 static char synopsis[] = "hmac [-v NAME] [-a ALG] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 #else
 static char doc0[] = "Print a random token of 32 bytes from the kernel, as hex.";

@@ -14,7 +14,7 @@
 #include "trust.h"
 
 const char b64usage[] = "usage: b64 [-d] [-u] [string]";
-const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
+const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha384|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 const char randusage[] = "usage: randtoken [-n BYTES] [-u]";
 const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-u URL] [-H 'Name: value']...";
 
@@ -140,7 +140,7 @@ static const char *options(const char *tool, int argc, char *const argv[], job *
 			break;
 		case 'a':
 			if (!hashnamed(arg, &j->alg))
-				return says("-a: no such hash, of sha1, sha256 and sha512: ", arg);
+				return says("-a: no such hash, of sha1, sha256, sha384 and sha512: ", arg);
 			break;
 		case 'f':
 			if (strcmp(arg, "raw") != 0 && strcmp(arg, "hex") != 0 && strcmp(arg, "base64") != 0)

@@ -1,4 +1,4 @@
-// SHA-1, SHA-256 and SHA-512 in portable C: words are loaded and stored a
+// SHA-1, SHA-256, SHA-384 and SHA-512 in portable C: words are loaded and stored a
 // byte at a time, big-endian whatever the host, so every architecture
 // gives the same bytes. On x86-64 with the SHA extensions, SHA-1 and
 // SHA-256 take their blocks there, asked of the CPU at the first hash and
@@ -43,6 +43,11 @@ static const uint64_t k512[80] = {
 static const uint32_t h1[5] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0};
 static const uint32_t h256[8] = {
 	0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
+};
+// SHA-384 is SHA-512 from other initial values, cut short.
+static const uint64_t h384[8] = {
+	0xcbbb9d5dc1059ed8ULL, 0x629a292a367cd507ULL, 0x9159015a3070dd17ULL, 0x152fecd8f70e5939ULL,
+	0x67332667ffc00b31ULL, 0x8eb44a8768581511ULL, 0xdb0c2e0d64f98fa7ULL, 0x47b5481dbefa4fa4ULL,
 };
 static const uint64_t h512[8] = {
 	0x6a09e667f3bcc908ULL, 0xbb67ae8584caa73bULL, 0x3c6ef372fe94f82bULL, 0xa54ff53a5f1d36f1ULL,
@@ -146,7 +151,7 @@ void hashportable(bool portable)
 
 static void blocks(hash *h, const unsigned char *p, size_t n)
 {
-	if (h->alg == alg_sha512) {
+	if (h->alg >= alg_sha512) {
 		sha512blocks(h->h64, p, n);
 		return;
 	}
@@ -160,18 +165,18 @@ static void blocks(hash *h, const unsigned char *p, size_t n)
 
 size_t hashsize(hashalg a)
 {
-	return a == alg_sha1 ? 20 : a == alg_sha256 ? 32 : 64;
+	return a == alg_sha1 ? 20 : a == alg_sha256 ? 32 : a == alg_sha384 ? 48 : 64;
 }
 
 size_t hashblock(hashalg a)
 {
-	return a == alg_sha512 ? 128 : 64;
+	return a >= alg_sha512 ? 128 : 64;
 }
 
 bool hashnamed(const char *name, hashalg *a)
 {
-	static const char *const names[] = {"sha1", "sha256", "sha512"};
-	for (int i = 0; i < 3; i++)
+	static const char *const names[] = {"sha1", "sha256", "sha512", "sha384"};
+	for (int i = 0; i < 4; i++)
 		if (strcmp(name, names[i]) == 0) {
 			*a = static_cast<hashalg>(i);
 			return true;
@@ -185,6 +190,8 @@ void hashstart(hash *h, hashalg a)
 	h->alg = a;
 	if (a == alg_sha512)
 		memcpy(h->h64, h512, sizeof h512);
+	else if (a == alg_sha384)
+		memcpy(h->h64, h384, sizeof h384);
 	else if (a == alg_sha256)
 		memcpy(h->h32, h256, sizeof h256);
 	else
@@ -231,7 +238,7 @@ void hashend(hash *h, unsigned char *out)
 	blocks(h, h->block, 1);
 	size_t n = hashsize(h->alg);
 	for (size_t i = 0; i < n; i++)
-		out[i] = static_cast<unsigned char>(h->alg == alg_sha512 ? h->h64[i / 8] >> (56 - 8 * (i % 8))
+		out[i] = static_cast<unsigned char>(h->alg >= alg_sha512 ? h->h64[i / 8] >> (56 - 8 * (i % 8))
 								 : h->h32[i / 4] >> (24 - 8 * (i % 4)));
 	wipe(h, sizeof *h);
 }

@@ -1,5 +1,5 @@
 // What a script needs to trust a request, with no bash in it: SHA-1,
-// SHA-256 and SHA-512 (FIPS 180-4) and HMAC over each (RFC 2104), fed in
+// SHA-256, SHA-384 and SHA-512 (FIPS 180-4) and HMAC over each (RFC 2104), fed in
 // pieces so that a body is hashed as it is read; a comparison whose time
 // depends on the lengths alone; hex, base64 and base64url (RFC 4648),
 // read strictly; random bytes from the kernel. Whatever held a key or a
@@ -9,11 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 
-enum hashalg { alg_sha1, alg_sha256, alg_sha512 };
+enum hashalg { alg_sha1, alg_sha256, alg_sha512, alg_sha384 };
 enum { hashmost = 64, blockmost = 128 };	// the largest digest and block
-size_t hashsize(hashalg a);			// 20, 32, 64 bytes
-size_t hashblock(hashalg a);			// 64, 64, 128 bytes
-// "sha1", "sha256" or "sha512" to its hash; false for any other name.
+size_t hashsize(hashalg a);			// 20, 32, 64, 48 bytes
+size_t hashblock(hashalg a);			// 64, 64, 128, 128 bytes
+// "sha1", "sha256", "sha512" or "sha384" to its hash; false for any
+// other name.
 bool hashnamed(const char *name, hashalg *a);
 
 // A hash being fed.
