@@ -274,6 +274,17 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "b64 -v m -d AA== || echo \"$m\"; set -x; hmac -k key x >/dev/null; set +x", "",
 		 "925be30313ca85978271e45faa47fc3503ae8fae\nmatch\ndiffers\n925be30313ca85978271e45faa47fc3503ae8fae\n",
 		 "bash: line 2: b64: a NUL byte in the result, which a shell string cannot hold\n+ hmac -k key x\n+ set +x\n"},
+		// A token made from arrays and read back into them, as PyJWT
+		// makes it; one with another signature, or "alg":"none",
+		// refused with the array left as it was.
+		{"enable -f jwtoken jwtoken; k=0123456789abcdef0123456789abcdef; "
+		 "declare -A c=([/sub]=alice [/exp]=2000000000) t=([/exp]=number) g=([k]=old); "
+		 "jwtoken -v tok -s -a HS256 -k k -A c -T t; echo \"$tok\"; jwtoken -a HS256 -k k -A g \"${tok%?}A\"; "
+		 "jwtoken -a HS256 -k k -A g 'eyJhbGciOiJub25lIiwidHlwIjoiSldUIn0.eyJhIjoxfQ.'; echo \"${g[k]}\"; "
+		 "jwtoken -a HS256 -k k -A g \"$tok\"; echo \"$? ${g[/sub]} ${g[/exp]} ${#g[@]}\"", "",
+		 "eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9.eyJleHAiOjIwMDAwMDAwMDAsInN1YiI6ImFsaWNlIn0."
+		 "XwJjhAlZda2ERjhOmNNvNI71T5KcEuKa9TRNFLTERW4\nold\n0 alice 2000000000 2\n",
+		 "bash: line 2: jwtoken: the signature is wrong\nbash: line 2: jwtoken: the header's alg is not HS256\n"},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; [ \"$(type -t shares)\" = builtin ] || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},

@@ -1,8 +1,11 @@
-// b64, hmac and randtoken as bash loadable builtins, TOOL naming the one:
-// the program's command line, with no process per call, the result handed
-// to a variable with -v NAME, first. hmac's -k NAME takes the key from a
-// shell variable, so that set -x shows its name alone.
+// b64, hmac, randtoken and jwtoken as bash loadable builtins, TOOL naming
+// the one: the program's command line, with no process per call, the
+// result handed to a variable with -v NAME, first. -k NAME takes a key
+// from a shell variable, so that set -x shows its name alone; jwtoken's
+// -A NAME and -T TYPES hand a token's claims to the script as jsonparse
+// -A and -T do, or make a token of them as jsonquote -A builds a text.
 //   enable -f hmac hmac
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,6 +25,51 @@ static const char *keyvar(const char *name)
 	return value_cell(v);
 }
 
+#if TOOLNO == 3
+// -A NAME and -T TYPES taken out of the command line, and whether -s is
+// there; false after a message where one lacks its NAME.
+static bool arrays(int *argc, char **argv, jsonarrays *a, bool *sign)
+{
+	int to = 1, i = 1;
+	for (; i < *argc; i++) {
+		const char *w = argv[i];
+		if (strcmp(w, "--") == 0 || w[0] != '-')
+			break;		// the token or the text
+		if (strcmp(w, "-A") == 0 || strcmp(w, "-T") == 0) {
+			if (++i == *argc) {
+				builtin_usage();
+				return false;
+			}
+			(w[1] == 'A' ? a->values : a->types) = argv[i];
+			continue;
+		}
+		*sign = *sign || strcmp(w, "-s") == 0;
+		argv[to++] = argv[i];
+		if ((strcmp(w, "-a") == 0 || strcmp(w, "-K") == 0 || strcmp(w, "-k") == 0 || strcmp(w, "-w") == 0) &&
+		    i + 1 < *argc)
+			argv[to++] = argv[++i];
+	}
+	while (i < *argc)
+		argv[to++] = argv[i++];
+	argv[*argc = to] = nullptr;
+	a->assoc = true;
+	return true;
+}
+
+// The claims as jsonparse -A and -T set them.
+static int claims(const jsonarrays *a, const char *text, size_t n)
+{
+	static json j;
+	jsonflat flat = {};
+	jsonmem(&j, text, n, false);
+	const char *why = jsonall(&j, &flat, maxvalues, maxbytes);
+	int status = why != nullptr ? (builtin_error("%s", why), EXECUTION_FAILURE) : setjson(a, &flat);
+	jsonflatfree(&flat);
+	jsonend(&j);
+	return status;
+}
+#endif
+
 static int tool_builtin(WORD_LIST *list)
 {
 	WORD_DESC *name = nullptr;
@@ -30,6 +78,45 @@ static int tool_builtin(WORD_LIST *list)
 	static char progname[] = NAME(TOOL);
 	int argc;
 	char **argv = commandline(list, progname, &argc);
+#if TOOLNO == 3
+	jsonarrays a = {};
+	bool sign = false;
+	jsonbuf built = {};
+	if (argv != nullptr && !arrays(&argc, argv, &a, &sign)) {
+		free(argv);
+		return EX_USAGE;
+	}
+	const char *bad = a.values == nullptr && a.types != nullptr ? "-T goes with -A" : nullptr;
+	if (argv != nullptr && bad == nullptr && a.values != nullptr && !sign && !jsonarraysok(&a))
+		bad = "";
+	if (argv != nullptr && bad == nullptr && a.values != nullptr && sign) {
+		// The claims built from the arrays, as jsonquote -A builds them.
+		SHELL_VAR *v = find_variable(a.values), *t = a.types != nullptr ? find_variable(a.types) : nullptr;
+		static char why[256];
+		if (v == nullptr || !assoc_p(v) || (a.types != nullptr && (t == nullptr || !assoc_p(t)))) {
+			snprintf(why, sizeof why, "%s: not an associative array", v == nullptr || !assoc_p(v) ? a.values : a.types);
+			bad = why;
+		} else {
+			size_t n, nt = 0;
+			char **kv = elements(v, &n), **tv = t != nullptr ? elements(t, &nt) : nullptr;
+			bad = jsonbuild(kv, n / 2, tv, nt / 2, false, &built, why, sizeof why);
+			xfree(kv);
+			xfree(tv);
+		}
+		if (bad == nullptr) {
+			argv = static_cast<char **>(realloc(argv, (static_cast<size_t>(argc) + 2) * sizeof *argv));
+			argv[argc++] = built.p;
+			argv[argc] = nullptr;
+		}
+	}
+	if (bad != nullptr) {
+		if (*bad != '\0')
+			builtin_error("%s", bad);
+		free(argv);
+		jsonfree(&built);
+		return EXECUTION_FAILURE;
+	}
+#endif
 	if (argv == nullptr)
 		return EXECUTION_FAILURE;
 	syncinput();
@@ -37,6 +124,14 @@ static int tool_builtin(WORD_LIST *list)
 	size_t n;
 	char *out = tokens(NAME(TOOL), argc, argv, keyvar, &n, &why);
 	free(argv);
+#if TOOLNO == 3
+	jsonfree(&built);
+	if (out != nullptr && a.values != nullptr && !sign) {
+		int status = claims(&a, out, n);
+		free(out);
+		return status;
+	}
+#endif
 	if (out == nullptr) {
 		if (why != nullptr)
 			builtin_error("%s", why);
@@ -65,6 +160,14 @@ static char doc3[] = "variable -k NAME, never a word: -f raw|hex|base64 says how
 static char doc4[] = "written. -b base64, -u base64url. -c EXPECTED prints nothing: the";
 static char doc4x[] = "status is 0 where any key's MAC equals it, in constant time.";
 static char synopsis[] = "hmac [-v NAME] [-a ALG] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
+#elif TOOLNO == 3
+static char doc0[] = "Verify a JSON Web Token signed with HMAC and print its claims as JSON.";
+static char doc1[] = "";
+static char doc2[] = "-a HS256|HS384|HS512, the caller's; never the token's own. The key from";
+static char doc3[] = "-K FILE or the variable -k NAME. exp and nbf against the clock, -w LEEWAY";
+static char doc4[] = "seconds either way. -A NAME [-T TYPES]: the claims as jsonparse sets them.";
+static char doc4x[] = "-s signs a JSON text, or with -A, the arrays as jsonquote -A builds them.";
+static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-w LEEWAY] [-A NAME [-T TYPES]] [token | json]";
 #else
 static char doc0[] = "Print a random token of 32 bytes from the kernel, as hex.";
 static char doc1[] = "";
@@ -75,7 +178,7 @@ static char doc5[] = "  -v NAME   set the variable NAME to the result, as printf
 static char doc6[] = "            only ever first";
 static char doc7[] = "Exit status: 0, or 1 on a bad command line, a refused input, a";
 static char doc8[] = "mismatch under -c, a NAME that cannot be set, or a failed write.";
-#if TOOLNO == 1
+#if TOOLNO == 1 || TOOLNO == 3
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc4x, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
 #elif TOOLNO == 2
 static char synopsis[] = "randtoken [-v NAME] [-n BYTES] [-u]";

@@ -10,12 +10,14 @@
 #include <unistd.h>
 
 #include "hook.h"
+#include "jwt.h"
 #include "tokens.h"
 #include "trust.h"
 
 const char b64usage[] = "usage: b64 [-d] [-u] [string]";
 const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha384|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 const char randusage[] = "usage: randtoken [-n BYTES] [-u]";
+const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512 -K FILE | -k NAME... [-w LEEWAY] token | json";
 const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-u URL] [-H 'Name: value']...";
 
 enum { keysmost = 8, keybytes = 65536, inputmost = 64 << 20, tokenmost = 1024, headersmost = 32 };
@@ -85,6 +87,7 @@ static const char *slurp(int fd, bytes *b, size_t most)
 struct job {
 	bool decode, urlsafe, b64out, keepnl;
 	const char *url;	// hookverify's
+	const char *jwtalg;	// jwtoken's
 	hashalg alg;
 	basekind keyform;
 	const char *expect, *string;
@@ -102,9 +105,10 @@ struct job {
 static const char *options(const char *tool, int argc, char *const argv[], job *j)
 {
 	bool hm = strcmp(tool, "hmac") == 0, b64 = strcmp(tool, "b64") == 0, hook = strcmp(tool, "hookverify") == 0;
-	const char *usage = hm ? hmacusage : b64 ? b64usage : hook ? hookusage : randusage;
+	bool jwt = strcmp(tool, "jwtoken") == 0;
+	const char *usage = hm ? hmacusage : b64 ? b64usage : hook ? hookusage : jwt ? jwtusage : randusage;
 	j->alg = alg_sha256, j->keyform = base_64url, j->count = 32;	// base_64url: raw, below
-	j->tolerance = 300;
+	j->tolerance = jwt ? 0 : 300;
 	int i = 1;
 	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
 		const char *o = argv[i], *arg = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -114,12 +118,20 @@ static const char *options(const char *tool, int argc, char *const argv[], job *
 		}
 		if (o[2] != '\0')
 			return usage;
-		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuH" : "n";
+		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuH" : jwt ? "aKkw" : "n";
 		bool takes = strchr(takers, o[1]) != nullptr;
 		if (takes && arg == nullptr)
 			return usage;
-		if (strchr(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuH" : "nu", o[1]) == nullptr)
+		if (strchr(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuH" : jwt ? "saKkw" : "nu", o[1]) == nullptr)
 			return usage;
+		if (jwt && o[1] == 'a') {
+			hashalg a;
+			if (!jwtalg(arg, &a))
+				return says("-a: an algorithm of HS256, HS384 and HS512, not ", arg);
+			j->jwtalg = arg;
+			i++;
+			continue;
+		}
 		if (hook && o[1] == 'u') {
 			j->url = arg;
 			i++;
@@ -127,7 +139,8 @@ static const char *options(const char *tool, int argc, char *const argv[], job *
 		}
 		switch (o[1]) {
 		case 'd':
-			j->decode = true;
+		case 's':
+			j->decode = true;	// jwtoken's -s: sign, not verify
 			break;
 		case 'u':
 			j->urlsafe = true;
@@ -194,7 +207,11 @@ static const char *options(const char *tool, int argc, char *const argv[], job *
 		return "several keys only with -c, which any of them may match";
 	if (hook && (!j->schemed || j->nfiles == 0))
 		return usage;
-	if (!hm && !b64)
+	if (jwt && (j->jwtalg == nullptr || j->nfiles + j->nvars == 0 || i + 1 != argc))
+		return usage;
+	if (jwt && j->decode && j->nfiles + j->nvars > 1)
+		return "-s signs with one key";
+	if (!hm && !b64 && !jwt)
 		return i == argc ? nullptr : usage;
 	if (i + 1 < argc)
 		return usage;
@@ -483,6 +500,31 @@ done:
 	return out;
 }
 
+// A token verified, its claims the result; or one made of the claims.
+static char *jwtrun(const job *j, keyvarfn *var, size_t *len, const char **why)
+{
+	bytes keys[keysmost] = {};
+	jwtkey k[keysmost];
+	jsonbuf out = {};
+	int nkeys = j->nfiles + j->nvars;
+	if ((*why = loadkeys(j, var, keys)) == nullptr) {
+		for (int i = 0; i < nkeys; i++)
+			k[i] = {keys[i].p, keys[i].n};
+		*why = j->decode ? jwtsign(j->string, strlen(j->string), j->jwtalg, &k[0], &out) :
+				   jwtverify(j->string, j->jwtalg, k, nkeys, j->tolerance, time(nullptr), &out);
+	}
+	for (int i = 0; i < keysmost; i++)
+		drop(&keys[i]);
+	if (*why == nullptr && out.bad)
+		*why = "cannot allocate the result";
+	if (*why != nullptr) {
+		jsonfree(&out);
+		return nullptr;
+	}
+	*len = out.n;
+	return out.p != nullptr ? out.p : result("", 0, len);
+}
+
 char *tokens(const char *tool, int argc, char *const argv[], keyvarfn *var, size_t *n, const char **why)
 {
 	job j = {};
@@ -495,6 +537,8 @@ char *tokens(const char *tool, int argc, char *const argv[], keyvarfn *var, size
 		return b64run(&j, n, why);
 	if (strcmp(tool, "hookverify") == 0)
 		return hookrun(&j, n, why);
+	if (strcmp(tool, "jwtoken") == 0)
+		return jwtrun(&j, var, n, why);
 	unsigned char raw[tokenmost];
 	char text[2 * tokenmost + 1];
 	if (!randbytes(raw, j.count)) {

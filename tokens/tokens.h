@@ -8,7 +8,7 @@
 // The program has no variables, and passes null.
 typedef const char *keyvarfn(const char *name);
 
-// Runs tool ("b64", "hmac", "randtoken" or "hookverify") on its command line, argv[0]
+// Runs tool ("b64", "hmac", "randtoken", "hookverify" or "jwtoken") on its command line, argv[0]
 // its name, reading standard input where no string is given. Returns the
 // result, *n bytes and a NUL in memory from malloc, or null with *why set
 // to what is wrong in one line; with hmac -c, a result of no bytes where
@@ -21,5 +21,5 @@ char *tokens(const char *tool, int argc, char *const argv[], keyvarfn *var, size
 // frees; or null with *why set.
 unsigned char *keyfile(const char *path, bool keepnl, size_t *n, const char **why);
 
-extern const char b64usage[], hmacusage[], randusage[], hookusage[];
+extern const char b64usage[], hmacusage[], randusage[], hookusage[], jwtusage[];
 #endif

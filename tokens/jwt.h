@@ -1,0 +1,28 @@
+// JSON Web Tokens (RFC 7519) signed with HMAC (RFC 7515's JWS, compact
+// form): HS256, HS384 and HS512. The algorithm is always the caller's to
+// name, never the token's; what is not three canonical base64url parts,
+// JSON read strictly (a name twice refused), is refused.
+#ifndef JWT_H
+#define JWT_H
+#include <cstddef>
+
+#include "json.h"
+#include "trust.h"
+
+// "HS256", "HS384" or "HS512" to its hash; false for any other name.
+bool jwtalg(const char *name, hashalg *a);
+
+// Whether token holds, signed by any of the nkeys keys with the algorithm
+// named (alg, its name), and is current: exp and nbf, where given, against
+// now, leeway seconds either way. Returns null with the claims, as a
+// compact JSON text, in claims; or what is wrong, in one line.
+struct jwtkey {
+	const unsigned char *p;
+	size_t n;
+};
+const char *jwtverify(const char *token, const char *alg, const jwtkey *keys, int nkeys, long long leeway,
+		      long long now, jsonbuf *claims);
+// A token of the claims (a JSON object, n bytes at json), signed with
+// the key by the algorithm named; null with it in token, or what is wrong.
+const char *jwtsign(const char *json, size_t n, const char *alg, const jwtkey *key, jsonbuf *token);
+#endif
