@@ -11,7 +11,7 @@ source "$(dirname "$0")/common.sh" "$@"
 peer openssl openssl
 peer jq jq
 [ -n "$builtins" ] || { echo "the bash builtins are not built (no bash headers)"; exit 0; }
-c++ -O2 -std=c++17 -Itrust -o "$dir/sha" bench/sha.cc trust/sha.cc trust/native.cc trust/mac.cc trust/base.cc
+c++ -O3 -std=c++17 -Itrust -o "$dir/sha" bench/sha.cc trust/sha.cc trust/native.cc trust/mac.cc trust/base.cc
 fails() { echo "bench: $1 failed" >&2; exit 1; }
 secs() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 

@@ -71,8 +71,8 @@ static inline uint64_t load64(const unsigned char *p)
 
 void sha1portable(uint32_t *h, const unsigned char *p, size_t blocks)
 {
+	uint32_t w[80];
 	for (; blocks > 0; blocks--, p += 64) {
-		uint32_t w[80];
 		for (int i = 0; i < 16; i++)
 			w[i] = load32(p + 4 * i);
 		for (int i = 16; i < 80; i++)
@@ -92,36 +92,58 @@ void sha1portable(uint32_t *h, const unsigned char *p, size_t blocks)
 			e = d, d = c, c = rol(b, 30), b = a, a = t;
 		}
 		h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e;
-		wipe(w, sizeof w);
 	}
+	wipe(w, sizeof w);
 }
+
+// The rounds unrolled eight at a time, the eight words renamed in turn
+// rather than moved, and the schedule kept in sixteen words, computed as
+// the rounds need it.
+#define BIG0(x) (ror(x, 2) ^ ror(x, 13) ^ ror(x, 22))
+#define BIG1(x) (ror(x, 6) ^ ror(x, 11) ^ ror(x, 25))
+#define SMALL0(x) (ror(x, 7) ^ ror(x, 18) ^ ((x) >> 3))
+#define SMALL1(x) (ror(x, 17) ^ ror(x, 19) ^ ((x) >> 10))
+#define NEXT(i) (w[(i) & 15] += SMALL1(w[((i) - 2) & 15]) + w[((i) - 7) & 15] + SMALL0(w[((i) - 15) & 15]))
+#define ROUND(a, b, c, d, e, f, g, h, i, x)                                                   \
+	do {                                                                                   \
+		uint32_t t = h + BIG1(e) + (g ^ (e & (f ^ g))) + k256[i] + (x);                \
+		d += t;                                                                        \
+		h = t + BIG0(a) + ((a & b) | (c & (a | b)));                                   \
+	} while (0)
+#define EIGHT(i, X)                                   \
+	do {                                          \
+		ROUND(a, b, c, d, e, f, g, hh, i, X(i));     \
+		ROUND(hh, a, b, c, d, e, f, g, i + 1, X(i + 1)); \
+		ROUND(g, hh, a, b, c, d, e, f, i + 2, X(i + 2)); \
+		ROUND(f, g, hh, a, b, c, d, e, i + 3, X(i + 3)); \
+		ROUND(e, f, g, hh, a, b, c, d, i + 4, X(i + 4)); \
+		ROUND(d, e, f, g, hh, a, b, c, i + 5, X(i + 5)); \
+		ROUND(c, d, e, f, g, hh, a, b, i + 6, X(i + 6)); \
+		ROUND(b, c, d, e, f, g, hh, a, i + 7, X(i + 7)); \
+	} while (0)
+#define GIVEN(i) w[i]
 
 void sha256portable(uint32_t *h, const unsigned char *p, size_t blocks)
 {
+	uint32_t w[16];
 	for (; blocks > 0; blocks--, p += 64) {
-		uint32_t w[64];
 		for (int i = 0; i < 16; i++)
 			w[i] = load32(p + 4 * i);
-		for (int i = 16; i < 64; i++) {
-			uint32_t s0 = ror(w[i - 15], 7) ^ ror(w[i - 15], 18) ^ (w[i - 15] >> 3);
-			uint32_t s1 = ror(w[i - 2], 17) ^ ror(w[i - 2], 19) ^ (w[i - 2] >> 10);
-			w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-		}
 		uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-		for (int i = 0; i < 64; i++) {
-			uint32_t t1 = hh + (ror(e, 6) ^ ror(e, 11) ^ ror(e, 25)) + ((e & f) ^ (~e & g)) + k256[i] + w[i];
-			uint32_t t2 = (ror(a, 2) ^ ror(a, 13) ^ ror(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-			hh = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
-		}
+		EIGHT(0, GIVEN);
+		EIGHT(8, GIVEN);
+#pragma GCC unroll 6
+		for (int i = 16; i < 64; i += 8)
+			EIGHT(i, NEXT);
 		h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
-		wipe(w, sizeof w);
 	}
+	wipe(w, sizeof w);
 }
 
 static void sha512blocks(uint64_t *h, const unsigned char *p, size_t blocks)
 {
+	uint64_t w[80];
 	for (; blocks > 0; blocks--, p += 128) {
-		uint64_t w[80];
 		for (int i = 0; i < 16; i++)
 			w[i] = load64(p + 8 * i);
 		for (int i = 16; i < 80; i++) {
@@ -136,8 +158,8 @@ static void sha512blocks(uint64_t *h, const unsigned char *p, size_t blocks)
 			hh = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
 		}
 		h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
-		wipe(w, sizeof w);
 	}
+	wipe(w, sizeof w);
 }
 
 // Which routine takes the blocks: the CPU's own where it has them.
