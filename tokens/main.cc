@@ -1,4 +1,5 @@
-// b64, hmac and randtoken, the program that each is: TOOL names it. Each
+// b64, hmac, randtoken, jwtoken and hookverify, the program that each is:
+// TOOL names it, and only its own run is linked. Each
 // writes its result with no newline; hmac -c writes nothing, and its
 // status says whether the MAC matched.
 #include <cerrno>
@@ -11,12 +12,14 @@
 
 #define NAME_(t) #t
 #define NAME(t) NAME_(t)
+#define RUN_(t) t##run
+#define RUN(t) RUN_(t)
 
 int main(int argc, char **argv)
 {
 	const char *why;
 	size_t n;
-	char *out = tokens(NAME(TOOL), argc, argv, nullptr, &n, &why);
+	char *out = RUN(TOOL)(argc, argv, nullptr, &n, &why);
 	if (out == nullptr) {
 		if (why != nullptr)
 			fprintf(stderr, NAME(TOOL) ": %s\n", why);

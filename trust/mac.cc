@@ -1,14 +1,11 @@
-// HMAC over each hash, the comparison of MACs, and the bytes that keys
-// and tokens are drawn from.
-#include <cerrno>
+// HMAC over each hash, and the comparison of MACs.
 #include <cstring>
-#include <sys/random.h>
 
 #include "trust.h"
 
 void hmacstart(hmac *m, hashalg a, const void *key, size_t n)
 {
-	unsigned char pad[blockmost] = {}, digest[hashmost];
+	unsigned char pad[blockmost], digest[hashmost];
 	size_t size = hashblock(a);
 	if (n > size) {		// a key longer than a block is its hash
 		hashstart(&m->in, a);
@@ -16,9 +13,11 @@ void hmacstart(hmac *m, hashalg a, const void *key, size_t n)
 		hashend(&m->in, digest);
 		key = digest, n = hashsize(a);
 	}
-	memcpy(pad, key, n);
+	// By hand, as each function of the C library costs a program a symbol
+	// to bind when it starts.
+	const unsigned char *k = static_cast<const unsigned char *>(key);
 	for (size_t i = 0; i < size; i++)
-		pad[i] ^= 0x36;
+		pad[i] = static_cast<unsigned char>((i < n ? k[i] : 0) ^ 0x36);
 	hashstart(&m->in, a);
 	hashadd(&m->in, pad, size);
 	for (size_t i = 0; i < size; i++)
@@ -59,21 +58,3 @@ bool sameconst(const void *a, size_t an, const void *b, size_t bn)
 	return d == 0;
 }
 
-void wipe(void *p, size_t n)
-{
-	explicit_bzero(p, n);
-}
-
-bool randbytes(void *p, size_t n)
-{
-	unsigned char *to = static_cast<unsigned char *>(p);
-	while (n > 0) {
-		ssize_t got = getrandom(to, n, 0);
-		if (got < 0 && errno == EINTR)
-			continue;
-		if (got <= 0)
-			return false;
-		to += got, n -= static_cast<size_t>(got);
-	}
-	return true;
-}

@@ -195,11 +195,27 @@ size_t hashblock(hashalg a)
 	return a >= alg_sha512 ? 128 : 64;
 }
 
+// Bytes set and compared by hand, as each function of the C library
+// costs a program a symbol to bind when it starts.
+static bool same(const char *a, const char *b)
+{
+	for (; *a != '\0' && *a == *b; a++, b++)
+		;
+	return *a == *b;
+}
+
+static void zero(void *p, size_t n)
+{
+	unsigned char *b = static_cast<unsigned char *>(p);
+	for (size_t i = 0; i < n; i++)
+		b[i] = 0;
+}
+
 bool hashnamed(const char *name, hashalg *a)
 {
 	static const char *const names[] = {"sha1", "sha256", "sha512", "sha384"};
 	for (int i = 0; i < 4; i++)
-		if (strcmp(name, names[i]) == 0) {
+		if (same(name, names[i])) {
 			*a = static_cast<hashalg>(i);
 			return true;
 		}
@@ -208,8 +224,9 @@ bool hashnamed(const char *name, hashalg *a)
 
 void hashstart(hash *h, hashalg a)
 {
-	memset(h, 0, sizeof *h);
 	h->alg = a;
+	h->fill = 0;
+	h->bytes = 0;
 	if (a == alg_sha512)
 		memcpy(h->h64, h512, sizeof h512);
 	else if (a == alg_sha384)
@@ -247,11 +264,11 @@ void hashend(hash *h, unsigned char *out)
 	uint64_t bits = h->bytes << 3, high = h->bytes >> 61;
 	h->block[h->fill++] = 0x80;
 	if (h->fill > size - lenbytes) {
-		memset(h->block + h->fill, 0, size - h->fill);
+		zero(h->block + h->fill, size - h->fill);
 		blocks(h, h->block, 1);
 		h->fill = 0;
 	}
-	memset(h->block + h->fill, 0, size - h->fill);
+	zero(h->block + h->fill, size - h->fill);
 	for (size_t i = 0; i < 8; i++) {
 		h->block[size - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
 		if (lenbytes == 16)

@@ -8,6 +8,7 @@
 #define TRUST_H
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 enum hashalg { alg_sha1, alg_sha256, alg_sha512, alg_sha384 };
 enum { hashmost = 64, blockmost = 128 };	// the largest digest and block
@@ -46,7 +47,10 @@ void hmacend(hmac *m, unsigned char *out);
 // lengths alone, never on where they first differ.
 bool sameconst(const void *a, size_t an, const void *b, size_t bn);
 // Sets n bytes at p to zero, where the compiler cannot leave it out.
-void wipe(void *p, size_t n);
+inline void wipe(void *p, size_t n)
+{
+	explicit_bzero(p, n);
+}
 // n bytes from getrandom(2); false, with errno, where the kernel gives none.
 bool randbytes(void *p, size_t n);
 

@@ -1,0 +1,43 @@
+// jwtoken: a token verified, its claims the result; or one made of the
+// claims.
+#include <cstring>
+#include <ctime>
+
+#include "intern.h"
+#include "jwt.h"
+
+// A token verified, its claims the result; or one made of the claims.
+char *jwtokenrun(int argc, char *const argv[], keyvarfn *var, size_t *len, const char **why)
+{
+	job jb = {};
+	const job *j = &jb;
+	hashalg a;
+	*len = 0;
+	if ((*why = options("jwtoken", argc, argv, &jb)) != nullptr)
+		return nullptr;
+	if (!jwtalg(jb.algname, &a)) {
+		*why = says("-a: an algorithm of HS256, HS384 and HS512, not ", jb.algname);
+		return nullptr;
+	}
+	bytes keys[keysmost] = {};
+	jwtkey k[keysmost];
+	jsonbuf out = {};
+	int nkeys = j->nfiles + j->nvars;
+	if ((*why = loadkeys(j, var, keys)) == nullptr) {
+		for (int i = 0; i < nkeys; i++)
+			k[i] = {keys[i].p, keys[i].n};
+		*why = j->decode ? jwtsign(j->string, strlen(j->string), j->algname, &k[0], &out) :
+				   jwtverify(j->string, j->algname, k, nkeys, j->tolerance, time(nullptr), &out);
+	}
+	for (int i = 0; i < keysmost; i++)
+		drop(&keys[i]);
+	if (*why == nullptr && out.bad)
+		*why = "cannot allocate the result";
+	if (*why != nullptr) {
+		jsonfree(&out);
+		return nullptr;
+	}
+	*len = out.n;
+	return out.p != nullptr ? out.p : result("", 0, len);
+}
+
