@@ -138,7 +138,8 @@ worst=0
 for way in "hmac abc" "hmac -K $work/key abc" "b64 abc" "b64 -d YWJj" "randtoken" "jwtoken -a HS256 -K $work/key32 $tok"; do
 	read -ra words <<<"$way"
 	"$dir/bin/${words[0]}" "${words[@]:1}" >/dev/null || fails "$way"
-	row "${way//$work\//}" /dev/null "$dir/bin/${words[0]}" "${words[@]:1}"
+	label=${way//$work\//}
+	row "${label/$tok/TOKEN}" /dev/null "$dir/bin/${words[0]}" "${words[@]:1}"
 	worst=$(awk -v a="$worst" -v b="$(ratio "$last" "$floor")" 'BEGIN { print (b > a ? b : a) }')
 done
 
