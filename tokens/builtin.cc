@@ -45,7 +45,8 @@ static bool arrays(int *argc, char **argv, jsonarrays *a, bool *sign)
 		}
 		*sign = *sign || strcmp(w, "-s") == 0;
 		argv[to++] = argv[i];
-		if ((strcmp(w, "-a") == 0 || strcmp(w, "-K") == 0 || strcmp(w, "-k") == 0 || strcmp(w, "-w") == 0) &&
+		if ((strcmp(w, "-a") == 0 || strcmp(w, "-K") == 0 || strcmp(w, "-k") == 0 || strcmp(w, "-w") == 0 ||
+		     strcmp(w, "-f") == 0) &&
 		    i + 1 < *argc)
 			argv[to++] = argv[++i];
 	}
@@ -167,7 +168,7 @@ static char doc2[] = "-a HS256|HS384|HS512, the caller's; never the token's own.
 static char doc3[] = "-K FILE or the variable -k NAME. exp and nbf against the clock, -w LEEWAY";
 static char doc4[] = "seconds either way. -A NAME [-T TYPES]: the claims as jsonparse sets them.";
 static char doc4x[] = "-s signs a JSON text, or with -A, the arrays as jsonquote -A builds them.";
-static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-w LEEWAY] [-A NAME [-T TYPES]] [token | json]";
+static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-f raw|hex|base64] [-w LEEWAY] [-A NAME [-T TYPES]] [token | json]";
 #else
 static char doc0[] = "Print a random token of 32 bytes from the kernel, as hex.";
 static char doc1[] = "";

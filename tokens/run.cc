@@ -12,7 +12,7 @@
 const char b64usage[] = "usage: b64 [-d] [-u] [string]";
 const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha384|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 const char randusage[] = "usage: randtoken [-n BYTES] [-u]";
-const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512 -K FILE | -k NAME... [-w LEEWAY] token | json";
+const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512 -K FILE | -k NAME... [-f raw|hex|base64] [-N] [-w LEEWAY] token | json";
 const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-u URL] [-H 'Name: value']...";
 
 char msg[256];
@@ -131,11 +131,11 @@ const char *options(const char *tool, int argc, char *const argv[], job *j)
 		}
 		if (o[2] != '\0')
 			return usage;
-		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuH" : jwt ? "aKkw" : "n";
+		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuH" : jwt ? "aKkwf" : "n";
 		bool takes = has(takers, o[1]);
 		if (takes && arg == nullptr)
 			return usage;
-		if (!has(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuH" : jwt ? "saKkw" : "nu", o[1]))
+		if (!has(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuH" : jwt ? "saKkwfN" : "nu", o[1]))
 			return usage;
 		if (hook && o[1] == 'u') {
 			j->url = arg;
