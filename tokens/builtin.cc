@@ -124,6 +124,19 @@ static int tool_builtin(WORD_LIST *list)
 	const char *why;
 	size_t n;
 	char *out = tokens(NAME(TOOL), argc, argv, keyvar, &n, &why);
+#if TOOLNO == 1
+	// -c answers by the status alone, and leaves NAME as it was.
+	bool check = false;
+	for (int i = 1; i < argc && argv[i][0] == '-' && strcmp(argv[i], "--") != 0; i++) {
+		check = check || strcmp(argv[i], "-c") == 0;
+		i += argv[i][1] != '\0' && strchr("aKkfc", argv[i][1]) != nullptr && argv[i][2] == '\0' ? 1 : 0;
+	}
+	if (out != nullptr && check) {
+		free(argv);
+		free(out);
+		return EXECUTION_SUCCESS;
+	}
+#endif
 	free(argv);
 #if TOOLNO == 3
 	jsonfree(&built);
