@@ -240,7 +240,9 @@ void hashstart(hash *h, hashalg a)
 void hashadd(hash *h, const void *data, size_t n)
 {
 	const unsigned char *p = static_cast<const unsigned char *>(data);
-	size_t size = hashblock(h->alg);
+	// A block is 64 or 128 bytes: shifts and masks, as a division by a
+	// variable needs a routine of libgcc's on some machines.
+	size_t size = hashblock(h->alg), shift = size == 128 ? 7 : 6;
 	h->bytes += n;
 	if (h->fill > 0) {
 		size_t take = size - h->fill < n ? size - h->fill : n;
@@ -252,8 +254,8 @@ void hashadd(hash *h, const void *data, size_t n)
 		h->fill = 0;
 	}
 	// Whole blocks straight from the caller's bytes, the rest kept.
-	blocks(h, p, n / size);
-	p += n / size * size, n %= size;
+	blocks(h, p, n >> shift);
+	p += n >> shift << shift, n &= size - 1;
 	memcpy(h->block, p, n);
 	h->fill = n;
 }
