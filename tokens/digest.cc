@@ -32,7 +32,8 @@ char *hmacrun(int argc, char *const argv[], keyvarfn *var, size_t *len, const ch
 	if (j->string != nullptr) {
 		for (int k = 0; k < nkeys; k++)
 			hmacadd(&m[k], j->string, strlen(j->string));
-		hashadd(&plain, j->string, strlen(j->string));
+		if (nkeys == 0)
+			hashadd(&plain, j->string, strlen(j->string));
 	} else {
 		// Standard input is hashed as it is read, whatever its length.
 		unsigned char buf[65536];

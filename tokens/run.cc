@@ -265,6 +265,18 @@ unsigned char *keyfile(const char *path, bool keepnl, size_t *n, const char **wh
 	return raw.p;
 }
 
+// What is wrong with the key that option and name give. bad may be the
+// message that says() made already, so it is copied out before.
+static const char *keyfault(const char *option, const char *name, const char *bad)
+{
+	char detail[128];
+	size_t n = 0;
+	for (; bad[n] != '\0' && n + 1 < sizeof detail; n++)
+		detail[n] = bad[n];
+	detail[n] = '\0';
+	return says(option, name, ": ", detail);
+}
+
 const char *loadkeys(const job *j, keyvarfn *var, bytes *keys)
 {
 	for (int k = 0; k < j->nfiles; k++) {
@@ -277,12 +289,7 @@ const char *loadkeys(const job *j, keyvarfn *var, bytes *keys)
 			free(raw);
 		}
 		if (bad != nullptr) {
-			char detail[128];
-			size_t len = 0;
-			for (; bad[len] != '\0' && len + 1 < sizeof detail; len++)
-				detail[len] = bad[len];
-			detail[len] = '\0';
-			return says("-K ", j->keyfiles[k], ": ", detail);
+			return keyfault("-K ", j->keyfiles[k], bad);
 		}
 	}
 	for (int k = 0; k < j->nvars; k++) {
@@ -291,12 +298,7 @@ const char *loadkeys(const job *j, keyvarfn *var, bytes *keys)
 			return "-k NAME is the builtin's: the program takes -K FILE";
 		const char *bad = v == nullptr ? "no such variable" : keyed(j, v, strlen(v), &keys[j->nfiles + k]);
 		if (bad != nullptr) {
-			char detail[128];
-			size_t n = 0;
-			for (; bad[n] != '\0' && n + 1 < sizeof detail; n++)
-				detail[n] = bad[n];
-			detail[n] = '\0';
-			return says("-k ", j->keyvars[k], ": ", detail);
+			return keyfault("-k ", j->keyvars[k], bad);
 		}
 	}
 	return nullptr;
