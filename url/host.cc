@@ -4,33 +4,6 @@
 
 #include "intern.h"
 
-bool samebytes(const char *a, const char *b, size_t n)
-{
-	while (n > 0 && *a == *b)
-		a++, b++, n--;
-	return n == 0;
-}
-
-bool alpha(char c)
-{
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool digit(char c)
-{
-	return c >= '0' && c <= '9';
-}
-
-bool hex(char c)
-{
-	return digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-char lower(char c)
-{
-	return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 static unsigned hexval(char c)
 {
 	return digit(c) ? static_cast<unsigned>(c - '0') : static_cast<unsigned>(lower(c) - 'a' + 10);

@@ -8,7 +8,29 @@
 // fragment, which holds C0 and its own.
 enum encodeset { c0set, fragmentset, queryset, specialqueryset, pathset, userinfoset };
 
-bool inset(unsigned char c, encodeset set);
+// Each set, as the bytes below 0x80 that it holds besides C0's controls
+// and DEL; every byte above them is in all. In a table of a bit a set for
+// each byte, made when the program is compiled, as every byte of a URL
+// is looked up.
+struct encodesets {
+	unsigned char in[256];
+	constexpr encodesets() : in()
+	{
+		const char *const extra[] = {"", " \"<>`", " \"#<>", " \"#<>'", " \"#<>?^`{}",
+					     " \"#<>?^`{}/:;=@[\\]|"};
+		for (unsigned c = 0; c < 256; c++)
+			in[c] = c < 0x20 || c >= 0x7F ? 0x3F : 0;
+		for (unsigned set = 0; set < 6; set++)
+			for (const char *e = extra[set]; *e != '\0'; e++)
+				in[static_cast<unsigned char>(*e)] |= static_cast<unsigned char>(1u << set);
+	}
+};
+inline constexpr encodesets encodetable;
+
+inline bool inset(unsigned char c, encodeset set)
+{
+	return (encodetable.in[c] >> set) & 1;
+}
 void encode(str *out, const char *s, size_t n, encodeset set);
 
 // The first validation error is the one reported.
@@ -29,12 +51,30 @@ inline bool fail(report *r, const char *name)
 void addnum(str *out, unsigned long v, unsigned base);
 
 // n bytes alike; the program's few calls need no library's.
-bool samebytes(const char *a, const char *b, size_t n);
+inline bool samebytes(const char *a, const char *b, size_t n)
+{
+	while (n > 0 && *a == *b)
+		a++, b++, n--;
+	return n == 0;
+}
 
-bool alpha(char c);
-bool digit(char c);
-bool hex(char c);
-char lower(char c);
+// Inline, as the parser asks them of nearly every byte.
+inline bool alpha(char c)
+{
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+inline bool digit(char c)
+{
+	return c >= '0' && c <= '9';
+}
+inline bool hex(char c)
+{
+	return digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+inline char lower(char c)
+{
+	return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Whether the bytes from p on, before end, start with a URL unit: a
 // percent-encoded byte or a URL code point. A byte that continues a UTF-8

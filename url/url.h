@@ -19,13 +19,24 @@ struct str {
 };
 
 // Inline where there is room already, as most of a URL is added a few
-// bytes at a time; grow makes the room, or marks the string bad.
+// bytes at a time; grow makes the room, or marks the string bad. Up to
+// 16 bytes go in two copies of a fixed size that may overlap, which the
+// compiler makes moves of its own.
 void grow(str *s, const char *b, size_t n);
 inline void add(str *s, const char *b, size_t n)
 {
 	if (s->n + n < s->cap && n <= 16 && !s->bad) {
-		for (size_t i = 0; i < n; i++)
-			s->p[s->n + i] = b[i];
+		char *d = s->p + s->n;
+		if (n >= 8) {
+			__builtin_memcpy(d, b, 8);
+			__builtin_memcpy(d + n - 8, b + n - 8, 8);
+		} else if (n >= 4) {
+			__builtin_memcpy(d, b, 4);
+			__builtin_memcpy(d + n - 4, b + n - 4, 4);
+		} else {
+			for (size_t i = 0; i < n; i++)
+				d[i] = b[i];
+		}
 		s->n += n;
 		s->p[s->n] = '\0';
 	} else {
@@ -42,7 +53,12 @@ inline void addc(str *s, char c)
 	}
 }
 void addz(str *s, const char *z);
-void clear(str *s);
+inline void clear(str *s)
+{
+	s->n = 0;
+	if (s->p != nullptr)
+		s->p[0] = '\0';
+}
 void release(str *s);
 inline const char *text(const str *s)		// never null
 {
@@ -54,7 +70,12 @@ inline const char *text(const str *s)		// never null
 // starts: a string's length, whether two are the same, and where a byte
 // other than NUL first stands in one, or null.
 size_t length(const char *z);
-bool samez(const char *a, const char *b);
+inline bool samez(const char *a, const char *b)
+{
+	while (*a != '\0' && *a == *b)
+		a++, b++;
+	return *a == *b;
+}
 const char *findc(const char *z, char c);
 
 enum hosttype { nohost, domainhost, ipv4host, ipv6host, opaquehost, emptyhost };
