@@ -1,5 +1,6 @@
 // Undoing URL form encoding: '+' for a space and '%' with two characters
 // for a byte.
+#include <cstdint>
 #include <cstring>
 
 #include "urlcode.h"
@@ -53,6 +54,57 @@ char x2c(const char *what)
 	return static_cast<char>((digit(what[0]) * 16 + digit(what[1])) & 0xFF);
 }
 
+// The bytes of w that are zero, as 0x80 in each of them and nothing else:
+// no carry runs from one byte into the next, so the first such byte in
+// memory is the lowest or the highest, by the machine's byte order.
+static const uint64_t ones = 0x0101010101010101ULL;
+static inline uint64_t zerobytes(uint64_t w)
+{
+	const uint64_t lows = 0x7F7F7F7F7F7F7F7FULL;
+	return ~(((w & lows) + lows) | w) & ~lows;
+}
+
+// Where the first '%' stands from u[r] on, or n: eight bytes at a time.
+static inline size_t pctat(const unsigned char *u, size_t r, size_t n)
+{
+	for (; r + 8 <= n; r += 8) {
+		uint64_t b;
+		__builtin_memcpy(&b, u + r, 8);
+		uint64_t z = zerobytes(b ^ ones * '%');
+		if (z == 0)
+			continue;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+		return r + static_cast<size_t>(__builtin_ctzll(z) >> 3);
+#elif defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+		return r + static_cast<size_t>(__builtin_clzll(z) >> 3);
+#else
+		break;
+#endif
+	}
+	while (r < n && u[r] != '%')
+		r++;
+	return r;
+}
+
+// n bytes with no '%' among them to w, each as conv has it, eight at a
+// time where it can: with plus, a '+' of them becomes a space. Each eight
+// are read before they are written, and w is never past u, so the bytes
+// may be moved down within one string. Returns the end.
+static inline char *plainrun(char *w, const unsigned char *u, size_t n, bool plus, const unsigned char *conv)
+{
+	size_t i = 0;
+	for (; i + 8 <= n; i += 8) {
+		uint64_t b;
+		__builtin_memcpy(&b, u + i, 8);
+		if (plus)
+			b ^= (zerobytes(b ^ ones * '+') >> 7) * ('+' ^ ' ');
+		__builtin_memcpy(w + i, &b, 8);
+	}
+	for (; i < n; i++)
+		w[i] = static_cast<char>(conv[u[i]]);
+	return w + n;
+}
+
 // x2c's byte for the escape characters a and b, by decodeinto's table.
 static inline unsigned escbyte(const unsigned char *value, unsigned char a, unsigned char b)
 {
@@ -96,8 +148,13 @@ char *decodeinto(char *out, const char *s, size_t n, bool plus, bool *cut)
 	char *w = out;
 
 	while (r < n) {
-		unsigned c = conv[u[r]];
-		if (c != '%' || r >= last) {
+		// The bytes before the next '%', as plustospace leaves them.
+		size_t to = pctat(u, r, n);
+		w = plainrun(w, u + r, to - r, plus, conv);
+		if ((r = to) == n)
+			break;
+		unsigned c = '%';
+		if (r >= last) {
 			*w++ = static_cast<char>(c);
 			r++;
 			continue;
@@ -139,7 +196,7 @@ end:
 	*w = '\0';
 	if (cut != nullptr)
 		*cut = nul;
-	return out;
+	return w;
 }
 
 static bool hexdigit(char c)
@@ -171,7 +228,7 @@ char *pctdecodeinto(char *out, const char *s, size_t n, bool plus, bool keepnul)
 		}
 	}
 	out[w] = '\0';
-	return out;
+	return out + w;
 }
 
 // Only the bytes as given are looked at, never what decoding makes of

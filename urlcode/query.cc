@@ -9,8 +9,13 @@
 static const char *half(char *buf, const char *s, size_t n, bool blanks, bool escape, bool plus,
 			decoding how)
 {
-	if (!blanks && !escape)
-		return how == fixedarith ? decodeinto(buf, s, n, plus) : pctdecodeinto(buf, s, n, plus, how == lenientpct);
+	if (!blanks && !escape) {
+		if (how == fixedarith)
+			decodeinto(buf, s, n, plus);
+		else
+			pctdecodeinto(buf, s, n, plus, how == lenientpct);
+		return buf;
+	}
 	memcpy(buf, s, n);
 	buf[n] = '\0';
 	return decodeas(buf, blanks, escape, plus, how, nullptr);

@@ -12,8 +12,9 @@ char x2c(const char *what);
 void unescape_url(char *url);
 // The n bytes at s (no NUL among them) decoded into out, which needs n + 1
 // bytes and may be s itself, exactly as plustospace (with plus) and then
-// unescape_url would decode a copy of them, but in one pass; returns out,
-// and where cut is not null, whether a decoded NUL ended it.
+// unescape_url would decode a copy of them, but in one pass; returns the
+// end of the result (its NUL), and where cut is not null, whether a
+// decoded NUL ended it.
 char *decodeinto(char *out, const char *s, size_t n, bool plus, bool *cut = nullptr);
 
 // Strict decoding: a '%' that is not followed by two hex digits, or that
@@ -29,7 +30,8 @@ const char *badescape(const char *s, size_t *at);
 void pctdecode(char *s, bool keepnul = false);
 // The n bytes at s (no NUL among them) decoded so into out, which needs
 // n + 1 bytes and may be s itself, with '+' for a space where plus is
-// set, as plustospace and then pctdecode would decode a copy; returns out.
+// set, as plustospace and then pctdecode would decode a copy; returns the
+// end of the result (its NUL).
 char *pctdecodeinto(char *out, const char *s, size_t n, bool plus, bool keepnul = false);
 
 // Escaping: the string grows by one byte per metacharacter, so the buffer

@@ -14,7 +14,7 @@
 
 // The line mode: each record decoded in place, where the loop left room
 // to escape it.
-static const char *record(void *arg, char *rec, size_t, lineout *out)
+static const char *record(void *arg, char *rec, size_t n, lineout *out)
 {
 	const decodejob *job = static_cast<const decodejob *>(arg);
 	static char why[80];
@@ -24,11 +24,22 @@ static const char *record(void *arg, char *rec, size_t, lineout *out)
 		snprintf(why, sizeof why, "byte offset %zu: %s", at, bad);
 		return why;
 	}
-	bool cut;
-	const char *s = decodeas(rec, job->blanks, job->escape, job->plus, job->how, &cut);
+	bool cut = false;
+	if (job->blanks || job->escape) {
+		const char *s = decodeas(rec, job->blanks, job->escape, job->plus, job->how, &cut);
+		lineadd(out, s, strlen(s));
+	} else {
+		// Straight into the result, which is never longer than the
+		// record; the loop says so where there is no room.
+		char *to = lineroom(out, n);
+		if (to == nullptr)
+			return nullptr;
+		char *end = job->how == fixedarith ? decodeinto(to, rec, n, job->plus, &cut) :
+						     pctdecodeinto(to, rec, n, job->plus, job->how == lenientpct);
+		out->n += static_cast<size_t>(end - to);
+	}
 	if (cut && job->sep == '\0')
 		return "a decoded NUL byte, which would split the record";
-	lineadd(out, s, strlen(s));
 	return nullptr;
 }
 
