@@ -51,37 +51,56 @@ static void origin(const url *u, str *out)
 
 bool urlget(const url *u, const char *name, str *out)
 {
-	// Most asks are of the path or the host, the first letter of which
-	// tells them apart from the rest.
-	if (name[0] == 'p' && samez(name, "pathname")) {
-		add(out, text(&u->path), u->path.n);
-	} else if (samez(name, "href")) {
+	size_t k = 0;
+	while (components[k] != nullptr && !samez(components[k], name))
+		k++;
+	return urlgetno(u, k, out);
+}
+
+bool urlgetno(const url *u, size_t k, str *out)
+{
+	switch (k) {
+	case 0:		// href
 		serialize(u, out);
-	} else if (samez(name, "origin")) {
+		break;
+	case 1:
 		origin(u, out);
-	} else if (samez(name, "protocol")) {
+		break;
+	case 2:		// protocol
 		add(out, text(&u->scheme), u->scheme.n);
 		addc(out, ':');
-	} else if (samez(name, "username")) {
+		break;
+	case 3:
 		add(out, text(&u->username), u->username.n);
-	} else if (samez(name, "password")) {
+		break;
+	case 4:
 		add(out, text(&u->password), u->password.n);
-	} else if (samez(name, "host") || samez(name, "hostname")) {
+		break;
+	case 5:		// host, and hostname
+	case 6:
 		add(out, text(&u->host), u->host.n);
-		if (name[4] == '\0' && u->host_type != nohost && u->port >= 0) {
+		if (k == 5 && u->host_type != nohost && u->port >= 0) {
 			addc(out, ':');
 			portout(u->port, out);
 		}
-	} else if (samez(name, "port")) {
+		break;
+	case 7:		// port
 		if (u->port >= 0)
 			portout(u->port, out);
-	} else if (samez(name, "search") || samez(name, "hash")) {
-		const str *s = name[0] == 's' ? &u->query : &u->fragment;
+		break;
+	case 8:		// pathname
+		add(out, text(&u->path), u->path.n);
+		break;
+	case 9:		// search, and hash
+	case 10: {
+		const str *s = k == 9 ? &u->query : &u->fragment;
 		if (s->n > 0) {
-			addc(out, name[0] == 's' ? '?' : '#');
+			addc(out, k == 9 ? '?' : '#');
 			add(out, text(s), s->n);
 		}
-	} else {
+		break;
+	}
+	default:
 		return false;
 	}
 	return true;

@@ -866,24 +866,39 @@ static bool prepare(const char *in, size_t n, bool trim, str *out, report *r)
 	return !bad;
 }
 
+// Whether n bytes need nothing of prepare: none below 0x20 or above 0x7F,
+// looked for eight at a time (a byte below 0x20 borrows once 0x20 is
+// taken from each), the last eight overlapping those before; and neither
+// end a space. None at all needs nothing either.
+static bool plainascii(const char *in, size_t n)
+{
+	if (n == 0)
+		return true;
+	if (static_cast<unsigned char>(in[0]) <= 0x20 || static_cast<unsigned char>(in[n - 1]) <= 0x20)
+		return false;
+	if (n < 8) {
+		for (size_t i = 0; i < n; i++)
+			if (static_cast<unsigned char>(in[i]) < 0x20 || static_cast<unsigned char>(in[i]) >= 0x80)
+				return false;
+		return true;
+	}
+	const unsigned long long ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+	for (size_t i = 0;; i += 8) {
+		if (i + 8 > n)
+			i = n - 8;
+		unsigned long long w;
+		__builtin_memcpy(&w, in + i, 8);
+		if (((w - 0x20 * ones) | w) & highs)
+			return false;
+		if (i + 8 == n)
+			return true;
+	}
+}
+
 bool run(const char *in, size_t n, const url *base, url *u, state override, report *r)
 {
-	// Most input needs nothing changed, and is parsed as it stands: no
-	// byte below 0x20 or above 0x7F, looked for eight at a time (a byte
-	// below 0x20 borrows once 0x20 is taken from each).
-	size_t i = 0;
-	if (n > 0 && static_cast<unsigned char>(in[0]) > 0x20 && static_cast<unsigned char>(in[n - 1]) > 0x20) {
-		const unsigned long long ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
-		for (; i + 8 <= n; i += 8) {
-			unsigned long long w;
-			__builtin_memcpy(&w, in + i, 8);
-			if (((w - 0x20 * ones) | w) & highs)
-				break;
-		}
-		while (i < n && static_cast<unsigned char>(in[i]) >= 0x20 && static_cast<unsigned char>(in[i]) < 0x80)
-			i++;
-	}
-	if (i == n)
+	// Most input needs nothing changed, and is parsed as it stands.
+	if (plainascii(in, n))
 		return machine(in, n, base, u, override, r);
 	str s = {};
 	bool ok = prepare(in, n, override == at_none, &s, r);

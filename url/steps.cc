@@ -9,12 +9,13 @@
 
 const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL";
 
-static bool known(const char *name, size_t n)
+// The component of that name, as the table holds it, or null.
+static const char *known(const char *name, size_t n)
 {
 	for (const char *const *c = components; *c != nullptr; c++)
 		if (length(*c) == n && samebytes(*c, name, n))
-			return true;
-	return false;
+			return *c;
+	return nullptr;
 }
 
 const char *urloptions(int argc, char *const argv[], job *j, str *why)
@@ -54,8 +55,8 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 			const char *eq = *o == 'S' ? findc(arg, '=') : nullptr;
 			if (*o == 'b') {
 				j->base = arg;
-			} else if (*o == 'g' ? !known(arg, length(arg)) :
-				   eq == nullptr || !known(arg, static_cast<size_t>(eq - arg)) ||
+			} else if (*o == 'g' ? known(arg, length(arg)) == nullptr :
+				   eq == nullptr || known(arg, static_cast<size_t>(eq - arg)) == nullptr ||
 				   (eq - arg == 6 && samebytes(arg, "origin", 6))) {
 				addz(why, *o == 'g' ? "-g " : "-S ");
 				addz(why, arg);
@@ -66,7 +67,9 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 				if (*to == nullptr &&
 				    (*to = static_cast<const char **>(malloc(static_cast<size_t>(argc) * sizeof **to))) == nullptr)
 					return "cannot allocate the command line";
-				(*to)[(*o == 'g' ? j->ngets : j->nsets)++] = arg;
+				// A component to get as the table holds it, which
+				// urlprint finds by its place there.
+				(*to)[(*o == 'g' ? j->ngets : j->nsets)++] = *o == 'g' ? known(arg, length(arg)) : arg;
 			}
 			break;
 		}
@@ -85,10 +88,15 @@ void jobfree(job *j)
 
 void urlprint(const job *j, const url *u, str *out)
 {
-	for (size_t i = 0; i < (j->ngets > 0 ? j->ngets : 1); i++) {
+	if (j->ngets == 0)
+		urlgetno(u, 0, out);	// the href
+	for (size_t i = 0; i < j->ngets; i++) {
 		if (i > 0)
 			addc(out, '\t');
-		urlget(u, j->ngets > 0 ? j->gets[i] : "href", out);
+		size_t k = 0;
+		while (components[k] != j->gets[i])
+			k++;
+		urlgetno(u, k, out);
 	}
 }
 

@@ -130,6 +130,9 @@ bool parseurl(const char *input, size_t n, const url *base, url *u, report *r);
 // where the href setter fails, with r->failure set.
 extern const char *const components[];
 bool urlget(const url *u, const char *name, str *out);
+// The same by the name's place in components, as a caller that asks for
+// one again and again finds it once.
+bool urlgetno(const url *u, size_t k, str *out);
 bool urlset(url *u, const char *name, const char *value, size_t n, report *r);
 
 // The serialization, the href.
