@@ -724,51 +724,67 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				addc(&u->path, '/');
 			}
 			break;
-		case at_path:
-			if (c < 0 || c == '/' || (special && c == '\\') || (override == at_none && (c == '?' || c == '#'))) {
-				bool slash = c == '/' || (special && c == '\\');
-				if (special && c == '\\')
-					invalid(r, "invalid-reverse-solidus");
-				// "%2e" for a dot: others keep such a segment as it
-				// stands, and a server that decodes it later sees "..".
-				int dotted = dots(&buf);
-				if (dotted > 0 && findc(text(&buf), '%') != nullptr)
-					invalid(r, "dot-segment-percent-encoded");
-				if (dotted == 2) {
-					shorten(u);
-					if (!slash)
-						addc(&u->path, '/');
-				} else if (dotted == 1) {
-					if (!slash)
-						addc(&u->path, '/');
-				} else {
-					if (u->path.n == 0 && buf.n == 2 && same(&u->scheme, "file") && drive(text(&buf), buf.n, false))
-						buf.p[1] = ':';
-					addc(&u->path, '/');
-					add(&u->path, text(&buf), buf.n);
-				}
-				clear(&buf);
-				if (c == '?') {
-					clear(&u->query);
-					u->hasquery = true;
-					st = at_query;
-				} else if (c == '#') {
-					clear(&u->fragment);
-					u->hasfragment = true;
-					st = at_fragment;
-				}
-			} else {
+		case at_path: {
+			bool written = false;	// the segment went straight into the path
+			if (!(c < 0 || c == '/' || (special && c == '\\') || (override == at_none && (c == '?' || c == '#')))) {
 				long run = takerun(in, i, n, pathbyte);
-				if (run > i) {
-					add(&buf, in + i, static_cast<size_t>(run - i));
+				if (run == i) {
+					if (!urlunit(in + i, end))
+						invalid(r, "invalid-URL-unit");
+					encode(&buf, in + i, 1, pathset);
+					break;
+				}
+				// Most segments are one such run, and neither a dot
+				// segment nor a drive letter: they go into the path as
+				// they stand, and the byte that ends them is taken now.
+				int next = run < n ? static_cast<unsigned char>(in[run]) : -1;
+				size_t seglen = static_cast<size_t>(run - i);
+				if (buf.n > 0 || (seglen <= 6 && (in[i] == '.' || in[i] == '%')) || (seglen == 2 && u->path.n == 0) ||
+				    !(next < 0 || next == '/' || (special && next == '\\') ||
+				      (override == at_none && (next == '?' || next == '#')))) {
+					add(&buf, in + i, seglen);
 					i = run - 1;
 					break;
 				}
-				if (!urlunit(in + i, end))
-					invalid(r, "invalid-URL-unit");
-				encode(&buf, in + i, 1, pathset);
+				addc(&u->path, '/');
+				add(&u->path, in + i, seglen);
+				written = true;
+				i = run;
+				c = next;
+			}
+			bool slash = c == '/' || (special && c == '\\');
+			if (special && c == '\\')
+				invalid(r, "invalid-reverse-solidus");
+			// "%2e" for a dot: others keep such a segment as it stands,
+			// and a server that decodes it later sees "..".
+			int dotted = written ? 0 : dots(&buf);
+			if (dotted > 0 && findc(text(&buf), '%') != nullptr)
+				invalid(r, "dot-segment-percent-encoded");
+			if (dotted == 2) {
+				shorten(u);
+				if (!slash)
+					addc(&u->path, '/');
+			} else if (dotted == 1) {
+				if (!slash)
+					addc(&u->path, '/');
+			} else if (!written) {
+				if (u->path.n == 0 && buf.n == 2 && same(&u->scheme, "file") && drive(text(&buf), buf.n, false))
+					buf.p[1] = ':';
+				addc(&u->path, '/');
+				add(&u->path, text(&buf), buf.n);
+			}
+			clear(&buf);
+			if (c == '?') {
+				clear(&u->query);
+				u->hasquery = true;
+				st = at_query;
+			} else if (c == '#') {
+				clear(&u->fragment);
+				u->hasfragment = true;
+				st = at_fragment;
 			}
 			break;
+		}
 		case at_opaquepath:
 			if (c == '?') {
 				clear(&u->query);
