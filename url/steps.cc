@@ -9,13 +9,13 @@
 
 const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL";
 
-// The component of that name, as the table holds it, or null.
-static const char *known(const char *name, size_t n)
+// The place of the component of that name in the table, or -1.
+static long place(const char *name, size_t n)
 {
-	for (const char *const *c = components; *c != nullptr; c++)
-		if (length(*c) == n && samebytes(*c, name, n))
-			return *c;
-	return nullptr;
+	for (long k = 0; components[k] != nullptr; k++)
+		if (length(components[k]) == n && samebytes(components[k], name, n))
+			return k;
+	return -1;
 }
 
 const char *urloptions(int argc, char *const argv[], job *j, str *why)
@@ -55,21 +55,23 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 			const char *eq = *o == 'S' ? findc(arg, '=') : nullptr;
 			if (*o == 'b') {
 				j->base = arg;
-			} else if (*o == 'g' ? known(arg, length(arg)) == nullptr :
-				   eq == nullptr || known(arg, static_cast<size_t>(eq - arg)) == nullptr ||
+			} else if (*o == 'g' ? place(arg, length(arg)) < 0 :
+				   eq == nullptr || place(arg, static_cast<size_t>(eq - arg)) < 0 ||
 				   (eq - arg == 6 && samebytes(arg, "origin", 6))) {
 				addz(why, *o == 'g' ? "-g " : "-S ");
 				addz(why, arg);
 				addz(why, *o == 'g' ? ": not a component" : ": not a component that can be set, =, and a value");
 				return text(why);
-			} else {
-				const char ***to = *o == 'g' ? &j->gets : &j->sets;
-				if (*to == nullptr &&
-				    (*to = static_cast<const char **>(malloc(static_cast<size_t>(argc) * sizeof **to))) == nullptr)
+			} else if (*o == 'g') {
+				if (j->gets == nullptr &&
+				    (j->gets = static_cast<size_t *>(malloc(static_cast<size_t>(argc) * sizeof *j->gets))) == nullptr)
 					return "cannot allocate the command line";
-				// A component to get as the table holds it, which
-				// urlprint finds by its place there.
-				(*to)[(*o == 'g' ? j->ngets : j->nsets)++] = *o == 'g' ? known(arg, length(arg)) : arg;
+				j->gets[j->ngets++] = static_cast<size_t>(place(arg, length(arg)));
+			} else {
+				if (j->sets == nullptr &&
+				    (j->sets = static_cast<const char **>(malloc(static_cast<size_t>(argc) * sizeof *j->sets))) == nullptr)
+					return "cannot allocate the command line";
+				j->sets[j->nsets++] = arg;
 			}
 			break;
 		}
@@ -93,10 +95,7 @@ void urlprint(const job *j, const url *u, str *out)
 	for (size_t i = 0; i < j->ngets; i++) {
 		if (i > 0)
 			addc(out, '\t');
-		size_t k = 0;
-		while (components[k] != j->gets[i])
-			k++;
-		urlgetno(u, k, out);
+		urlgetno(u, j->gets[i], out);
 	}
 }
 

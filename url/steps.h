@@ -12,8 +12,8 @@ struct job {
 	bool strict;
 	bool lines;			// the line mode, records ended by sep
 	char sep;
-	const char **gets;		// the components to print, TAB between them, each
-					// as components[] holds it
+	size_t *gets;			// the components to print, TAB between them, by
+					// their places in components[]
 	size_t ngets;
 	const char **sets;		// each "COMPONENT=VALUE", in order
 	size_t nsets;
