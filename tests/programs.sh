@@ -17,6 +17,8 @@ each() {		# each INPUT WANT PROGRAM ARGS...
 		"$want" "$1 $2"
 }
 is "$("$@" "$bin/urldecode" -b -e '+%24HOME%3B+')" '\$HOME\;' urldecode
+# Runs of bytes before a '%' are taken a word at a time, in either byte order.
+is "$("$@" "$bin/urldecode" '%41bcdefghijklmnop%42+%zz')" 'AbcdefghijklmnopB S' "urldecode, a long run"
 is "$("$@" "$bin/urlencode" -r 'a b')" a%20b urlencode
 is "$(echo 3 1 0 0 4 | "$@" "$bin/shares")" '37.50 12.50 0.00 0.00 50.00 8' shares
 is "$("$@" "$bin/urlparse" -b http://a/b/c '../D?q')" 'http://a/D?q' urlparse
@@ -43,6 +45,9 @@ is "$("$@" "$bin/randtoken" -u -n 33 | tr -d 'A-Za-z0-9_-' | wc -c)$("$@" "$bin/
 # Each record one input: a good one, a refused one (an empty record in
 # its place, and status 1), a last one with no separator.
 each 'a b\nx\000y\nc' 'a+b//c/ 1' urlencode -l
+# Records past the sixteen bytes that the loop reads at once: a NUL and
+# the newline in the same sixteen, then one whose newline is in the last.
+each 'aaaaaaaaaaaaaaaaaaaa\000b\nccccccccccccccccccccccccc\nd' '/ccccccccccccccccccccccccc/d/ 1' urlencode -l
 each '<a>\000b\nc' '&lt;a&gt;|b/c| 0' htmlescape -z
 each '\377\nq"' '/"q\""/ 1' jsonquote -l
 each 'http://a/b\nhttp://[x\n/r?q' 'a>/b//c>/r/ 1' urlparse -l -b http://c/ -g host -g pathname
