@@ -348,6 +348,16 @@ static inline long takerun(const char *in, long i, long n, unsigned take)
 	return i;
 }
 
+// The query or the fragment that '?' or '#' begins, empty and there: the
+// state that reads it.
+static state begin(url *u, int c)
+{
+	bool query = c == '?';
+	clear(query ? &u->query : &u->fragment);
+	(query ? u->hasquery : u->hasfragment) = true;
+	return query ? at_query : at_fragment;
+}
+
 // What remains of the input after in[i], the byte at hand.
 static inline const char *rest(const char *in, long i, const char *end)
 {
@@ -454,9 +464,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				u->opaque = true;
 				copy(&u->query, &base->query);
 				u->hasquery = base->hasquery;
-				clear(&u->fragment);
-				u->hasfragment = true;
-				st = at_fragment;
+				st = begin(u, '#');
 			} else {
 				st = same(&base->scheme, "file") ? at_file : at_relative;
 				i--;
@@ -493,14 +501,8 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				copy(&u->path, &base->path);
 				copy(&u->query, &base->query);
 				u->hasquery = base->hasquery;
-				if (c == '?') {
-					clear(&u->query);
-					u->hasquery = true;
-					st = at_query;
-				} else if (c == '#') {
-					clear(&u->fragment);
-					u->hasfragment = true;
-					st = at_fragment;
+				if (c == '?' || c == '#') {
+					st = begin(u, c);
 				} else if (c >= 0) {
 					clear(&u->query);
 					u->hasquery = false;
@@ -646,14 +648,8 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				copy(&u->path, &base->path);
 				copy(&u->query, &base->query);
 				u->hasquery = base->hasquery;
-				if (c == '?') {
-					clear(&u->query);
-					u->hasquery = true;
-					st = at_query;
-				} else if (c == '#') {
-					clear(&u->fragment);
-					u->hasfragment = true;
-					st = at_fragment;
+				if (c == '?' || c == '#') {
+					st = begin(u, c);
 				} else if (c >= 0) {
 					clear(&u->query);
 					u->hasquery = false;
@@ -722,14 +718,8 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				st = at_path;
 				if (c != '/' && c != '\\')
 					i--;
-			} else if (override == at_none && c == '?') {
-				clear(&u->query);
-				u->hasquery = true;
-				st = at_query;
-			} else if (override == at_none && c == '#') {
-				clear(&u->fragment);
-				u->hasfragment = true;
-				st = at_fragment;
+			} else if (override == at_none && (c == '?' || c == '#')) {
+				st = begin(u, c);
 			} else if (c >= 0) {
 				st = at_path;
 				if (c != '/')
@@ -788,26 +778,13 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				add(&u->path, text(&buf), buf.n);
 			}
 			clear(&buf);
-			if (c == '?') {
-				clear(&u->query);
-				u->hasquery = true;
-				st = at_query;
-			} else if (c == '#') {
-				clear(&u->fragment);
-				u->hasfragment = true;
-				st = at_fragment;
-			}
+			if (c == '?' || c == '#')
+				st = begin(u, c);
 			break;
 		}
 		case at_opaquepath:
-			if (c == '?') {
-				clear(&u->query);
-				u->hasquery = true;
-				st = at_query;
-			} else if (c == '#') {
-				clear(&u->fragment);
-				u->hasfragment = true;
-				st = at_fragment;
+			if (c == '?' || c == '#') {
+				st = begin(u, c);
 			} else if (c == ' ') {
 				invalid(r, "invalid-URL-unit");
 				const char *after = rest(in, i, end);
@@ -822,11 +799,8 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 			// Each byte encoded as it comes, straight into the query:
 			// the encoding is a byte's own, whatever stands around it.
 			if ((override == at_none && c == '#') || c < 0) {
-				if (c == '#') {
-					clear(&u->fragment);
-					u->hasfragment = true;
-					st = at_fragment;
-				}
+				if (c == '#')
+					st = begin(u, c);
 			} else {
 				long run = takerun(in, i, n, special ? specialquerybyte : querybyte);
 				if (run > i) {
