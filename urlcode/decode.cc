@@ -55,13 +55,22 @@ char x2c(const char *what)
 }
 
 // The bytes of w that are zero, as 0x80 in each of them and nothing else:
-// no carry runs from one byte into the next, so the first such byte in
-// memory is the lowest or the highest, by the machine's byte order.
+// no carry runs from one byte into the next.
 static const uint64_t ones = 0x0101010101010101ULL;
 static inline uint64_t zerobytes(uint64_t w)
 {
 	const uint64_t lows = 0x7F7F7F7F7F7F7F7FULL;
 	return ~(((w & lows) + lows) | w) & ~lows;
+}
+
+// Which byte the lowest bit of such a mask flags, where the first byte in
+// memory is the lowest: the bits below it made a one in each byte below,
+// and those summed into the top byte by one multiplication. Not a bit
+// scan, which a machine without the instruction takes from libgcc_s.
+static inline size_t lowestflag(uint64_t mask)
+{
+	uint64_t below = ((mask & (~mask + 1)) >> 7) - 1;
+	return static_cast<size_t>(((below & ones) * ones) >> 56);
 }
 
 // Where the first '%' stands from u[r] on, or n: eight bytes at a time.
@@ -74,9 +83,7 @@ static inline size_t pctat(const unsigned char *u, size_t r, size_t n)
 		if (z == 0)
 			continue;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-		return r + static_cast<size_t>(__builtin_ctzll(z) >> 3);
-#elif defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-		return r + static_cast<size_t>(__builtin_clzll(z) >> 3);
+		return r + lowestflag(z);
 #else
 		break;
 #endif
@@ -96,8 +103,11 @@ static inline char *plainrun(char *w, const unsigned char *u, size_t n, bool plu
 	for (; i + 8 <= n; i += 8) {
 		uint64_t b;
 		__builtin_memcpy(&b, u + i, 8);
-		if (plus)
-			b ^= (zerobytes(b ^ ones * '+') >> 7) * ('+' ^ ' ');
+		if (plus) {
+			// A one in each '+' byte, made 0x0B, which turns '+' to ' '.
+			uint64_t m = zerobytes(b ^ ones * '+') >> 7;
+			b ^= m << 3 | m << 1 | m;
+		}
 		__builtin_memcpy(w + i, &b, 8);
 	}
 	for (; i < n; i++)
