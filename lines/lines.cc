@@ -15,22 +15,9 @@
 #endif
 
 #include "lines.h"
+#include "words.h"
 
 static const size_t piece = 65536, room = piece + resultmax + 1;
-
-// Eight bytes at a time, in copies of a fixed size, which the compiler
-// makes moves of its own; the last eight may overlap those before.
-static void copy(char *to, const char *from, size_t n)
-{
-	if (n < 8) {
-		for (size_t i = 0; i < n; i++)
-			to[i] = from[i];
-		return;
-	}
-	for (size_t i = 0; i + 8 < n; i += 8)
-		__builtin_memcpy(to + i, from + i, 8);
-	__builtin_memcpy(to + n - 8, from + n - 8, 8);
-}
 
 static size_t length(const char *s)
 {
@@ -38,34 +25,6 @@ static size_t length(const char *s)
 	while (s[n] != '\0')
 		n++;
 	return n;
-}
-
-// Eight bytes at a time, too: a word that holds c has a zero byte once c
-// is taken from each of its bytes, whichever their order. The lowest bit
-// of the mask is that of the first such byte, as no borrow runs below
-// it; where the first byte in memory is the lowest, it tells which.
-static const uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
-
-static inline uint64_t zeros(uint64_t w)
-{
-	return (w - ones) & ~w & highs;
-}
-
-// Which byte the lowest bit of such a mask flags, where the first byte in
-// memory is the lowest: the bits below it made a one in each byte below,
-// and those summed into the top byte by one multiplication. Not a bit
-// scan, which a machine without the instruction takes from libgcc_s.
-static inline size_t lowestflag(uint64_t mask)
-{
-	uint64_t below = ((mask & (~mask + 1)) >> 7) - 1;
-	return static_cast<size_t>(((below & ones) * ones) >> 56);
-}
-
-static inline uint64_t word(const char *s)
-{
-	uint64_t w;
-	__builtin_memcpy(&w, s, 8);
-	return w;
 }
 
 // The first of n bytes at s that is c, or null; *nul is set where a NUL
@@ -95,14 +54,17 @@ static const char *find(const char *s, size_t n, char c, bool *nul)
 		}
 	}
 #endif
-	const uint64_t cs = ones * static_cast<unsigned char>(c);
+	// Eight at a time elsewhere: where the first byte in memory is the
+	// lowest, the mask's lowest bit tells which byte came first, c or a
+	// NUL; otherwise the bytes of that word do.
+	const uint64_t cs = byteones * static_cast<unsigned char>(c);
 	for (; n >= 8; i += 8) {
 		if (i + 8 > n)
 			i = n - 8;
-		uint64_t w = word(s + i), hit = zeros(w ^ cs) | zeros(w);
+		uint64_t w = loadword(s + i), hit = zerobytes(w ^ cs) | zerobytes(w);
 		if (hit != 0) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-			if ((zeros(w) & (hit & (~hit + 1))) == 0)
+			if ((zerobytes(w) & (hit & (~hit + 1))) == 0)
 				return s + i + lowestflag(hit);
 #endif
 			break;
@@ -134,7 +96,7 @@ void lineadd(lineout *o, const char *s, size_t n)
 	char *at = lineroom(o, n);
 	if (at == nullptr)
 		return;
-	copy(at, s, n);
+	copywords(at, s, n);
 	o->n += n;
 	o->p[o->n] = '\0';
 }
@@ -258,7 +220,7 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 		size_t take = (at != nullptr ? static_cast<size_t>(at - window) : end) - start;
 		over = over || n + take > linemax;
 		if (!over)
-			copy(rec + n, window + start, take);
+			copywords(rec + n, window + start, take);
 		n += over ? 0 : take;
 		start += take + (at != nullptr ? 1 : 0);
 		if (at == nullptr && more)

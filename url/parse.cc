@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "intern.h"
+#include "words.h"
 
 size_t length(const char *z)
 {
@@ -39,18 +40,7 @@ void grow(str *s, const char *b, size_t n)
 		s->p = p;
 		s->cap = cap;
 	}
-	// No call to bind: eight bytes at a time, in copies of a fixed size,
-	// which the compiler makes moves of its own, the last eight
-	// overlapping those before.
-	char *d = s->p + s->n;
-	if (n < 8) {
-		for (size_t i = 0; i < n; i++)
-			d[i] = b[i];
-	} else {
-		for (size_t i = 0; i + 8 < n; i += 8)
-			__builtin_memcpy(d + i, b + i, 8);
-		__builtin_memcpy(d + n - 8, b + n - 8, 8);
-	}
+	copywords(s->p + s->n, b, n);
 	s->n += n;
 	s->p[s->n] = '\0';
 }
@@ -887,13 +877,11 @@ static bool plainascii(const char *in, size_t n)
 				return false;
 		return true;
 	}
-	const unsigned long long ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
 	for (size_t i = 0;; i += 8) {
 		if (i + 8 > n)
 			i = n - 8;
-		unsigned long long w;
-		__builtin_memcpy(&w, in + i, 8);
-		if (((w - 0x20 * ones) | w) & highs)
+		uint64_t w = loadword(in + i);
+		if (((w - 0x20 * byteones) | w) & 0x8080808080808080ULL)
 			return false;
 		if (i + 8 == n)
 			return true;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "urlcode.h"
+#include "words.h"
 
 void plustospace(char *s)
 {
@@ -54,32 +55,11 @@ char x2c(const char *what)
 	return static_cast<char>((digit(what[0]) * 16 + digit(what[1])) & 0xFF);
 }
 
-// The bytes of w that are zero, as 0x80 in each of them and nothing else:
-// no carry runs from one byte into the next.
-static const uint64_t ones = 0x0101010101010101ULL;
-static inline uint64_t zerobytes(uint64_t w)
-{
-	const uint64_t lows = 0x7F7F7F7F7F7F7F7FULL;
-	return ~(((w & lows) + lows) | w) & ~lows;
-}
-
-// Which byte the lowest bit of such a mask flags, where the first byte in
-// memory is the lowest: the bits below it made a one in each byte below,
-// and those summed into the top byte by one multiplication. Not a bit
-// scan, which a machine without the instruction takes from libgcc_s.
-static inline size_t lowestflag(uint64_t mask)
-{
-	uint64_t below = ((mask & (~mask + 1)) >> 7) - 1;
-	return static_cast<size_t>(((below & ones) * ones) >> 56);
-}
-
 // Where the first '%' stands from u[r] on, or n: eight bytes at a time.
 static inline size_t pctat(const unsigned char *u, size_t r, size_t n)
 {
 	for (; r + 8 <= n; r += 8) {
-		uint64_t b;
-		__builtin_memcpy(&b, u + r, 8);
-		uint64_t z = zerobytes(b ^ ones * '%');
+		uint64_t z = zerobytes(loadword(u + r) ^ byteones * '%');
 		if (z == 0)
 			continue;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -101,11 +81,10 @@ static inline char *plainrun(char *w, const unsigned char *u, size_t n, bool plu
 {
 	size_t i = 0;
 	for (; i + 8 <= n; i += 8) {
-		uint64_t b;
-		__builtin_memcpy(&b, u + i, 8);
+		uint64_t b = loadword(u + i);
 		if (plus) {
 			// A one in each '+' byte, made 0x0B, which turns '+' to ' '.
-			uint64_t m = zerobytes(b ^ ones * '+') >> 7;
+			uint64_t m = zerobytes(b ^ byteones * '+') >> 7;
 			b ^= m << 3 | m << 1 | m;
 		}
 		__builtin_memcpy(w + i, &b, 8);

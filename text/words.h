@@ -1,0 +1,54 @@
+// Bytes eight at a time: a word loaded and stored in copies of a fixed
+// size, which the compiler makes moves of its own (no call of the C
+// library's to bind), and the bytes of a word told apart without a look
+// at each. The line loop, the form decoder and the URL parser scan and
+// copy their input so.
+#ifndef WORDS_H
+#define WORDS_H
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr uint64_t byteones = 0x0101010101010101ULL;
+
+inline uint64_t loadword(const void *p)
+{
+	uint64_t w;
+	__builtin_memcpy(&w, p, 8);
+	return w;
+}
+
+// n bytes from one buffer to another, apart from it, the last eight
+// overlapping those before.
+inline void copywords(char *to, const char *from, size_t n)
+{
+	if (n < 8) {
+		for (size_t i = 0; i < n; i++)
+			to[i] = from[i];
+		return;
+	}
+	for (size_t i = 0; i + 8 < n; i += 8)
+		__builtin_memcpy(to + i, from + i, 8);
+	__builtin_memcpy(to + n - 8, from + n - 8, 8);
+}
+
+// The bytes of w that are zero, as 0x80 in each of them and nothing else:
+// no carry runs from one byte into the next. A byte that is c is zero in
+// w ^ byteones * c.
+inline uint64_t zerobytes(uint64_t w)
+{
+	const uint64_t lows = 0x7F7F7F7F7F7F7F7FULL;
+	return ~(((w & lows) + lows) | w) & ~lows;
+}
+
+// Which byte the lowest bit of such a mask flags, where the first byte in
+// memory is the lowest: the bits below it made a one in each byte below,
+// and those summed into the top byte by one multiplication. Not a bit
+// scan, which a machine without the instruction takes from libgcc_s.
+inline size_t lowestflag(uint64_t mask)
+{
+	uint64_t below = ((mask & (~mask + 1)) >> 7) - 1;
+	return static_cast<size_t>(((below & byteones) * byteones) >> 56);
+}
+
+#endif
