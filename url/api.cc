@@ -6,6 +6,17 @@
 
 const char *const components[] = {"href", "origin", "protocol", "username", "password", "host",
 				  "hostname", "port", "pathname", "search", "hash", nullptr};
+// Their places there.
+enum { hrefat, originat, protocolat, usernameat, passwordat, hostat, hostnameat, portat, pathnameat, searchat, hashat };
+static_assert(sizeof components / sizeof *components == hashat + 2, "a place for each component");
+
+long componentno(const char *name, size_t n)
+{
+	for (long k = 0; components[k] != nullptr; k++)
+		if (length(components[k]) == n && samebytes(components[k], name, n))
+			return k;
+	return -1;
+}
 
 static void portout(long port, str *out)
 {
@@ -51,51 +62,49 @@ static void origin(const url *u, str *out)
 
 bool urlget(const url *u, const char *name, str *out)
 {
-	size_t k = 0;
-	while (components[k] != nullptr && !samez(components[k], name))
-		k++;
-	return urlgetno(u, k, out);
+	long k = componentno(name, length(name));
+	return k >= 0 && urlgetno(u, static_cast<size_t>(k), out);
 }
 
 bool urlgetno(const url *u, size_t k, str *out)
 {
 	switch (k) {
-	case 0:		// href
+	case hrefat:
 		serialize(u, out);
 		break;
-	case 1:
+	case originat:
 		origin(u, out);
 		break;
-	case 2:		// protocol
+	case protocolat:
 		add(out, text(&u->scheme), u->scheme.n);
 		addc(out, ':');
 		break;
-	case 3:
+	case usernameat:
 		add(out, text(&u->username), u->username.n);
 		break;
-	case 4:
+	case passwordat:
 		add(out, text(&u->password), u->password.n);
 		break;
-	case 5:		// host, and hostname
-	case 6:
+	case hostat:
+	case hostnameat:
 		add(out, text(&u->host), u->host.n);
-		if (k == 5 && u->host_type != nohost && u->port >= 0) {
+		if (k == hostat && u->host_type != nohost && u->port >= 0) {
 			addc(out, ':');
 			portout(u->port, out);
 		}
 		break;
-	case 7:		// port
+	case portat:
 		if (u->port >= 0)
 			portout(u->port, out);
 		break;
-	case 8:		// pathname
+	case pathnameat:
 		add(out, text(&u->path), u->path.n);
 		break;
-	case 9:		// search, and hash
-	case 10: {
-		const str *s = k == 9 ? &u->query : &u->fragment;
+	case searchat:
+	case hashat: {
+		const str *s = k == searchat ? &u->query : &u->fragment;
 		if (s->n > 0) {
-			addc(out, k == 9 ? '?' : '#');
+			addc(out, k == searchat ? '?' : '#');
 			add(out, text(s), s->n);
 		}
 		break;

@@ -348,10 +348,26 @@ static state begin(url *u, int c)
 	return query ? at_query : at_fragment;
 }
 
-// What remains of the input after in[i], the byte at hand.
-static inline const char *rest(const char *in, long i, const char *end)
+// Whether the input holds c at k, a byte after the one at hand.
+static inline bool byteis(const char *in, long n, long k, char c)
 {
-	return in + i < end ? in + i + 1 : end;
+	return k < n && in[k] == c;
+}
+
+// One step of a state that writes what it reads into to: a run of bytes
+// that it takes as they stand (whose bit is take), or else one byte,
+// checked and encoded by set. Returns where the step ended, its last byte.
+static long takeinto(str *to, const char *in, long i, long n, unsigned take, encodeset set, report *r)
+{
+	long run = takerun(in, i, n, take);
+	if (run > i) {
+		add(to, in + i, static_cast<size_t>(run - i));
+		return run - 1;
+	}
+	if (!urlunit(in + i, in + n))
+		invalid(r, "invalid-URL-unit");
+	encode(to, in + i, 1, set);
+	return i;
 }
 
 // The state machine, on input with its tabs and newlines gone, as the
@@ -392,7 +408,6 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				       c == '-' || c == '.')) {
 				addc(&buf, lower(static_cast<char>(c)));
 			} else if (c == ':') {
-				const char *after = rest(in, i, end);
 				if (override != at_none) {
 					if (special != isspecial(&buf) ||
 					    ((credentials(u) || u->port >= 0) && same(&buf, "file")) ||
@@ -410,18 +425,18 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 					goto done;
 				}
 				if (same(&u->scheme, "file")) {
-					if (end - after < 2 || after[0] != '/' || after[1] != '/')
+					if (!byteis(in, n, i + 1, '/') || !byteis(in, n, i + 2, '/'))
 						invalid(r, "special-scheme-missing-following-solidus");
 					st = at_file;
 				} else if (special && base != nullptr && same(&base->scheme, text(&u->scheme))) {
 					st = at_specialrelativeorauthority;
 				} else if (special) {
 					st = at_specialauthorityslashes;
-				} else if (after < end && after[0] == '/') {
+				} else if (byteis(in, n, i + 1, '/')) {
 					// Errors of our own, for what others read as a host
 					// where the standard reads none: curl takes
 					// "gopher:/evil.com/" to evil.com.
-					if (end - after < 2 || after[1] != '/')
+					if (!byteis(in, n, i + 2, '/'))
 						invalid(r, "non-special-host-missing");
 					st = at_pathorauthority;
 					i++;
@@ -461,7 +476,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 			}
 			break;
 		case at_specialrelativeorauthority:
-			if (c == '/' && rest(in, i, end) < end && rest(in, i, end)[0] == '/') {
+			if (c == '/' && byteis(in, n, i + 1, '/')) {
 				st = at_specialauthorityignoreslashes;
 				i++;
 			} else {
@@ -516,7 +531,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 			}
 			break;
 		case at_specialauthorityslashes:
-			if (c == '/' && rest(in, i, end) < end && rest(in, i, end)[0] == '/') {
+			if (c == '/' && byteis(in, n, i + 1, '/')) {
 				st = at_specialauthorityignoreslashes;
 				i++;
 			} else {
@@ -777,8 +792,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				st = begin(u, c);
 			} else if (c == ' ') {
 				invalid(r, "invalid-URL-unit");
-				const char *after = rest(in, i, end);
-				addz(&u->path, after < end && (after[0] == '?' || after[0] == '#') ? "%20" : " ");
+				addz(&u->path, byteis(in, n, i + 1, '?') || byteis(in, n, i + 1, '#') ? "%20" : " ");
 			} else if (c >= 0) {
 				if (!urlunit(in + i, end))
 					invalid(r, "invalid-URL-unit");
@@ -792,29 +806,13 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				if (c == '#')
 					st = begin(u, c);
 			} else {
-				long run = takerun(in, i, n, special ? specialquerybyte : querybyte);
-				if (run > i) {
-					add(&u->query, in + i, static_cast<size_t>(run - i));
-					i = run - 1;
-					break;
-				}
-				if (!urlunit(in + i, end))
-					invalid(r, "invalid-URL-unit");
-				encode(&u->query, in + i, 1, special ? specialqueryset : queryset);
+				i = takeinto(&u->query, in, i, n, special ? specialquerybyte : querybyte,
+					     special ? specialqueryset : queryset, r);
 			}
 			break;
 		case at_fragment:
-			if (c >= 0) {
-				long run = takerun(in, i, n, fragmentbyte);
-				if (run > i) {
-					add(&u->fragment, in + i, static_cast<size_t>(run - i));
-					i = run - 1;
-					break;
-				}
-				if (!urlunit(in + i, end))
-					invalid(r, "invalid-URL-unit");
-				encode(&u->fragment, in + i, 1, fragmentset);
-			}
+			if (c >= 0)
+				i = takeinto(&u->fragment, in, i, n, fragmentbyte, fragmentset, r);
 			break;
 		}
 		if (i >= n)

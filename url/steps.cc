@@ -9,15 +9,6 @@
 
 const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL";
 
-// The place of the component of that name in the table, or -1.
-static long place(const char *name, size_t n)
-{
-	for (long k = 0; components[k] != nullptr; k++)
-		if (length(components[k]) == n && samebytes(components[k], name, n))
-			return k;
-	return -1;
-}
-
 const char *urloptions(int argc, char *const argv[], job *j, str *why)
 {
 	*j = {};
@@ -55,8 +46,8 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 			const char *eq = *o == 'S' ? findc(arg, '=') : nullptr;
 			if (*o == 'b') {
 				j->base = arg;
-			} else if (*o == 'g' ? place(arg, length(arg)) < 0 :
-				   eq == nullptr || place(arg, static_cast<size_t>(eq - arg)) < 0 ||
+			} else if (*o == 'g' ? componentno(arg, length(arg)) < 0 :
+				   eq == nullptr || componentno(arg, static_cast<size_t>(eq - arg)) < 0 ||
 				   (eq - arg == 6 && samebytes(arg, "origin", 6))) {
 				addz(why, *o == 'g' ? "-g " : "-S ");
 				addz(why, arg);
@@ -66,7 +57,7 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 				if (j->gets == nullptr &&
 				    (j->gets = static_cast<size_t *>(malloc(static_cast<size_t>(argc) * sizeof *j->gets))) == nullptr)
 					return "cannot allocate the command line";
-				j->gets[j->ngets++] = static_cast<size_t>(place(arg, length(arg)));
+				j->gets[j->ngets++] = static_cast<size_t>(componentno(arg, length(arg)));
 			} else {
 				if (j->sets == nullptr &&
 				    (j->sets = static_cast<const char **>(malloc(static_cast<size_t>(argc) * sizeof *j->sets))) == nullptr)

@@ -129,6 +129,9 @@ bool parseurl(const char *input, size_t n, const url *base, url *u, report *r);
 // returns false for a name that has none (origin, or none at all), or
 // where the href setter fails, with r->failure set.
 extern const char *const components[];
+// The place in components of the one whose name is the n bytes at name,
+// or -1.
+long componentno(const char *name, size_t n);
 bool urlget(const url *u, const char *name, str *out);
 // The same by the name's place in components, as a caller that asks for
 // one again and again finds it once.
