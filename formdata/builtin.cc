@@ -1,26 +1,19 @@
 // formdata as a bash loadable builtin: a request's body, as a CGI script
 // reads it from standard input (multipart/form-data, urlencoded fields or
 // a JSON text), its fields into arrays and its files into new files of
-// the builtin's own.
+// the builtin's own. The request library reads the body; this hands what
+// it made to the script.
 //   enable -f formdata formdata
 #include <cerrno>
 #include <climits>
-#include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/random.h>
-#include <unistd.h>
 
-#include "hook.h"
-#include "json.h"
-#include "multipart.h"
+#include "request.h"
 #include "shellvar.h"
 #include "tokens.h"
-#include "urlcode.h"
 
 extern "C" {
 #include "bashgetopt.h"
@@ -29,33 +22,6 @@ extern "C" {
 // does when a read is interrupted.
 void check_signals_and_traps(void);
 }
-
-// A file that a part sends. It is made without a name (O_TMPFILE) and
-// stays open, and so invisible, until the whole body has been read, when
-// it is linked into the folder; where the folder cannot hold such a file,
-// it is made under its name at once, with mkstemp.
-struct saved {
-	char *key, *filename;
-	char *path;	// once it has a name
-	int fd;		// while it has none, or is being written
-};
-
-// What one call has made so far, all of it undone when the call fails or
-// bash aborts it: names and values in turn, and the files. It lives on the
-// heap, as bash may run the undo after the builtin's frame is gone.
-struct upload {
-	char **fields;
-	size_t nfields, fieldcap;
-	saved *files;
-	size_t nfiles, filecap;
-	char *dir;	// copied, since a trap may change TMPDIR's value
-	form *f;
-	char *body, *copy;	// an urlencoded body, and room to decode its fields in
-	json *j;		// a JSON body, as it is read
-	jsonflat flat;		// and its values
-	unsigned long long most, maxbytes, bytes;	// -n and -m, and the fields' bytes so far
-	hookcheck *hook;	// -S: the signature, checked as the body is read
-};
 
 // -S and its keys, tolerance and URL.
 struct signing {
@@ -67,268 +33,13 @@ struct signing {
 	const char *url;
 };
 
-// The check that the body's bytes feed as they are read, and their count.
-static hookcheck *checking;
-static unsigned long long checked;
-
-static ssize_t signedread(int fd, char *buf, size_t len)
+// What a call has made lives on the heap, undone when the call fails or
+// bash aborts it, as bash may run the undo after the builtin's frame is
+// gone.
+static void undo(void *r)
 {
-	ssize_t got = waitread(fd, buf, len);
-	if (got > 0 && checking != nullptr) {
-		hookadd(checking, buf, static_cast<size_t>(got));
-		checked += static_cast<unsigned long long>(got);
-	}
-	return got;
-}
-
-static void push(char ***v, size_t *n, size_t *cap, char *s)
-{
-	if (*n == *cap) {
-		*cap = *cap == 0 ? 16 : 2 * *cap;
-		*v = static_cast<char **>(xrealloc(*v, *cap * sizeof **v));
-	}
-	(*v)[(*n)++] = s;
-}
-
-static void release(upload *u, bool keep)
-{
-	for (size_t i = 0; i < u->nfiles; i++) {
-		saved *s = &u->files[i];
-		if (s->fd >= 0)
-			close(s->fd);
-		if (!keep && s->path != nullptr)
-			unlink(s->path);
-		xfree(s->key);
-		xfree(s->filename);
-		xfree(s->path);
-	}
-	for (size_t i = 0; i < u->nfields; i++)
-		xfree(u->fields[i]);
-	xfree(u->files);
-	xfree(u->fields);
-	xfree(u->dir);
-	xfree(u->f);
-	xfree(u->body);
-	free(u->copy);		// from malloc
-	if (u->j != nullptr)
-		jsonend(u->j);
-	free(u->j);
-	jsonflatfree(&u->flat);
-	if (u->hook != nullptr) {
-		wipe(u->hook, sizeof *u->hook);
-		free(u->hook);
-	}
-	checking = nullptr;
-	xfree(u);
-}
-
-static void undo(void *u)
-{
-	release(static_cast<upload *>(u), false);
-}
-
-// The path of a new file in the folder, formdata.XXXXXX; false after a
-// message where it is too long.
-static bool pathfor(const char *dir, char *path, const char *suffix)
-{
-	int n = snprintf(path, PATH_MAX, "%s/formdata.%s", dir, suffix);
-	if (n < 0 || n >= PATH_MAX) {
-		complain("%s: the folder's name is too long", dir);
-		return false;
-	}
-	return true;
-}
-
-// A new file for the part, mode 0600: without a name where the folder's
-// file system can, or else under a name of the builtin's own, which
-// mkstemp makes with O_EXCL. /proc gives the unnamed one its name later.
-static bool newfile(upload *u, const char *key, const char *filename)
-{
-	char path[PATH_MAX];
-	if (!pathfor(u->dir, path, "XXXXXX"))
-		return false;
-	int fd = access("/proc/self/fd", X_OK) == 0 ?
-		open(u->dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : (errno = EOPNOTSUPP, -1);
-	bool named = fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
-	if (named)
-		fd = mkstemp(path);
-	if (fd < 0) {
-		complain("%s: cannot make a file there: %s", u->dir, strerror(errno));
-		return false;
-	}
-	if (u->nfiles == u->filecap) {
-		u->filecap = u->filecap == 0 ? 8 : 2 * u->filecap;
-		u->files = static_cast<saved *>(xrealloc(u->files, u->filecap * sizeof *u->files));
-	}
-	saved *s = &u->files[u->nfiles++];
-	s->key = savebytes(key, strlen(key));
-	s->filename = savebytes(filename, strlen(filename));
-	s->path = named ? savebytes(path, strlen(path)) : nullptr;
-	s->fd = fd;
-	return true;
-}
-
-// Each unnamed file gets its name, one that no file has: linkat, like
-// O_EXCL, never replaces one. False after a message.
-static bool namefiles(upload *u)
-{
-	static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-	for (size_t i = 0; i < u->nfiles; i++) {
-		saved *s = &u->files[i];
-		if (s->path != nullptr)
-			continue;
-		char proc[64], path[PATH_MAX], suffix[7];
-		snprintf(proc, sizeof proc, "/proc/self/fd/%d", s->fd);
-		int r = -1;
-		for (int tries = 0; r != 0 && tries < 100; tries++) {
-			unsigned char rnd[6];
-			if (getrandom(rnd, sizeof rnd, 0) != static_cast<ssize_t>(sizeof rnd))
-				for (size_t k = 0; k < sizeof rnd; k++)
-					rnd[k] = static_cast<unsigned char>(rand());
-			for (size_t k = 0; k < sizeof rnd; k++)
-				suffix[k] = letters[rnd[k] % (sizeof letters - 1)];
-			suffix[6] = '\0';
-			if (!pathfor(u->dir, path, suffix))
-				return false;
-			r = linkat(AT_FDCWD, proc, AT_FDCWD, path, AT_SYMLINK_FOLLOW);
-			if (r != 0 && errno != EEXIST)
-				break;
-		}
-		if (r != 0) {
-			complain("%s: cannot name a file there: %s", u->dir, strerror(errno));
-			return false;
-		}
-		s->path = savebytes(path, strlen(path));
-		close(s->fd);
-		s->fd = -1;
-	}
-	return true;
-}
-
-static bool writeall(int fd, const char *data, size_t n)
-{
-	while (n > 0) {
-		ssize_t w = write(fd, data, n);
-		if (w < 0 && errno != EINTR)
-			return false;
-		if (w > 0) {
-			data += w;
-			n -= static_cast<size_t>(w);
-		}
-	}
-	return true;
-}
-
-// The content of the part that formpart has just begun: a text field's
-// value, or a file's bytes into a new file, which is made with the first
-// byte, or at the end where the client gave a filename, so that a file
-// input left empty makes none; with no folder, where no FILES would say
-// where the files are, none is made. False after a message.
-static bool content(upload *u, const char *key, const char *filename)
-{
-	const char *data, *why = nullptr;
-	char *value = filename == nullptr ? savebytes("", 0) : nullptr;
-	size_t len = 0, first = u->nfiles;
-	ssize_t n;
-
-	while ((n = formpiece(u->f, &data, &why)) > 0) {
-		size_t m = static_cast<size_t>(n);
-		if (filename == nullptr) {
-			// A bash string ends at a NUL byte.
-			if (memchr(data, '\0', m) != nullptr) {
-				complain("%s: a NUL byte in a text field", key);
-				xfree(value);
-				return false;
-			}
-			value = static_cast<char *>(xrealloc(value, len + m + 1));
-			memcpy(value + len, data, m);
-			value[len += m] = '\0';
-		} else if (u->dir == nullptr) {
-			continue;	// no FILES to say where a file would be
-		} else if (u->nfiles == first && !newfile(u, key, filename)) {
-			return false;
-		} else if (!writeall(u->files[first].fd, data, m)) {
-			complain("%s: cannot write a file there: %s", u->dir, strerror(errno));
-			return false;
-		}
-	}
-	if (n < 0) {
-		if (!waitedout())	// said once, at the end
-			complain("%s", why);
-		xfree(value);
-		return false;
-	}
-	if (filename != nullptr) {
-		if (u->dir != nullptr && u->nfiles == first && *filename != '\0' &&
-		    !newfile(u, key, filename))
-			return false;
-		// A file made under its name is complete now; an unnamed one stays
-		// open until it gets its name.
-		saved *s = u->nfiles > first ? &u->files[first] : nullptr;
-		if (s != nullptr && s->path != nullptr) {
-			int fd = s->fd;
-			s->fd = -1;
-			if (close(fd) != 0) {
-				complain("%s: %s", s->path, strerror(errno));
-				return false;
-			}
-		}
-		value = savebytes(filename, strlen(filename));
-	}
-	push(&u->fields, &u->nfields, &u->fieldcap, savebytes(key, strlen(key)));
-	push(&u->fields, &u->nfields, &u->fieldcap, value);
-	u->bytes += strlen(key) + strlen(value);
-	return within(u->nfields / 2, u->bytes, u->most, u->maxbytes);
-}
-
-// An application/x-www-form-urlencoded body, read whole: a bash string
-// holds no NUL byte, and a bad escape is an error, as with urldecode -s.
-// False after a message.
-static bool urlencoded(upload *u)
-{
-	const char *why, *bad;
-	size_t at, n = static_cast<size_t>(formsize(u->f));
-	u->body = static_cast<char *>(xmalloc(n + 1));
-	if (!formall(u->f, u->body, &why)) {
-		if (!waitedout())	// said once, at the end
-			complain("%s", why);
-		return false;
-	}
-	u->body[n] = '\0';
-	if (memchr(u->body, '\0', n) != nullptr) {
-		complain("a NUL byte in the body");
-		return false;
-	}
-	if ((bad = badescape(u->body, &at)) != nullptr) {
-		complain("byte offset %zu: %s", at, bad);
-		return false;
-	}
-	// Counted now, before any array is emptied.
-	if (!fieldsok(u->body, 'A', u->most, u->maxbytes))
-		return false;
-	// Each field is copied there as it is decoded, so nothing of the body
-	// is copied beforehand: memory never written costs nothing.
-	if (n > (SIZE_MAX - 1) / 2 || (u->copy = static_cast<char *>(malloc(2 * n + 1))) == nullptr) {
-		complain("cannot allocate room to decode the body: %s", strerror(ENOMEM));
-		return false;
-	}
-	return true;
-}
-
-// An application/json body, read as jsonparse reads a text, exactly
-// CONTENT_LENGTH bytes of it. False after a message.
-static bool jsontext(upload *u, bool strict, unsigned long long most, unsigned long long bytes)
-{
-	u->j = static_cast<json *>(calloc(1, sizeof *u->j));
-	if (u->j == nullptr) {
-		complain("cannot allocate the reader: %s", strerror(ENOMEM));
-		return false;
-	}
-	jsonstream(u->j, 0, signedread, formsize(u->f), strict);
-	const char *why = jsonall(u->j, &u->flat, static_cast<unsigned long>(most), bytes);
-	if (why != nullptr && !waitedout())	// said once, at the end
-		complain("%s", why);
-	return why == nullptr;
+	reqfree(static_cast<request *>(r), false);
+	free(r);
 }
 
 // The arrays a call sets: the fields, the files, and a JSON body's types,
@@ -377,12 +88,6 @@ static unsigned kinds(const char *list)
 	}
 }
 
-// The status of a body that is not of a kind that the script takes, or
-// of none that formdata knows: a script answers 415 Unsupported Media
-// Type, not 400; and of a signature that is missing, malformed, wrong or
-// stale, 401.
-enum { unsupported = 3, unsigned_ = 4 };
-
 static const char *cgiheader(void *, const char *name)
 {
 	return get_string_value(name);
@@ -394,6 +99,7 @@ static hookcheck *sigbegin(const signing *sg, int *status)
 {
 	hookkey keys[hookkeys];
 	unsigned char *own[hookkeys] = {};
+	size_t ownlen[hookkeys] = {};
 	int n = 0;
 	*status = EXECUTION_FAILURE;
 	hookcheck *c = static_cast<hookcheck *>(calloc(1, sizeof *c));
@@ -411,22 +117,22 @@ static hookcheck *sigbegin(const signing *sg, int *status)
 	}
 	for (int i = 0; good && i < sg->nfiles; i++, n++) {
 		const char *why;
-		size_t len;
-		if ((own[i] = keyfile(sg->files[i], false, &len, &why)) == nullptr || len == 0) {
+		if ((own[i] = keyfile(sg->files[i], false, &ownlen[i], &why)) == nullptr || ownlen[i] == 0) {
 			complain("-f %s: %s", sg->files[i], own[i] == nullptr ? why : "an empty key");
 			good = false;
 		} else {
-			keys[n] = {own[i], len};
+			keys[n] = {own[i], ownlen[i]};
 		}
 	}
 	if (good && hookstart(c, sg->scheme, cgiheader, nullptr, keys, n, sg->tolerance, time(nullptr), sg->url) != hook_ok) {
 		complain("%s", c->msg);
-		*status = c->status == hook_badkey ? EXECUTION_FAILURE : unsigned_;
+		*status = c->status == hook_badkey ? EXECUTION_FAILURE : req_unsigned;
 		good = false;
 	}
+	// Every byte of a key, those after a NUL too.
 	for (int i = 0; i < sg->nfiles; i++)
 		if (own[i] != nullptr) {
-			wipe(own[i], strlen(reinterpret_cast<char *>(own[i])));
+			wipe(own[i], ownlen[i]);
 			free(own[i]);
 		}
 	if (!good && c != nullptr) {
@@ -437,40 +143,35 @@ static hookcheck *sigbegin(const signing *sg, int *status)
 	return c;
 }
 
-// -S's check ended, once the body has been read whole: the rest of
-// CONTENT_LENGTH, past what the reader needed, signed too. False after a
-// message, with *status.
-static bool sigend(upload *u, int *status)
+// Fields exactly as urldecode -a or -A, or jsonparse, sets them from the
+// same bytes, and each file's key, filename and path; types, counts and
+// names for a JSON body alone. Returns the builtin's status.
+static int hand(const arrays *a, const request *r)
 {
-	char rest[4096];
-	while (checked < formsize(u->f)) {
-		unsigned long long left = formsize(u->f) - checked;
-		if (signedread(0, rest, left < sizeof rest ? static_cast<size_t>(left) : sizeof rest) <= 0) {
-			complain("the body ended before CONTENT_LENGTH");
-			*status = EXECUTION_FAILURE;
-			return false;
-		}
+	jsonarrays others = a->json;
+	others.values = nullptr;
+	bool json = r->kind == formjson;
+	if ((a->files != nullptr && newarray(a->files, false) == nullptr) ||
+	    (!json && ((others.types != nullptr && newarray(others.types, true) == nullptr) ||
+		       (others.counts != nullptr && newarray(others.counts, true) == nullptr) ||
+		       (others.names != nullptr && newarray(others.names, true) == nullptr))))
+		return EXECUTION_FAILURE;
+	int status = json ? setjson(&a->json, &r->flat) :
+		     r->kind == formfields ? setfields(a->json.values, a->json.assoc ? 'A' : 'a', r->body, r->copy, false,
+						       false, strictpct, r->most, r->maxbytes) :
+					     setpairs(a->json.values, a->json.assoc, r->fields, r->nfields / 2, false);
+	SHELL_VAR *paths = status == EXECUTION_SUCCESS && a->files != nullptr ? find_variable(a->files) : nullptr;
+	for (size_t i = 0; paths != nullptr && i < r->nfiles; i++) {
+		setelem(paths, static_cast<arrayind_t>(3 * i), r->files[i].key);
+		setelem(paths, static_cast<arrayind_t>(3 * i + 1), r->files[i].filename);
+		setelem(paths, static_cast<arrayind_t>(3 * i + 2), r->files[i].path);
 	}
-	bool twilio = u->hook->scheme == hook_twilio;
-	if (twilio && u->body == nullptr && u->j == nullptr) {
-		complain("signature malformed: twilio signs an urlencoded or a JSON body");
-		*status = unsigned_;
-		return false;
-	}
-	const char *form = twilio && u->body != nullptr ? u->body : nullptr;
-	if (hookend(u->hook, form, form != nullptr ? strlen(form) : 0) != hook_ok) {
-		complain("%s", u->hook->msg);
-		*status = unsigned_;
-		return false;
-	}
-	return true;
+	return status;
 }
 
 // A call, once its options are read: the body read, checked and handed
 // to the script, or nothing changed. Returns the builtin's status.
-static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec, long usec, bool strict,
-	       unsigned long long limit, unsigned long long most, unsigned long long bytes, unsigned allowed,
-	       const signing *sg)
+static int run(WORD_LIST *list, const arrays *a, request *want, char *wait, long sec, long usec, const signing *sg)
 {
 	if (a->json.values == nullptr || list != nullptr) {
 		builtin_usage();
@@ -483,10 +184,9 @@ static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec
 		sec = usec = 0;
 	if (!arraysok(a))
 		return EXECUTION_FAILURE;
-	if (a->files == nullptr)
-		dir = nullptr;
-	else if (dir == nullptr && ((dir = get_string_value("TMPDIR")) == nullptr || *dir == '\0'))
-		dir = const_cast<char *>("/tmp");
+	const char *dir = a->files == nullptr ? nullptr : want->dir;
+	if (a->files != nullptr && dir == nullptr && ((dir = get_string_value("TMPDIR")) == nullptr || *dir == '\0'))
+		dir = "/tmp";
 
 	// The signature's headers and keys first: a request that cannot be
 	// signed is refused before its body is read.
@@ -494,104 +194,59 @@ static int run(WORD_LIST *list, const arrays *a, char *dir, char *wait, long sec
 	int status;
 	if (sg->on && (hook = sigbegin(sg, &status)) == nullptr)
 		return status;
-	upload *u = static_cast<upload *>(xmalloc(sizeof *u));
-	memset(u, 0, sizeof *u);
-	u->hook = checking = hook;
-	checked = 0;
-	u->dir = dir != nullptr ? savebytes(dir, strlen(dir)) : nullptr;
-	u->f = static_cast<form *>(xmalloc(sizeof *u->f));
-	u->most = most;
-	u->maxbytes = bytes;
-	guard(undo, u);
-	// zread is read's own; a signal that interrupts a wait runs its trap,
-	// as zread's own wait would, and the wait goes on.
-	waiting outer = waitbegin(zread, check_signals_and_traps,
-				  sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000);
-	syncinput();
-	const char *why = formbegin(u->f, 0, signedread, get_string_value("CONTENT_LENGTH"),
-				   get_string_value("CONTENT_TYPE"), limit);
-	const char *key, *filename;
-	int more = why == nullptr ? 1 : -1, kind = u->f->kind;
-	bool taken = kind < formunknown && (allowed & (1u << kind)) != 0;
-	if (more > 0 && !taken) {
-		static const char *const names[] = {"multipart/form-data", "application/x-www-form-urlencoded",
-						    "application/json"};
-		complain("CONTENT_TYPE is %s, which -b does not take", names[kind]);
-		more = -2;
-	}
-	if (more > 0 && kind == formfields)
-		more = urlencoded(u) ? 0 : -2;
-	else if (more > 0 && kind == formjson)
-		more = jsontext(u, strict, most, bytes) ? 0 : -2;
-	while (more > 0 && (more = formpart(u->f, &key, &filename, &why)) > 0)
-		if (!content(u, key, filename))
-			more = -2;
-	int sigstatus = EXECUTION_SUCCESS;
-	if (more == 0 && hook != nullptr && !sigend(u, &sigstatus))
-		more = -3;
-	bool late = waitedout();
-	waitend(&outer);
-	if (late) {
-		complain("no more of the body came within %s seconds", wait);
-		unguard(true);
-		return 128 + SIGALRM;	// as read -t gives
-	}
-	if (more == -1)
-		complain("%s", why);
-	if (more == -3) {
-		unguard(true);
-		return sigstatus;
-	}
-	if (more < 0) {
-		unguard(true);
-		return (why != nullptr && kind == formunknown) || (why == nullptr && !taken) ? unsupported :
-											       EXECUTION_FAILURE;
-	}
-	// A trap that ran while the body was read may have changed them.
-	if (!arraysok(a) || !namefiles(u)) {
-		unguard(true);
+	// The folder's name is copied behind the request, as a trap may
+	// change TMPDIR while the body is read.
+	size_t dirlen = dir != nullptr ? strlen(dir) + 1 : 0;
+	request *r = static_cast<request *>(calloc(1, sizeof *r + dirlen));
+	if (r == nullptr) {
+		if (hook != nullptr)
+			wipe(hook, sizeof *hook);
+		free(hook);
+		complain("cannot allocate memory: %s", strerror(ENOMEM));
 		return EXECUTION_FAILURE;
 	}
-
-	// Fields exactly as urldecode -a or -A, or jsonparse, sets them from
-	// the same bytes, and no file; types, counts and names for a JSON body
-	// alone.
-	jsonarrays others = a->json;
-	others.values = nullptr;
-	bool emptied = (a->files == nullptr || newarray(a->files, false) != nullptr) &&
-		       (u->j != nullptr || ((others.types == nullptr || newarray(others.types, true) != nullptr) &&
-					    (others.counts == nullptr || newarray(others.counts, true) != nullptr) &&
-					    (others.names == nullptr || newarray(others.names, true) != nullptr)));
-	status = !emptied ? EXECUTION_FAILURE :
-		     u->j != nullptr ? setjson(&a->json, &u->flat) :
-		     u->body != nullptr ? setfields(a->json.values, a->json.assoc ? 'A' : 'a', u->body, u->copy, false,
-						    false, strictpct, most, bytes) :
-		     setpairs(a->json.values, a->json.assoc, u->fields, u->nfields / 2, false);
-	if (status == EXECUTION_SUCCESS && u->j == nullptr && u->body == nullptr) {
-		SHELL_VAR *paths = a->files != nullptr ? find_variable(a->files) : nullptr;
-		for (size_t i = 0; paths != nullptr && i < u->nfiles; i++) {
-			setelem(paths, static_cast<arrayind_t>(3 * i), u->files[i].key);
-			setelem(paths, static_cast<arrayind_t>(3 * i + 1), u->files[i].filename);
-			setelem(paths, static_cast<arrayind_t>(3 * i + 2), u->files[i].path);
-		}
+	*r = *want;
+	r->dir = dir != nullptr ? static_cast<char *>(memcpy(r + 1, dir, dirlen)) : nullptr;
+	r->hook = hook;
+	// zread is read's own; a signal that interrupts a wait runs its trap,
+	// as zread's own wait would, and the wait goes on.
+	r->rd = zread;
+	r->interrupted = check_signals_and_traps;
+	r->ms = sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000;
+	guard(undo, r);
+	syncinput();
+	status = reqread(r, 0, get_string_value("CONTENT_LENGTH"), get_string_value("CONTENT_TYPE"));
+	if (status == req_late) {
+		complain("no more of the body came within %s seconds", wait);	// as it was given
+	} else if (status != req_ok) {
+		complain("%s", r->msg);
+	} else if (!arraysok(a)) {	// a trap that ran meanwhile may have changed them
+		status = EXECUTION_FAILURE;
+	} else if (!reqname(r)) {
+		complain("%s", r->msg);
+		status = EXECUTION_FAILURE;
+	} else {
+		status = hand(a, r);
 	}
 	unguard(status != EXECUTION_SUCCESS);
-	if (status == EXECUTION_SUCCESS)
-		release(u, true);
+	if (status == EXECUTION_SUCCESS) {
+		reqfree(r, true);
+		free(r);
+	}
 	return status;
 }
 
 static int formdata_builtin(WORD_LIST *list)
 {
 	arrays a = {};
-	char *dir = nullptr, *wait = nullptr;
+	char *wait = nullptr;
 	WORD_DESC whyword, *whyname = nullptr;
 	// An urlencoded body is read as a front end reads it: an escape that
 	// is not '%' and two hex digits, or that makes a NUL, is an error, as
 	// with urldecode -s. -s adds I-JSON's rules to a JSON body.
-	bool strict = false;
-	unsigned long long limit = 1 << 20, most = maxvalues, bytes = maxbytes;
-	unsigned allowed = 7;
+	request want = {};
+	want.kinds = 7;
+	want.limit = 1 << 20, want.most = maxvalues, want.maxbytes = maxbytes;
 	signing sg = {};
 	sg.tolerance = 300;
 	intmax_t l;
@@ -626,12 +281,12 @@ static int formdata_builtin(WORD_LIST *list)
 				return EX_USAGE;
 			break;
 		case 'b':
-			if ((allowed = kinds(list_optarg)) == 0)
+			if ((want.kinds = kinds(list_optarg)) == 0)
 				return EX_USAGE;
 			break;
 		case 'd':
-			dir = list_optarg;
-			if (*dir == '\0') {
+			want.dir = list_optarg;
+			if (*want.dir == '\0') {
 				complain("-d: an empty folder name");
 				return EX_USAGE;
 			}
@@ -641,15 +296,15 @@ static int formdata_builtin(WORD_LIST *list)
 				complain("%s: not a number of bytes", list_optarg);
 				return EX_USAGE;
 			}
-			limit = static_cast<unsigned long long>(l);
+			want.limit = static_cast<unsigned long long>(l);
 			break;
 		case 'n':
 		case 'm':
-			if (!::limit(opt == 'n' ? "-n" : "-m", list_optarg, opt == 'n' ? &most : &bytes))
+			if (!::limit(opt == 'n' ? "-n" : "-m", list_optarg, opt == 'n' ? &want.most : &want.maxbytes))
 				return EX_USAGE;
 			break;
 		case 's':
-			strict = true;
+			want.strict = true;
 			break;
 		case 'S':
 			if (!hooknamed(list_optarg, &sg.scheme)) {
@@ -696,7 +351,7 @@ static int formdata_builtin(WORD_LIST *list)
 		complain(sg.on ? "-S needs a key, by -k NAME or -f FILE" : "-k and -f are keys for -S");
 		return EX_USAGE;
 	}
-	int status = run(loptend, &a, dir, wait, sec, usec, strict, limit, most, bytes, allowed, &sg);
+	int status = run(loptend, &a, &want, wait, sec, usec, &sg);
 	tell(whyname);
 	return status;
 }

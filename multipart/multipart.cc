@@ -244,7 +244,11 @@ const char *formbegin(form *f, int fd, reader *rd, const char *length, const cha
 		f->left = f->left * 10 + static_cast<unsigned>(*length - '0');
 	if (f->left > limit)
 		return "CONTENT_LENGTH is over the limit";
+	return formtype(f, type);
+}
 
+const char *formtype(form *f, const char *type)
+{
 	static const char notform[] =
 		"CONTENT_TYPE is not multipart/form-data, application/x-www-form-urlencoded or application/json";
 	f->kind = formunknown;

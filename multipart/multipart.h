@@ -68,6 +68,9 @@ struct form {
 // "%22").
 const char *formbegin(form *f, int fd, reader *rd, const char *length, const char *type,
 		      unsigned long long limit);
+// The type alone, as formbegin reads it, into f->kind; null, or what is
+// wrong with it.
+const char *formtype(form *f, const char *type);
 
 // What formbegin found the body to be: multipart/form-data, parts; or
 // application/x-www-form-urlencoded, fields, read whole with formall,

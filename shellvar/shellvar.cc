@@ -358,12 +358,9 @@ int setpairs(char *name, bool assoc, char *const *kv, size_t n, bool first)
 
 bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigned long long maxbytes)
 {
-	if (n > most) {
-		complain("more than %llu fields; -n raises the limit", most);
-		return false;
-	}
-	if (bytes > maxbytes) {
-		complain("more than %llu bytes of names and values; -m raises the limit", maxbytes);
+	char why[128];
+	if (overlimit(n, bytes, most, maxbytes, why, sizeof why) != nullptr) {
+		complain("%s", why);
 		return false;
 	}
 	return true;
@@ -378,20 +375,9 @@ bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigne
 // is decoded in turn, in the same few bytes of copy.
 bool fieldsok(const char *query, char opt, unsigned long long most, unsigned long long maxbytes)
 {
-	char sep = opt == 'C' ? ';' : '&';
-	size_t n = 0;
-	unsigned long long bytes = 0;
-	for (const char *f = query; *f != '\0';) {
-		size_t len = strcspn(f, sep == ';' ? ";" : "&");
-		const char *eq = static_cast<const char *>(memchr(f, '=', len));
-		// A field that nextfield or nextcookie takes: any but an empty
-		// one, and of a cookie's, one with a '='.
-		if (sep == '&' ? len > 0 : eq != nullptr) {
-			n++;
-			bytes += len - (eq != nullptr ? 1 : 0);
-		}
-		f += len + (f[len] != '\0');
-	}
+	size_t n;
+	unsigned long long bytes;
+	fieldcount(query, opt == 'C' ? ';' : '&', &n, &bytes);
 	return within(n, bytes, most, maxbytes);
 }
 

@@ -28,10 +28,14 @@ is "$("$@" "$bin/setcookie" -s a 'b c')" 'Set-Cookie: a=b%20c; Secure' setcookie
 is "$(echo '{"a": [1, "x"]}' | "$@" "$bin/jsonparse" -g /a)" '[1,"x"]' jsonparse
 is "$(printf 'key\n' | "$@" "$bin/hmac" -K /dev/stdin 'The quick brown fox jumps over the lazy dog')" \
 	f7bc83f430538424b13298e6aa6fb143ef4d59a14946175997479dbc2d1a3cd8 hmac
-is "$(printf 'Hello, World!' | "$@" "$bin/hookverify" -S gitlab -K /dev/fd/3 -H 'X-Gitlab-Token: s3cret' 3<<KEY
+is "$(printf 'Hello, World!' | HTTP_X_GITLAB_TOKEN=s3cret "$@" "$bin/hookverify" -S gitlab -K /dev/fd/3 3<<KEY
 s3cret
 KEY
 )" 'Hello, World!' hookverify
+# The token is the secret, which no command line may hold.
+is "$(printf x | { "$@" "$bin/hookverify" -S gitlab -K /dev/null -H 'X-Gitlab-Token: s3cret' 2>&1 || echo " $?"; })" \
+	'hookverify: -H: X-Gitlab-Token is the secret itself: pass it in HTTP_X_GITLAB_TOKEN
+ 1' "hookverify -H"
 t=$("$@" "$bin/jwtoken" -s -a HS256 -K /dev/fd/3 '{ "sub": "a" }' 3<<KEY
 0123456789abcdef0123456789abcdef
 KEY

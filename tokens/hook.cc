@@ -115,6 +115,10 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 		return fail(c, hook_missing, "no ", names[s]);
 	if (nkeys < 1 || nkeys > hookkeys)
 		return fail(c, hook_badkey, nkeys < 1 ? "no key" : "more than 8 keys");
+	// An empty key is one that anyone has.
+	for (int k = 0; k < nkeys; k++)
+		if (keys[k].n == 0)
+			return fail(c, hook_badkey, "an empty key");
 	size_t n = strlen(sig);
 	const char *ts = nullptr, *id = nullptr;
 	size_t tslen = 0;
@@ -227,6 +231,8 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 				basein(base_64, pad_must, reinterpret_cast<const char *>(key), len, raw, &got);
 			if (bad != nullptr)
 				return fail(c, hook_badkey, "not whsec_ and base64: ", bad);
+			if (got == 0)
+				return fail(c, hook_badkey, "whsec_ and no key after it");
 			key = raw, len = got;
 		}
 		hmacstart(&c->macs[c->nmacs++], alg, key, len);
@@ -316,7 +322,7 @@ hookstatus hookend(hookcheck *c, const char *form, size_t n)
 		else if (form == nullptr && !sameconst(c->sha, c->shalen, hex, 64))
 			st = fail(c, hook_wrong, "the body's SHA-256 is not the URL's bodySHA256");
 		else if (size_t at; form != nullptr && badescape(form, &at) != nullptr)
-			st = fail(c, hook_malformed, "a form with a bad escape");
+			st = fail(c, hook_wrong, "no key gives it over this body");	// no fields to sign
 		else if (form != nullptr && !twiliofields(c, form, n))
 			st = fail(c, hook_malformed, "cannot allocate memory for the fields");
 	}

@@ -44,6 +44,8 @@ struct job {
 	long long tolerance;
 	const char *headers[headersmost];
 	int nheaders;
+	long waitms;			// hookverify's -t, 0 for no bound
+	const char *waitname;		// as it was given
 };
 const char *options(const char *tool, int argc, char *const argv[], job *j);
 // The keys of -K and -k, as -f says they are written, into keys; null, or

@@ -13,7 +13,7 @@ const char b64usage[] = "usage: b64 [-d] [-u] [string]";
 const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha384|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 const char randusage[] = "usage: randtoken [-n BYTES] [-u]";
 const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512 -K FILE | -k NAME... [-f raw|hex|base64] [-N] [-w LEEWAY] token | json";
-const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-u URL] [-H 'Name: value']...";
+const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-t SECONDS] [-u URL] [-H 'Name: value']...";
 
 char msg[256];
 
@@ -49,6 +49,15 @@ static bool digits(const char *s, int most, unsigned long long *v)
 	for (; s[n] >= '0' && s[n] <= '9'; n++)
 		*v = *v * 10 + static_cast<unsigned>(s[n] - '0');
 	return n > 0 && n <= most && s[n] == '\0';
+}
+
+// Whether the first n bytes of a are lower, in any case of ASCII.
+static bool samecase(const char *a, const char *lower, size_t n)
+{
+	for (size_t i = 0; i < n; i++)
+		if ((a[i] >= 'A' && a[i] <= 'Z' ? a[i] + 32 : a[i]) != lower[i])
+			return false;
+	return true;
 }
 
 bool same(const char *a, const char *b)
@@ -131,11 +140,11 @@ const char *options(const char *tool, int argc, char *const argv[], job *j)
 		}
 		if (o[2] != '\0')
 			return usage;
-		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuH" : jwt ? "aKkwf" : "n";
+		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuHt" : jwt ? "aKkwf" : "n";
 		bool takes = has(takers, o[1]);
 		if (takes && arg == nullptr)
 			return usage;
-		if (!has(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuH" : jwt ? "saKkwfN" : "nu", o[1]))
+		if (!has(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuHt" : jwt ? "saKkwfN" : "nu", o[1]))
 			return usage;
 		if (hook && o[1] == 'u') {
 			j->url = arg;
@@ -186,11 +195,37 @@ const char *options(const char *tool, int argc, char *const argv[], job *j)
 			j->tolerance = static_cast<long long>(v);
 			break;
 		}
-		case 'H':
-			if (!has(arg, ':') || j->nheaders == headersmost)
+		case 'H': {
+			// A field name is a token, right before its colon.
+			size_t n = 0;
+			while (arg[n] != '\0' && arg[n] > ' ' && arg[n] < 127 && !has("\"(),/:;<=>?@[\\]{}", arg[n]))
+				n++;
+			if (n == 0 || arg[n] != ':' || j->nheaders == headersmost)
 				return says("-H: a header as 'Name: value', at most 32 of them, not ", arg);
+			// GitLab's token is the secret itself, which no command
+			// line may hold: ps and set -x show it.
+			if (n == 14 && samecase(arg, "x-gitlab-token", 14))
+				return "-H: X-Gitlab-Token is the secret itself: pass it in HTTP_X_GITLAB_TOKEN";
 			j->headers[j->nheaders++] = arg;
 			break;
+		}
+		case 't': {
+			// Seconds, to the millisecond, as read -t takes them.
+			unsigned long long v = 0, ms = 0;
+			size_t n = 0, f = 0;
+			for (; arg[n] >= '0' && arg[n] <= '9' && n < 9; n++)
+				v = v * 10 + static_cast<unsigned>(arg[n] - '0');
+			if (arg[n] == '.')
+				for (n++; arg[n] >= '0' && arg[n] <= '9' && f < 3; n++, f++)
+					ms = ms * 10 + static_cast<unsigned>(arg[n] - '0');
+			for (; f < 3; f++)
+				ms *= 10;
+			if (arg[n] != '\0' || (n == 0) || (arg[0] == '.' && n == 1))
+				return says("-t: a number of seconds, not ", arg);
+			j->waitms = static_cast<long>(v * 1000 + ms);
+			j->waitname = arg;
+			break;
+		}
 		case 'n': {
 			unsigned long long v;
 			if (!digits(arg, 4, &v) || v == 0 || v > tokenmost)

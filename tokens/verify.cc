@@ -4,19 +4,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <unistd.h>
 
-#include "hook.h"
 #include "intern.h"
+#include "request.h"
 
 // A header's value: from -H, whose name is matched as CGI names it
-// (HTTP_ and the name in upper case, '-' as '_'; Content-Type as
-// CONTENT_TYPE), or else from the environment.
+// (HTTP_ and the name in upper case, '-' as '_'; Content-Type and
+// Content-Length as CONTENT_TYPE and CONTENT_LENGTH), or else from the
+// environment.
 static const char *header(void *arg, const char *name)
 {
 	const job *j = static_cast<const job *>(arg);
 	for (int h = j->nheaders - 1; h >= 0; h--) {
 		const char *given = j->headers[h], *colon = strchr(given, ':');
-		bool plain = same(name, "CONTENT_TYPE");
+		bool plain = same(name, "CONTENT_TYPE") || same(name, "CONTENT_LENGTH");
 		const char *want = name + (plain ? 0 : 5);
 		size_t n = static_cast<size_t>(colon - given);
 		if (strlen(want) != n)
@@ -33,6 +35,11 @@ static const char *header(void *arg, const char *name)
 	return getenv(name);
 }
 
+static ssize_t plainread(int fd, char *buf, size_t len)
+{
+	return read(fd, buf, len);
+}
+
 // The body whole, checked, and only then given back to be written.
 char *hookverifyrun(int argc, char *const argv[], keyvarfn *, size_t *len, const char **why)
 {
@@ -46,52 +53,54 @@ char *hookverifyrun(int argc, char *const argv[], keyvarfn *, size_t *len, const
 		*why = says("-S: a scheme of github, stripe, slack, shopify, standard, twilio and gitlab, not ", jb.schemename);
 		return nullptr;
 	}
-	bytes keys[keysmost] = {}, body = {};
+	bytes keys[keysmost] = {};
 	hookkey k[keysmost];
 	char *out = nullptr;
-	static hookcheck c;
-	const char *bad = loadkeys(j, nullptr, keys);
+	request *r = static_cast<request *>(calloc(1, sizeof *r));
+	hookcheck *c = static_cast<hookcheck *>(calloc(1, sizeof *c));
+	const char *bad = r == nullptr || c == nullptr ? "cannot allocate memory" : loadkeys(j, nullptr, keys);
 	if (bad != nullptr) {
 		*why = bad;
 		goto done;
 	}
 	for (int i = 0; i < j->nfiles; i++)
 		k[i] = {keys[i].p, keys[i].n};
-	if (hookstart(&c, scheme, header, const_cast<job *>(j), k, j->nfiles, j->tolerance, time(nullptr), j->url) !=
+	if (hookstart(c, scheme, header, const_cast<job *>(j), k, j->nfiles, j->tolerance, time(nullptr), j->url) !=
 	    hook_ok) {
-		*why = c.msg;
+		*why = says(c->msg, "");
 		goto done;
 	}
-	if ((bad = slurp(0, &body, inputmost)) != nullptr) {
-		*why = says("standard input: ", same(bad, "too long") ? "more than 64 MiB" : bad);
-		goto done;
-	}
-	hookadd(&c, body.p, body.n);
+	for (int i = 0; i < keysmost; i++)
+		drop(&keys[i]);
 	{
-		// Twilio signs a form's fields; any other body, the bytes.
-		const char *type = header(const_cast<job *>(j), "CONTENT_TYPE");
-		bool form = scheme == hook_twilio && type != nullptr &&
-			    strncmp(type, "application/x-www-form-urlencoded", 33) == 0 && (type[33] == '\0' || type[33] == ';');
-		if (form && memchr(body.p, '\0', body.n) != nullptr) {
-			*why = "a NUL byte in the form";
-			goto done;
-		}
-		if (body.p != nullptr)
-			body.p[body.n] = '\0';
-		if (hookend(&c, form ? reinterpret_cast<const char *>(body.p) : nullptr, body.n) != hook_ok) {
-			*why = c.msg;
+		// Exactly CONTENT_LENGTH bytes where it is set (RFC 3875: empty
+		// where there is no body), and to the end of the input where not.
+		const char *length = header(const_cast<job *>(j), "CONTENT_LENGTH");
+		r->rd = plainread;
+		r->ms = j->waitms;
+		r->whole = true;
+		r->limit = inputmost;
+		r->hook = c;
+		c = nullptr;
+		reqstatus st = reqread(r, 0, length != nullptr && *length == '\0' ? "0" : length,
+				       header(const_cast<job *>(j), "CONTENT_TYPE"));
+		if (st != req_ok) {
+			*why = says(st == req_late ? "no more of the body came within " : r->msg,
+				    st == req_late ? j->waitname : "", st == req_late ? " seconds" : "");
 			goto done;
 		}
 	}
-	out = reinterpret_cast<char *>(body.p);
-	*len = body.n;
-	if (out == nullptr && (out = result("", 0, len)) == nullptr)
-		*why = "cannot allocate the result";
-	body = bytes{};
+	out = r->body;
+	*len = r->bodylen;
+	r->body = nullptr;
 done:
 	for (int i = 0; i < keysmost; i++)
 		drop(&keys[i]);
-	drop(&body);
+	if (r != nullptr)
+		reqfree(r, false);
+	free(r);
+	if (c != nullptr)
+		wipe(c, sizeof *c);
+	free(c);
 	return out;
 }
-

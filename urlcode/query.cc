@@ -1,5 +1,6 @@
 // Query strings, "k=v&k2=v2" as a form sends them, taken apart a field at
 // a time, each half decoded as one argument is.
+#include <cstdio>
 #include <cstring>
 
 #include "urlcode.h"
@@ -93,4 +94,33 @@ bool nextcookie(const char **h, char *buf, bool blanks, bool escape,
 	*key = buf;
 	*value = half(buf + 2 * klen + 1, v, vlen, blanks, escape, false, how);
 	return true;
+}
+
+void fieldcount(const char *q, char sep, size_t *n, unsigned long long *bytes)
+{
+	*n = 0;
+	*bytes = 0;
+	for (const char *f = q; *f != '\0';) {
+		size_t len = strcspn(f, sep == ';' ? ";" : "&");
+		const char *eq = static_cast<const char *>(memchr(f, '=', len));
+		// A field that nextfield or nextcookie takes: any but an empty
+		// one, and of a cookie's, one with a '='.
+		if (sep == '&' ? len > 0 : eq != nullptr) {
+			++*n;
+			*bytes += len - (eq != nullptr ? 1 : 0);
+		}
+		f += len + (f[len] != '\0');
+	}
+}
+
+const char *overlimit(size_t n, unsigned long long bytes, unsigned long long most, unsigned long long maxbytes,
+		      char *msg, size_t size)
+{
+	if (n > most)
+		snprintf(msg, size, "more than %llu fields; -n raises the limit", most);
+	else if (bytes > maxbytes)
+		snprintf(msg, size, "more than %llu bytes of names and values; -m raises the limit", maxbytes);
+	else
+		return nullptr;
+	return msg;
 }

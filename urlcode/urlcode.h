@@ -91,6 +91,14 @@ char *decode(char *copy, bool blanks, bool escape, bool plus = true, bool strict
 bool nextfield(const char **q, char *buf, bool blanks, bool escape,
 	       const char **key, const char **value, decoding how = fixedarith);
 
+// The fields that nextfield (sep '&') or nextcookie (sep ';') would take
+// from q, into *n, and their names' and values' bytes as they stand.
+void fieldcount(const char *q, char sep, size_t *n, unsigned long long *bytes);
+// Whether n fields or values, of bytes of names and values, pass most or
+// maxbytes: what the caller would say, in msg (size bytes), or null.
+const char *overlimit(size_t n, unsigned long long bytes, unsigned long long most, unsigned long long maxbytes,
+		      char *msg, size_t size);
+
 // A Cookie header, "a=1; b=2", as RFC 6265 has browsers send it: fields
 // split at every ';', and one with no '=' skipped; each split at its first
 // '=', the spaces and tabs around the name and the value dropped (RFC 6265
