@@ -6,6 +6,7 @@
 #define ANSWER_H
 
 #include <cstddef>
+#include <sys/types.h>
 
 #include "text.h"	// jsonquote
 
@@ -34,5 +35,11 @@ char *setcookie(char *out, const cookie *c);
 // argv[0] need not be) on its command line: the result, in memory from
 // malloc, or null with *why set to what is wrong, in one line.
 char *answer(const char *tool, int argc, char *const argv[], const char **why);
+// The line mode of htmlescape or jsonquote, -l or -z alone, each record of
+// standard input through eachline with rd and say (as lines.h has them):
+// the status, or -1 where the command line asks for none. The programs and
+// the builtins run it alike.
+int answereach(const char *tool, int argc, char *const argv[], ssize_t (*rd)(int, char *, size_t),
+	       void (*say)(const char *, const char *));
 
 #endif

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "answer.h"
+#include "lines.h"
 
 char *answer(const char *tool, int argc, char *const argv[], const char **why)
 {
@@ -14,15 +15,11 @@ char *answer(const char *tool, int argc, char *const argv[], const char **why)
 	*why = nullptr;
 	if (html || json) {
 		// The one argument is the string, even where it reads "-v", but
-		// for -l and -z, the program's line mode; after "--", whatever it
-		// reads.
+		// for -l and -z, the line mode, which answereach runs; after "--",
+		// whatever it reads.
 		bool dashes = argc == 3 && strcmp(argv[1], "--") == 0;
 		if (argc != 2 && !dashes) {
 			*why = html ? "usage: htmlescape [--] string" : "usage: jsonquote [--] string";
-			return nullptr;
-		}
-		if (!dashes && (strcmp(argv[1], "-l") == 0 || strcmp(argv[1], "-z") == 0)) {
-			*why = "-l and -z are the program's line mode: a builtin takes one string";
 			return nullptr;
 		}
 		argv += dashes ? 1 : 0;
@@ -46,4 +43,27 @@ char *answer(const char *tool, int argc, char *const argv[], const char **why)
 	else
 		setcookie(out, &c);
 	return out;
+}
+
+static const char *record(void *arg, char *rec, size_t, lineout *out)
+{
+	static char bad[64];
+	bool html = *static_cast<bool *>(arg);
+	long at = html ? -1 : utf8bad(rec);
+	if (at >= 0) {
+		snprintf(bad, sizeof bad, "byte offset %ld: not UTF-8", at);
+		return bad;
+	}
+	char *to = lineroom(out, html ? htmllen(rec) : jsonlen(rec));
+	if (to != nullptr)
+		out->n = static_cast<size_t>((html ? htmlescape(to, rec) : jsonquote(to, rec)) - out->p);
+	return nullptr;
+}
+
+int answereach(const char *tool, int argc, char *const argv[], linereader *rd, linesay *say)
+{
+	bool html = strcmp(tool, "htmlescape") == 0;
+	if ((!html && strcmp(tool, "jsonquote") != 0) || argc != 2 || (strcmp(argv[1], "-l") != 0 && strcmp(argv[1], "-z") != 0))
+		return -1;
+	return eachline(tool, argv[1][1] == 'l' ? '\n' : '\0', record, &html, rd, say);
 }

@@ -186,6 +186,10 @@ const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void 
 // written \\, \t, \n and \r, as a TSV reader takes them back, so that
 // no value splits a line or a field. Returns null, or what is wrong.
 const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg);
+// The line mode of job, each record of standard input a text, through
+// eachline with rd and say (as lines.h has them); its status. The program
+// and the builtin run it alike.
+int jsoneach(const jsonjob *job, ssize_t (*rd)(int, char *, size_t), void (*say)(const char *, const char *));
 
 // Every value of the text, in input order, as offsets into one buffer,
 // each NUL-terminated: its pointer; its value (a string's bytes, a

@@ -181,16 +181,17 @@ static size_t cathex(char *m, size_t at, size_t size, const char *before, unsign
 // about a hundred bytes of it.
 static void shown(char *out, size_t size, const char *s, size_t n)
 {
-	size_t k = 0;
-	out[0] = '\0';
-	for (size_t i = 0; i < n && k + 8 < size; i++) {
-		unsigned char c = static_cast<unsigned char>(s[i]);
-		if (k > 100) {
-			k = catz(out, k, size, "...");
-			break;
-		}
-		k = c < 0x20 || c == 0x7F ? cathex(out, k, size, "\\x", c) : jsoncat(out, k, size, s + i, 1);
+	// Cut on a character's boundary, past about a hundred bytes.
+	size_t cut = 0, cost = 0, len;
+	while (cut < n && cost <= 100) {
+		unsigned char c = static_cast<unsigned char>(s[cut]);
+		bool text = c >= 0x20 && c != 0x7F && utf8point(reinterpret_cast<const unsigned char *>(s + cut), n - cut, &len) >= 0;
+		cost += text ? len : 4;		// a byte that is not, as \xXX
+		cut += text ? len : 1;
 	}
+	size_t k = textline(out, size > 4 ? size - 3 : size, s, cut, false);
+	if (cut < n)
+		catz(out, k, size, "...");
 }
 
 static unsigned long long at(const json *j)

@@ -303,3 +303,26 @@ void jsonflatfree(jsonflat *f)
 	free(f->v);
 	*f = {};
 }
+
+static bool keep(void *arg, const char *s, size_t n)
+{
+	lineout *o = static_cast<lineout *>(arg);
+	lineadd(o, s, n);
+	return !o->bad;
+}
+
+// The reader holds a piece of a value from one record to the next:
+// zeroed, and no page of it touched before it is used.
+static json reader;
+
+static const char *record(void *arg, char *rec, size_t n, lineout *out)
+{
+	const char *why = jsonfields(&reader, static_cast<const jsonjob *>(arg), rec, n, keep, out);
+	jsonagain(&reader);
+	return why != nullptr && out->bad ? "a result over 1 MiB" : why;
+}
+
+int jsoneach(const jsonjob *job, linereader *rd, linesay *say)
+{
+	return eachline("jsonparse", job->sep, record, const_cast<jsonjob *>(job), rd, say);
+}

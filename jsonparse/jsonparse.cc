@@ -9,6 +9,7 @@
 
 #include "json.h"
 #include "lines.h"
+#include "text.h"
 #include "urlcode.h"
 
 // The result is held until the text has been read whole and found good,
@@ -33,27 +34,13 @@ static bool out(void *, const char *s, size_t n)
 // before it is used.
 static json reader;
 
-static bool keep(void *arg, const char *s, size_t n)
-{
-	lineout *o = static_cast<lineout *>(arg);
-	lineadd(o, s, n);
-	return !o->bad;
-}
-
-static const char *record(void *arg, char *rec, size_t n, lineout *out)
-{
-	const char *why = jsonfields(&reader, static_cast<const jsonjob *>(arg), rec, n, keep, out);
-	jsonagain(&reader);
-	return why != nullptr && out->bad ? "a result over 1 MiB" : why;
-}
-
 int main(int argc, char **argv)
 {
 	jsonjob job;
 	const char *why = jsonoptions(argc, argv, &job);
 	json *j = &reader;
 	if (why == nullptr && job.lines)
-		return eachline("jsonparse", job.sep, record, &job);
+		return jsoneach(&job, nullptr, lineprogram);
 	if (why == nullptr) {
 		if (job.text != nullptr)
 			jsonmem(j, job.text, strlen(job.text), job.strict);
@@ -69,7 +56,7 @@ int main(int argc, char **argv)
 	if (why == nullptr && !written())
 		why = strerror(errno);
 	if (why != nullptr) {
-		fprintf(stderr, "jsonparse: %s\n", why);
+		saytext("jsonparse", why);
 		return 1;
 	}
 	return 0;

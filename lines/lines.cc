@@ -15,6 +15,7 @@
 #endif
 
 #include "lines.h"
+#include "text.h"
 #include "words.h"
 
 static const size_t piece = 65536, room = piece + resultmax + 1;
@@ -115,10 +116,7 @@ bool lineswitch(char o, bool *lines, char *sep, const char **why)
 
 void lineprogram(const char *prog, const char *what)
 {
-	fwrite(prog, 1, length(prog), stderr);
-	fwrite(": ", 1, 2, stderr);
-	fwrite(what, 1, length(what), stderr);
-	fwrite("\n", 1, 1, stderr);
+	saytext(prog, what);
 }
 
 // Pieces of a message, cut short where they do not fit in m.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "shellvar.h"
+#include "text.h"
 #include "urlcode.h"
 
 extern "C" {
@@ -526,10 +527,15 @@ static char kept[1024];
 
 void complain(const char *format, ...)
 {
+	// Text, whatever the client's bytes that it quotes: a script puts it
+	// in its answer as it stands.
+	char made[4 * sizeof kept];
 	va_list ap;
 	va_start(ap, format);
-	vsnprintf(kept, sizeof kept, format, ap);
+	int n = vsnprintf(made, sizeof made, format, ap);
 	va_end(ap);
+	size_t len = n < 0 ? 0 : static_cast<size_t>(n) < sizeof made ? static_cast<size_t>(n) : sizeof made - 1;
+	textline(kept, sizeof kept, made, len, static_cast<size_t>(n) >= sizeof made);
 	builtin_error("%s", kept);
 }
 

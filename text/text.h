@@ -14,6 +14,16 @@ long utf8point(const unsigned char *s, size_t avail, size_t *len);
 // The offset of the first byte of s that is not UTF-8, or -1.
 long utf8bad(const char *s);
 
+// A message made of n bytes at in, whatever they hold, as one line of
+// UTF-8 text in out (size bytes, a NUL included): each byte that is not
+// part of a character, and each control character, as \xHH. Cut short on
+// a character's boundary where out is full, and with cut, where in was
+// itself cut, without the first bytes of a character that ends it. Returns
+// its length.
+size_t textline(char *out, size_t size, const char *in, size_t n, bool cut);
+// "PROG: WHAT" so, on standard error, in one write.
+void saytext(const char *prog, const char *what);
+
 // One JSON string literal, quotes included, as Python's json.dumps with
 // ensure_ascii=False writes it, and then < > & U+2028 U+2029 as \u
 // escapes, so that it is safe in a <script> too. s must be UTF-8. jsonlen

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "tokens.h"
 #include "urlcode.h"
 
@@ -22,7 +23,7 @@ int main(int argc, char **argv)
 	char *out = RUN(TOOL)(argc, argv, nullptr, &n, &why);
 	if (out == nullptr) {
 		if (why != nullptr)
-			fprintf(stderr, NAME(TOOL) ": %s\n", why);
+			saytext(NAME(TOOL), why);
 		return 1;
 	}
 	fwrite(out, 1, n, stdout);

@@ -156,3 +156,42 @@ bool urlrun(const job *j, url *u, str *why)
 	urlfree(&base);
 	return ok;
 }
+
+// The line mode's job, and its base, parsed once.
+struct each {
+	const job *j;
+	const url *base;
+	url u;
+	str why, got;
+};
+
+static const char *record(void *arg, char *rec, size_t n, lineout *out)
+{
+	each *e = static_cast<each *>(arg);
+	clear(&e->why);
+	clear(&e->got);
+	bool ok = urlinput(e->j, rec, n, e->base, &e->u, &e->why);
+	if (ok)
+		urlprint(e->j, &e->u, &e->got);
+	if (ok && !e->got.bad)
+		lineadd(out, text(&e->got), e->got.n);
+	return !ok ? text(&e->why) : e->got.bad ? "cannot allocate the result" : nullptr;
+}
+
+int urleach(const job *j, linereader *rd, linesay *say)
+{
+	url base;
+	urlinit(&base);
+	each e = {j, j->base != nullptr ? &base : nullptr, {}, {}, {}};
+	urlinit(&e.u);
+	int status = 1;
+	if (!urlbase(j, &base, &e.why))
+		say("urlparse", text(&e.why));
+	else
+		status = eachline("urlparse", j->sep, record, &e, rd, say);
+	urlfree(&base);
+	urlfree(&e.u);
+	release(&e.why);
+	release(&e.got);
+	return status;
+}

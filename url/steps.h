@@ -42,4 +42,9 @@ bool urlinput(const job *j, const char *input, size_t n, const url *base, url *u
 // with a TAB between two.
 void urlprint(const job *j, const url *u, str *out);
 
+// The line mode of j, each record of standard input a URL, through
+// eachline with rd and say (as lines.h has them), the base parsed once;
+// its status. The program and the builtin run it alike.
+int urleach(const job *j, ssize_t (*rd)(int, char *, size_t), void (*say)(const char *, const char *));
+
 #endif

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lines.h"
 #include "urlcode.h"
 
 // RFC 3986's unreserved set, by byte value, not by the locale's classes.
@@ -69,10 +70,12 @@ char *makequery(char *out, char *const *pairs, size_t n, bool rfc)
 
 const char *encodeoptions(int argc, char *const argv[], bool *rfc)
 {
-	*rfc = argc == 3;
-	if (argc == 2 || (argc == 3 && strcmp(argv[1], "-r") == 0))
-		return argv[argc - 1];
-	return nullptr;
+	// [-r] [--] string: after "--", the string, whatever it reads.
+	int i = 1;
+	*rfc = argc > 2 && strcmp(argv[1], "-r") == 0;
+	i += *rfc ? 1 : 0;
+	i += i < argc - 1 && strcmp(argv[i], "--") == 0 ? 1 : 0;
+	return i == argc - 1 ? argv[i] : nullptr;
 }
 
 bool encodelines(int argc, char *const argv[], bool *rfc, char *sep)
@@ -88,6 +91,24 @@ bool encodelines(int argc, char *const argv[], bool *rfc, char *sep)
 			return false;
 	}
 	return lines == 1;
+}
+
+static const char *record(void *arg, char *rec, size_t n, lineout *out)
+{
+	bool rfc = *static_cast<bool *>(arg);
+	char *at = lineroom(out, 3 * n);
+	if (at != nullptr)
+		out->n = static_cast<size_t>(urlencode(at, rec, rfc) - out->p);
+	return nullptr;
+}
+
+int encodeeach(int argc, char *const argv[], linereader *rd, linesay *say)
+{
+	bool rfc;
+	char sep;
+	if (!encodelines(argc, argv, &rfc, &sep))
+		return -1;
+	return eachline("urlencode", sep, record, &rfc, rd, say);
 }
 
 void encodeusage(const char *progname)

@@ -5,6 +5,7 @@
 #define URLCODE_H
 
 #include <cstddef>
+#include <sys/types.h>
 
 // Decoding: these only ever shorten the string.
 void plustospace(char *s);
@@ -132,5 +133,9 @@ char *makequery(char *out, char *const *pairs, size_t n, bool rfc);
 const char *encodeoptions(int argc, char *const argv[], bool *rfc);
 bool encodelines(int argc, char *const argv[], bool *rfc, char *sep);
 void encodeusage(const char *progname);	// on standard error
+// The line mode of that command line, its records through eachline with
+// rd and say (as lines.h has them): the status, or -1 where the command
+// line asks for none. The program and the builtin run it alike.
+int encodeeach(int argc, char *const argv[], ssize_t (*rd)(int, char *, size_t), void (*say)(const char *, const char *));
 
 #endif

@@ -20,24 +20,14 @@
 	exit(1);
 }
 
-static const char *record(void *arg, char *rec, size_t n, lineout *out)
-{
-	bool rfc = *static_cast<bool *>(arg);
-	char *at = lineroom(out, 3 * n);
-	if (at != nullptr)
-		out->n = static_cast<size_t>(urlencode(at, rec, rfc) - out->p);
-	return nullptr;
-}
-
 int main(int argc, char **argv)
 {
 	// An empty argument vector is possible, and printf must not see NULL.
 	const char *progname = argc > 0 && argv[0] != nullptr ? argv[0] : "urlencode";
 	bool rfc;
-	char sep;
-
-	if (encodelines(argc, argv, &rfc, &sep))
-		return eachline("urlencode", sep, record, &rfc);
+	int status = encodeeach(argc, argv, nullptr, lineprogram);
+	if (status >= 0)
+		return status;
 	const char *arg = encodeoptions(argc, argv, &rfc);
 	if (arg == nullptr)
 		usage(progname);

@@ -8,35 +8,18 @@
 
 #include "lines.h"
 #include "steps.h"
+#include "text.h"
 #include "urlcode.h"
 
-// Through fprintf, a fortified call, as Debian's hardening checks look
-// for one in each program that reads, as this one does in its line mode.
+// Made through snprintf, a fortified call, as Debian's hardening checks
+// look for one in each program that reads, as this one does in its line
+// mode; written as text, whatever bytes of the URL it quotes.
 static int die(const char *what, const char *why)
 {
-	fprintf(stderr, "urlparse: %s%s%s\n", what, why != nullptr ? ": " : "", why != nullptr ? why : "");
+	char m[4096];
+	snprintf(m, sizeof m, "%s%s%s", what, why != nullptr ? ": " : "", why != nullptr ? why : "");
+	saytext("urlparse", m);
 	return 1;
-}
-
-// The line mode's job, and its base, parsed once.
-struct each {
-	job *j;
-	const url *base;
-	url u;
-	str why, got;
-};
-
-static const char *record(void *arg, char *rec, size_t n, lineout *out)
-{
-	each *e = static_cast<each *>(arg);
-	clear(&e->why);
-	clear(&e->got);
-	bool ok = urlinput(e->j, rec, n, e->base, &e->u, &e->why);
-	if (ok)
-		urlprint(e->j, &e->u, &e->got);
-	if (ok && !e->got.bad)
-		lineadd(out, text(&e->got), e->got.n);
-	return !ok ? text(&e->why) : e->got.bad ? "cannot allocate the result" : nullptr;
 }
 
 int main(int argc, char **argv)
@@ -50,15 +33,8 @@ int main(int argc, char **argv)
 	// The process ends here, and its memory with it.
 	if (bad != nullptr)
 		return die(bad, nullptr);
-	if (j.lines) {
-		url base;
-		urlinit(&base);
-		if (!urlbase(&j, &base, &why))
-			return die(text(&why), nullptr);
-		each e = {&j, j.base != nullptr ? &base : nullptr, {}, {}, {}};
-		urlinit(&e.u);
-		return eachline("urlparse", j.sep, record, &e);
-	}
+	if (j.lines)
+		return urleach(&j, nullptr, lineprogram);
 	if (!urlrun(&j, &u, &why))
 		return die(text(&why), nullptr);
 	urlprint(&j, &u, &out);

@@ -1,0 +1,53 @@
+// A message as text: whatever bytes a client sent that it quotes, it is
+// one line of UTF-8, which a script can put in a JSON answer or a log as
+// it stands.
+#include <cstdio>
+
+#include "text.h"
+
+size_t textline(char *out, size_t size, const char *in, size_t n, bool cut)
+{
+	static const char hex[] = "0123456789ABCDEF";
+	const unsigned char *s = reinterpret_cast<const unsigned char *>(in);
+	size_t o = 0;
+	for (size_t i = 0; i < n && size > 0;) {
+		size_t len = 1;
+		bool text = s[i] >= 0x20 && s[i] != 0x7F && utf8point(s + i, n - i, &len) >= 0;
+		// The first bytes of a character that a cut before this took the
+		// rest of end the text, as the cut would have ended it there.
+		if (!text && cut && s[i] >= 0xC2 && s[i] <= 0xF4 && n - i < 4) {
+			size_t k = i + 1;
+			while (k < n && (s[k] & 0xC0) == 0x80)
+				k++;
+			if (k == n)
+				break;
+		}
+		size_t need = text ? len : 4;
+		if (o + need + 1 > size)
+			break;
+		if (text) {
+			for (size_t k = 0; k < len; k++)
+				out[o++] = in[i + k];
+		} else {
+			out[o++] = '\\', out[o++] = 'x', out[o++] = hex[s[i] >> 4], out[o++] = hex[s[i] & 15];
+		}
+		i += len;
+	}
+	if (size > 0)
+		out[o] = '\0';
+	return o;
+}
+
+void saytext(const char *prog, const char *what)
+{
+	char line[4096];
+	size_t n = 0, p = 0, w = 0;
+	while (prog[p] != '\0' && n + 2 < sizeof line)
+		line[n++] = prog[p++];
+	line[n++] = ':', line[n++] = ' ';
+	while (what[w] != '\0')
+		w++;
+	n += textline(line + n, sizeof line - n - 1, what, w, false);
+	line[n++] = '\n';
+	fwrite(line, 1, n, stderr);
+}
