@@ -61,7 +61,7 @@ static int tool_builtin(WORD_LIST *list)
 {
 	WORD_DESC *name = nullptr;
 	if (!setvarname(&list, &name))
-		return EXECUTION_FAILURE;
+		return EX_USAGE;
 #if TOOLNO == 1
 	if (list != nullptr && strcmp(list->word->word, "-A") == 0)
 		return build(name, list);
@@ -71,12 +71,26 @@ static int tool_builtin(WORD_LIST *list)
 	char **argv = commandline(list, progname, &argc);
 	if (argv == nullptr)
 		return EXECUTION_FAILURE;
+	// The program's line mode, which writes each result: -l or -z alone.
+	bool lines = argc == 2 && (strcmp(argv[1], "-l") == 0 || strcmp(argv[1], "-z") == 0);
+	if (lines && TOOLNO != 2) {
+		free(argv);
+		if (name != nullptr) {
+			builtin_usage();
+			return EX_USAGE;
+		}
+		// The records may follow this line in bash's own script; zread
+		// is read's own, which runs the traps of a signal and reads on.
+		syncinput();
+		char *args[] = {progname, list->word->word, nullptr};
+		return linesend(answereach(NAME(TOOL), 2, args, zread, saybuiltin));
+	}
 	const char *why;
 	char *out = answer(NAME(TOOL), argc, argv, &why);
 	free(argv);
 	if (out == nullptr) {
-		builtin_error("%s", why);
-		return EXECUTION_FAILURE;
+		complain("%s", why);
+		return strncmp(why, "usage:", 6) == 0 ? EX_USAGE : EXECUTION_FAILURE;
 	}
 	return handover(name, out, out);
 }
@@ -87,7 +101,7 @@ static char doc1[] = "";
 static char doc2[] = "& < > \" ' become &amp; &lt; &gt; &quot; &#x27;; every other byte";
 static char doc3[] = "stays as it is. The result is safe in HTML text and in a quoted";
 static char doc4[] = "attribute, not in an unquoted one, a URL attribute or a script.";
-static char synopsis[] = "htmlescape [-v NAME] string";
+static char synopsis[] = "htmlescape [-v NAME] [--] string | -l | -z";
 #elif TOOLNO == 1
 static char doc0[] = "Quote a string as one JSON string literal and print it, with no newline.";
 static char doc1[] = "";
@@ -96,24 +110,37 @@ static char doc3[] = "U+2029 as \\u escapes, safe in a <script> too. A string th
 static char doc4[] = "UTF-8 is an error, and nothing is printed.";
 static char doc5x[] = "With -A NAME, builds one JSON text from NAME, each JSON Pointer to its";
 static char doc6x[] = "value, as jsonparse -A gives them, typed by -T TYPES; an array with -r.";
-static char synopsis[] = "jsonquote [-v NAME] string | [-v NAME] -A NAME [-T TYPES] [-r]";
+static char synopsis[] = "jsonquote [-v NAME] [--] string | [-v NAME] -A NAME [-T TYPES] [-r] | -l | -z";
 #else
 static char doc0[] = "Print a Set-Cookie header line, with no newline and no CR.";
 static char doc1[] = "";
 static char doc2[] = "-p PATH, -d DOMAIN, -m MAX-AGE, -s Secure, -h HttpOnly, -S SameSite.";
 static char doc3[] = "Each byte of the value outside RFC 6265's cookie-octet, and %, is %XX,";
 static char doc4[] = "so urldecode -C gives it back. A bad name, attribute or prefix is refused.";
-static char synopsis[] = "setcookie [-v NAME] [-p PATH] [-d DOMAIN] [-m MAX-AGE] [-s] [-h] [-S Strict|Lax|None] name value";
+static char synopsis[] = "setcookie [-v NAME] [-p PATH] [-d DOMAIN] [-m MAX-AGE] [-s] [-h] [-S Strict|Lax|None] [--] name value";
 #endif
 static char doc5[] = "  -v NAME   set the variable NAME to the result, as printf -v does;";
 static char doc6[] = "            only ever first";
-static char doc7[] = "Exit status: 0, or 1 on a bad command line, a refused input, a NAME";
-static char doc8[] = "that cannot be set, or a failed write.";
-#if TOOLNO == 1
-static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc5x, doc6x, doc1, doc5, doc6, doc1, doc7, doc8,
-		      nullptr};
+#if TOOLNO == 2
+static char doc6a[] = "After --, the last two words are name and value, whatever they read:";
+static char doc6b[] = "write it so before a variable's value.";
 #else
-static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
+static char doc6a[] = "After --, the last word is the string, whatever it reads: write it so";
+static char doc6b[] = "before a variable's value. -l or -z alone: each line (or NUL-ended record)";
+static char doc6c[] = "of standard input is one string, its result a line of standard output.";
+#endif
+static char doc7[] = "Exit status: 0, or 1 on a refused input, a NAME that cannot be set,";
+static char doc8[] = "a record of the line mode that failed, or a failed write; 2 on a bad";
+static char doc8a[] = "command line.";
+#if TOOLNO == 1
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc5x, doc6x, doc1, doc5, doc6, doc1, doc6a, doc6b, doc6c,
+		      doc1, doc7, doc8, doc8a, nullptr};
+#elif TOOLNO == 0
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc5, doc6, doc1, doc6a, doc6b, doc6c, doc1, doc7, doc8,
+		      doc8a, nullptr};
+#else
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc5, doc6, doc1, doc6a, doc6b, doc1, doc7, doc8, doc8a,
+		      nullptr};
 #endif
 static char bname[] = NAME(TOOL);
 

@@ -27,8 +27,8 @@ list() {		# list CLASS ARRAY: a line of the page for each key and value
 	# An associative array's subscript is the key's bytes, never arithmetic.
 	((${#a[@]} == 0)) ||
 		while IFS= read -r -d '' key; do
-			htmlescape -v k "$key"
-			htmlescape -v v "${a[$key]}"
+			htmlescape -v k -- "$key"
+			htmlescape -v v -- "${a[$key]}"
 			# In text and in a quoted attribute, where escaped bytes are safe.
 			printf '<li class="%s">%s <input readonly value="%s"></li>\n' "$1" "$k" "$v"
 		done < <(printf '%s\0' "${!a[@]}" | sort -z)
@@ -45,7 +45,7 @@ case ${REQUEST_METHOD-} in
 GET | HEAD)
 	# As a front end reads it: '%zz' or '%00' is an error, not a byte that
 	# a filter before the script never saw.
-	urldecode -A field -s "${QUERY_STRING-}" 2>/dev/null ||
+	urldecode -A field -s -- "${QUERY_STRING-}" 2>/dev/null ||
 		fail "400 Bad Request" "a malformed query string"
 	;;
 POST)
@@ -72,8 +72,8 @@ POST)
 	fail "405 Method Not Allowed" "GET or POST only"
 	;;
 esac
-urldecode -C cookie "${HTTP_COOKIE-}"
-setcookie -v set -p / -h -S Lax seen "$REQUEST_METHOD"
+urldecode -C cookie -- "${HTTP_COOKIE-}"
+setcookie -v set -p / -h -S Lax -- seen "$REQUEST_METHOD"
 
 printf 'Content-Type: text/html; charset=utf-8\r\n%s\r\n\r\n' "$set"
 printf '<!doctype html>\n<html lang="en">\n<meta charset="utf-8">\n<title>form.cgi</title>\n'
@@ -81,8 +81,8 @@ printf '<h1>%s, %d fields</h1>\n<ul>\n' "$REQUEST_METHOD" "${#field[@]}"
 list field field
 for ((i = 0; i < ${#files[@]}; i += 3)); do
 	read -r sum _ < <(sha256sum "${files[i + 2]}")
-	htmlescape -v k "${files[i]}"
-	htmlescape -v v "${files[i + 1]}"
+	htmlescape -v k -- "${files[i]}"
+	htmlescape -v v -- "${files[i + 1]}"
 	printf '<li class="file">%s <input readonly value="%s"> %d bytes, sha256 %s</li>\n' "$k" "$v" \
 		"$(wc -c <"${files[i + 2]}")" "$sum"
 done

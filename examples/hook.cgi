@@ -9,6 +9,8 @@
 # the body, which bash would evaluate in arithmetic.
 export LC_ALL=C
 
+# A reason is quoted with -- before it, and answered as a fixed text where
+# it cannot be quoted, so that the answer is JSON whatever the body held.
 answer() {		# answer STATUS JSON
 	printf 'Status: %s\r\nContent-Type: application/json\r\n\r\n%s\n' "$1" "$2"
 	exit 0
@@ -26,7 +28,7 @@ formdata -b json -s -A j -C n -t 30 -E why
 case $? in
 0) ;;
 3) answer "415 Unsupported Media Type" '{"error":"a JSON body, please"}' ;;
-*) jsonquote -v why "$why"; answer "400 Bad Request" "{\"error\":$why}" ;;
+*) jsonquote -v why -- "$why" || why='"refused"'; answer "400 Bad Request" "{\"error\":$why}" ;;
 esac
 
 # At most as many commits as the array holds members.

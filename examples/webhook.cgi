@@ -13,6 +13,9 @@
 # formdata's status is 0.
 export LC_ALL=C
 
+# A reason is quoted with -- before it, and answered as a fixed text where
+# it cannot be quoted, so that the answer is JSON whatever the body held.
+# A request whose signature does not hold learns that alone.
 answer() {		# answer STATUS JSON
 	printf 'Status: %s\r\nContent-Type: application/json\r\n\r\n%s\n' "$1" "$2"
 	exit 0
@@ -28,9 +31,9 @@ formdata -b json -s -A j -C n -t 30 -E why \
 	-S "${WEBHOOK_SCHEME:-github}" -f "${WEBHOOK_KEY:-/etc/webhook/secret}"
 case $? in
 0) ;;
-4) jsonquote -v why "$why"; answer "401 Unauthorized" "{\"error\":$why}" ;;
+4) jsonquote -v why -- "$why" || why='"unsigned"'; answer "401 Unauthorized" "{\"error\":$why}" ;;
 3) answer "415 Unsupported Media Type" '{"error":"a JSON body, please"}' ;;
-*) jsonquote -v why "$why"; answer "400 Bad Request" "{\"error\":$why}" ;;
+*) jsonquote -v why -- "$why" || why='"refused"'; answer "400 Bad Request" "{\"error\":$why}" ;;
 esac
 
 # The commits, as many as the array that the reader filled holds; their

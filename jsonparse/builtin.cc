@@ -129,7 +129,7 @@ static int jsonparse_builtin(WORD_LIST *list)
 		return EX_USAGE;
 	}
 	if (o.opt == 'v' && !goodname(o.name, true))
-		return EXECUTION_FAILURE;
+		return EX_USAGE;
 	if ((o.opt == 'A' || o.opt == 'a' || arrays) && !jsonarraysok(&o.arrays))
 		return EXECUTION_FAILURE;
 
@@ -141,8 +141,8 @@ static int jsonparse_builtin(WORD_LIST *list)
 	jsonjob job;
 	const char *why = jsonoptions(argc, argv, &job);
 	free(argv);
-	if (why == nullptr && job.lines)
-		why = "-l and -z are the program's line mode: a builtin reads one text";
+	if (why == nullptr && job.lines && (o.opt != 0 || arrays))
+		why = "-l and -z write each record's values: -v, -A, -a, -T, -C and -K take one text";
 	if (why == nullptr && job.given && (o.opt == 'A' || o.opt == 'a' || arrays))
 		why = "-g, -t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take every value";
 	if (why != nullptr) {
@@ -150,6 +150,15 @@ static int jsonparse_builtin(WORD_LIST *list)
 		tell(o.why);
 		builtin_usage();
 		return EX_USAGE;
+	}
+
+	if (job.lines) {
+		// The records may follow this line in bash's own script; zread
+		// is read's own, which runs the traps of a signal and reads on.
+		syncinput();
+		int status = linesend(jsoneach(&job, zread, saybuiltin));
+		tell(o.why);
+		return status;
 	}
 
 	call *c = static_cast<call *>(xmalloc(sizeof *c));
@@ -226,13 +235,18 @@ static char doc25[] = "  -E WHY    set WHY to the reason for a refusal, or empty
 static char doc26[] = "Count and walk with COUNTS, never with a value of the text, which";
 static char doc27[] = "arithmetic would evaluate:";
 static char doc28[] = "  for ((i = 0; i < ${n[/items]:-0}; i++)); do echo \"${j[/items/$i/id]}\"; done";
+static char doc29a[] = "After --, the last word is the text, whatever it reads: write it so";
+static char doc29b[] = "before a variable's value. With -l or -z, each line (or NUL-ended";
+static char doc29c[] = "record) of standard input is a text, and the values that each -g";
+static char doc29d[] = "names are one line of standard output, separated by tabs.";
 static char doc30[] = "Exit status: 0, or 1 on a refused text, a pointer that names nothing,";
-static char doc31[] = "a NAME that cannot be set, or a failed write; 2 on a bad command line.";
+static char doc31[] = "a NAME that cannot be set, a record of the line mode that failed, or";
+static char doc32[] = "a failed write; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc8, doc1, doc10, doc11,
 		      doc12, doc13, doc14, doc15, doc16, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25,
-		      doc26, doc27, doc28, doc1, doc30, doc31, nullptr};
+		      doc26, doc27, doc28, doc1, doc29a, doc29b, doc29c, doc29d, doc1, doc30, doc31, doc32, nullptr};
 static char bname[] = "jsonparse";
-static char synopsis[] = "jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] [-E WHY] [-s] [-t | -c] [-g POINTER] [json]";
+static char synopsis[] = "jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] [-E WHY] [-s] [-t | -c] [-l | -z] [-g POINTER]... [--] [json]";
 
 // bash finds the builtin by this name.
 extern "C" {

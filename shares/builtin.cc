@@ -25,13 +25,13 @@ static int shares_builtin(WORD_LIST *list)
 		opt = l->word->word;
 		if (l->next == nullptr) {
 			sh_needarg(opt);
-			return EXECUTION_FAILURE;
+			return EX_USAGE;
 		}
 		l = l->next;
 		name = l->word;
 	}
 	if (name != nullptr && !goodname(name, opt[1] == 'v'))
-		return EXECUTION_FAILURE;
+		return EX_USAGE;
 
 	// The data may follow this line in bash's own script.
 	syncinput();
@@ -75,7 +75,7 @@ static char doc4[] = "Options, which print nothing:";
 static char doc5[] = "  -v NAME   set the variable NAME to the line, as printf -v does";
 static char doc6[] = "  -a NAME   set the array NAME to its six fields, without padding";
 static char doc7[] = "Exit status: 0, or 1 if five integers cannot be read, NAME cannot be";
-static char doc8[] = "set, or the line cannot be written.";
+static char doc8[] = "set, or the line cannot be written; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc1, doc7, doc8, nullptr};
 static char bname[] = "shares";
 static char synopsis[] = "shares [-a NAME | -v NAME]";

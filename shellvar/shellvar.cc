@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdio_ext.h>
 
 #include "shellvar.h"
 #include "text.h"
@@ -537,6 +538,20 @@ void complain(const char *format, ...)
 	size_t len = n < 0 ? 0 : static_cast<size_t>(n) < sizeof made ? static_cast<size_t>(n) : sizeof made - 1;
 	textline(kept, sizeof kept, made, len, static_cast<size_t>(n) >= sizeof made);
 	builtin_error("%s", kept);
+}
+
+void saybuiltin(const char *, const char *what)
+{
+	complain("%s", what);
+}
+
+int linesend(int status)
+{
+	if (ferror(stdout)) {
+		__fpurge(stdout);
+		clearerr(stdout);
+	}
+	return status;
 }
 
 void forget()

@@ -110,6 +110,12 @@ int handover(WORD_DESC *name, const char *result, void *block);
 // too, for its answer to the client. A call begins with forget; tell
 // sets NAME, where it is not null, to the message kept, or empties it.
 void complain(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// A line mode's message, as the line loop gives it (prog is bash's to
+// name), and its end: the loop has said what failed, a write error too,
+// so standard output is only made ready for the next command, as
+// sh_chkwrite leaves it. Returns status.
+void saybuiltin(const char *prog, const char *what);
+int linesend(int status);
 void forget();
 void tell(WORD_DESC *name);
 

@@ -74,7 +74,7 @@ formdata -A h -F f -d . "${@:4}" <b; [[ $? == ${S:-1} && ${h[*]} == v && ${f[*]}
 		 "readonly r=ro; urldecode -v r a; shares -a a <<<'1 2'; shares -v x <<<'1'; echo \" $? $x $a $r\"", "",
 		 " 1 old old ro\n", "bash: line 2: urldecode: `1x': not a valid identifier\n"
 		 "bash: line 2: urldecode: -v: option requires an argument\n"
-		 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s | -k] [-p] url | -l | -z\n"
+		 "urldecode: usage: urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s | -k] [-p] [--] url | -l | -z\n"
 		 "bash: line 2: urldecode: r: readonly variable\n"
 		 "shares: expected five integers on standard input\n"
 		 "shares: expected five integers on standard input\n"},
@@ -239,7 +239,7 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "bash: line 2: jsonquote: /a: a value that also has members\n"
 		 "bash: line 2: jsonparse: -g, -t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take every value\n"
 		 "jsonparse: usage: jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] "
-		 "[-E WHY] [-s] [-t | -c] [-g POINTER] [json]\n"
+		 "[-E WHY] [-s] [-t | -c] [-l | -z] [-g POINTER]... [--] [json]\n"
 		 "bash: line 2: jsonparse: /1: a number, not an array or object\n"},
 		// urldecode -l and -z: each record decoded into one of output, a
 		// refused one, or one whose result would hold its separator, empty
@@ -250,6 +250,18 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "bash: line 2: urldecode: record 2: the result holds a newline, which would split the record\n"
 		 "bash: line 2: urldecode: record 3: byte offset 0: '%' not followed by two hex digits\n"
 		 "bash: line 2: urldecode: record 1: a decoded NUL byte, which would split the record\n"},
+		// The programs' line modes, in the shell's process, after one
+		// enable of them all; a value after "--" is a value, whatever it
+		// reads, never an option; a bad command line is 2, as bash's own.
+		{"enable -f shelltools jsonparse urlencode urlparse htmlescape jsonquote urldecode b64 setcookie hmac; "
+		 "printf '{\"a\":1}\\n{\"a\":\"x\\\\ty\"}\\n[' | jsonparse -l -g /a; echo \" $?\"; printf 'a b\\n%%' | urlencode -l; "
+		 "printf '/x' | urlparse -l -b http://h/; printf '<\\n' | htmlescape -l; printf '\\xc3\\xa9' | jsonquote -z | tr '\\0' '|'; "
+		 "for v in -l -z -- -v; do urlencode -- \"$v\"; htmlescape -- \"$v\"; jsonquote -- \"$v\"; urldecode -- \"$v\"; "
+		 "urlparse -b http://h/ -- \"$v\"; b64 -- \"$v\"; setcookie -- \"$v\" x; echo; done; "
+		 "urlencode -v; htmlescape a b; hmac -a md5 x; urlparse -g nope x; jsonquote -v x -l; urldecode -x a; echo \" $?\"", "",
+		 "1\nx\\ty\n\n 1\na+b\n%25\nhttp://h/x\n&lt;\n\"\xc3\xa9\"|"
+		 "-l-l\"-l\"-lhttp://h/-lLWw=Set-Cookie: -l=x\n-z-z\"-z\"-zhttp://h/-zLXo=Set-Cookie: -z=x\n"
+		 "----\"--\"--http://h/--LS0=Set-Cookie: --=x\n-v-v\"-v\"-vhttp://h/-vLXY=Set-Cookie: -v=x\n 2\n"},
 		// What a text or a form may make is bounded, by -n in values or
 		// fields, and by -m in the bytes of their names or pointers and
 		// their values: past either, refused before any array is touched,

@@ -110,6 +110,15 @@ hook 415 '{"error":"a JSON body, please"}' application/x-www-form-urlencoded '{"
 hook 400 '{"error":"byte offset 15: a name equal to another under case folding, \"ADMIN\""}' \
 	application/json '{"admin":false,"ADMIN":true}'
 
+# A reason that quotes the client's bytes, cut in a character: the answer
+# is JSON all the same, from either receiver.
+deep=$(for _ in $(seq 1001); do printf '{"\xc3\xa9":'; done)
+for c in hook.cgi webhook.cgi; do
+	got=$(curl -s --max-time 10 -w '\n%{http_code}' -H "Content-Type: application/json" --data-binary "$deep" "${url%/*}/$c")
+	printf '%s' "${got%$'\n'*}" | perl -MJSON::PP -e 'local $/; decode_json(<STDIN>)' 2>/dev/null &&
+		[[ ${got##*$'\n'} == 40[01] ]] || { echo "cgi: $c, 1001 objects deep: $got"; fail=1; }
+done
+
 # A signed GitHub body, and each forgery a 401: a signature by another
 # key, none, one for another body, a wildcard, upper-case hex; Slack's
 # stale timestamp. Behind busybox httpd, and behind lighttpd, which

@@ -20,6 +20,11 @@ is "$("$@" "$bin/urldecode" -b -e '+%24HOME%3B+')" '\$HOME\;' urldecode
 # Runs of bytes before a '%' are taken a word at a time, in either byte order.
 is "$("$@" "$bin/urldecode" '%41bcdefghijklmnop%42+%zz')" 'AbcdefghijklmnopB S' "urldecode, a long run"
 is "$("$@" "$bin/urlencode" -r 'a b')" a%20b urlencode
+# A value after "--" is a value, whatever it reads, never an option.
+for v in -l -z -- -v; do
+	is "$("$@" "$bin/urlencode" -- "$v")$("$@" "$bin/htmlescape" -- "$v")$("$@" "$bin/jsonquote" -- "$v")$("$@" \
+		"$bin/urlparse" -b http://h/ -- "$v")$("$@" "$bin/b64" -- "$v" | "$@" "$bin/b64" -d)" "$v$v\"$v\"http://h/$v$v" "-- $v"
+done
 is "$(echo 3 1 0 0 4 | "$@" "$bin/shares")" '37.50 12.50 0.00 0.00 50.00 8' shares
 is "$("$@" "$bin/urlparse" -b http://a/b/c '../D?q')" 'http://a/D?q' urlparse
 is "$("$@" "$bin/urlparse" -g hostname 'http://0x7f.1/')" 127.0.0.1 "urlparse -g"

@@ -75,7 +75,7 @@ static int tool_builtin(WORD_LIST *list)
 {
 	WORD_DESC *name = nullptr;
 	if (!setvarname(&list, &name))
-		return EXECUTION_FAILURE;
+		return EX_USAGE;
 	static char progname[] = NAME(TOOL);
 	int argc;
 	char **argv = commandline(list, progname, &argc);
@@ -148,8 +148,8 @@ static int tool_builtin(WORD_LIST *list)
 #endif
 	if (out == nullptr) {
 		if (why != nullptr)
-			builtin_error("%s", why);
-		return EXECUTION_FAILURE;
+			complain("%s", why);
+		return badline ? EX_USAGE : EXECUTION_FAILURE;
 	}
 	if (memchr(out, '\0', n) != nullptr) {
 		free(out);
@@ -165,7 +165,7 @@ static char doc1[] = "";
 static char doc2[] = "-u: base64url, with no padding. -d decodes, strictly: a character";
 static char doc3[] = "outside the alphabet, a blank, wrong padding or bits left over are";
 static char doc4[] = "refused (-d -u takes padding where it is right). A decoded NUL is an error.";
-static char synopsis[] = "b64 [-v NAME] [-d] [-u] [string]";
+static char synopsis[] = "b64 [-v NAME] [-d] [-u] [--] [string]";
 #elif TOOLNO == 1
 static char doc0[] = "Print the HMAC of a string, or of standard input, as lower-case hex.";
 static char doc1[] = "";
@@ -173,7 +173,7 @@ static char doc2[] = "-a sha1|sha256|sha384|sha512 (sha256). The key from -K FIL
 static char doc3[] = "variable -k NAME, never a word: -f raw|hex|base64 says how it is";
 static char doc4[] = "written. -b base64, -u base64url. -c EXPECTED prints nothing: the";
 static char doc4x[] = "status is 0 where any key's MAC equals it, in constant time.";
-static char synopsis[] = "hmac [-v NAME] [-a ALG] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
+static char synopsis[] = "hmac [-v NAME] [-a ALG] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [--] [string]";
 #elif TOOLNO == 3
 static char doc0[] = "Verify a JSON Web Token signed with HMAC and print its claims as JSON.";
 static char doc1[] = "";
@@ -181,7 +181,7 @@ static char doc2[] = "-a HS256|HS384|HS512, the caller's; never the token's own.
 static char doc3[] = "-K FILE or the variable -k NAME. exp and nbf against the clock, -w LEEWAY";
 static char doc4[] = "seconds either way. -A NAME [-T TYPES]: the claims as jsonparse sets them.";
 static char doc4x[] = "-s signs a JSON text, or with -A, the arrays as jsonquote -A builds them.";
-static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-f raw|hex|base64] [-w LEEWAY] [-A NAME [-T TYPES]] [token | json]";
+static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-f raw|hex|base64] [-w LEEWAY] [-A NAME [-T TYPES]] [--] [token | json]";
 #else
 static char doc0[] = "Print a random token of 32 bytes from the kernel, as hex.";
 static char doc1[] = "";
@@ -190,8 +190,8 @@ static char doc3[] = "padding. For session ids and CSRF tokens, where $RANDOM wi
 #endif
 static char doc5[] = "  -v NAME   set the variable NAME to the result, as printf -v does;";
 static char doc6[] = "            only ever first";
-static char doc7[] = "Exit status: 0, or 1 on a bad command line, a refused input, a";
-static char doc8[] = "mismatch under -c, a NAME that cannot be set, or a failed write.";
+static char doc7[] = "Exit status: 0, or 1 on a refused input, a mismatch under -c, a NAME";
+static char doc8[] = "that cannot be set, or a failed write; 2 on a bad command line.";
 #if TOOLNO == 1 || TOOLNO == 3
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc4x, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
 #elif TOOLNO == 2

@@ -17,6 +17,7 @@ char *hmacrun(int argc, char *const argv[], keyvarfn *var, size_t *len, const ch
 		return nullptr;
 	if (jb.algname != nullptr && !hashnamed(jb.algname, &alg)) {
 		*why = says("-a: no such hash, of sha1, sha256, sha384 and sha512: ", jb.algname);
+		badline = true;
 		return nullptr;
 	}
 	bytes keys[keysmost] = {};

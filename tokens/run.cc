@@ -123,8 +123,19 @@ const char *slurp(int fd, bytes *b, size_t most)
 	}
 }
 
+bool badline;
+
 // The command line into j; null, or what is wrong with it.
+static const char *readoptions(const char *tool, int argc, char *const argv[], job *j);
+
 const char *options(const char *tool, int argc, char *const argv[], job *j)
+{
+	const char *why = readoptions(tool, argc, argv, j);
+	badline = why != nullptr;
+	return why;
+}
+
+static const char *readoptions(const char *tool, int argc, char *const argv[], job *j)
 {
 	bool hm = same(tool, "hmac"), b64 = same(tool, "b64"), hook = same(tool, "hookverify");
 	bool jwt = same(tool, "jwtoken");

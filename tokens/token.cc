@@ -17,6 +17,7 @@ char *jwtokenrun(int argc, char *const argv[], keyvarfn *var, size_t *len, const
 		return nullptr;
 	if (!jwtalg(jb.algname, &a)) {
 		*why = says("-a: an algorithm of HS256, HS384 and HS512, not ", jb.algname);
+		badline = true;
 		return nullptr;
 	}
 	bytes keys[keysmost] = {};

@@ -15,6 +15,9 @@ typedef const char *keyvarfn(const char *name);
 // to what is wrong in one line; with hmac -c, a result of no bytes where
 // the MAC matches, and null with *why null where it does not.
 char *tokens(const char *tool, int argc, char *const argv[], keyvarfn *var, size_t *n, const char **why);
+// Whether the last run failed on its command line, as the builtins' status
+// tells a bad command line (2) from any other failure (1).
+extern bool badline;
 // Each tool's own run, as tokens runs it: a program calls its own alone,
 // and so links no other tool's code.
 typedef char *toolfn(int argc, char *const argv[], keyvarfn *var, size_t *n, const char **why);

@@ -69,7 +69,7 @@ static int blankescapes(int argc, char *const argv[])
 	return n;
 }
 
-bool decodeoptions(int argc, char *const argv[], decodejob *job)
+bool decodeoptions(int argc, char *const argv[], decodejob *job, bool dashes)
 {
 	*job = plain;
 	bool lines = argc >= 2;
@@ -80,9 +80,10 @@ bool decodeoptions(int argc, char *const argv[], decodejob *job)
 	*job = plain;
 	if (argc < 2 || blankescapes(argc - 1, argv) > 2)
 		return false;
-	// The last argument is always the string, even when it reads "-b".
+	// The last argument is always the string, even when it reads "-b";
+	// the builtin takes "--" right before it too.
 	for (int i = 1; i < argc - 1; i++)
-		if (!flag(argv[i], job, false))
+		if (!(dashes && i == argc - 2 && strcmp(argv[i], "--") == 0) && !flag(argv[i], job, false))
 			return false;
 	job->arg = argv[argc - 1];
 	return true;

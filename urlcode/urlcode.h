@@ -57,7 +57,9 @@ const char *options(int argc, char *const argv[], bool *blanks, bool *escape);
 // the last argument, even where it reads "-b"; or, where every argument
 // is one of those switches, -l or -z among them, the line mode, each
 // line (-l) or NUL-ended record (-z) of standard input a string. -p
-// decodes a path: '+' stays a plus sign. False for a bad command line.
+// decodes a path: '+' stays a plus sign. With dashes, "--" may stand
+// right before the string, which is then never the line mode. False for
+// a bad command line.
 struct decodejob {
 	bool blanks, escape, plus;
 	decoding how;
@@ -65,7 +67,7 @@ struct decodejob {
 	char sep;
 	const char *arg;	// null in line mode
 };
-bool decodeoptions(int argc, char *const argv[], decodejob *job);
+bool decodeoptions(int argc, char *const argv[], decodejob *job, bool dashes = false);
 void usagetext(const char *progname);	// on standard error
 
 // Whether what the program printed reached standard output, which it

@@ -43,11 +43,6 @@ static const char *record(void *arg, char *rec, size_t n, lineout *out)
 	return nullptr;
 }
 
-static void say(const char *, const char *what)
-{
-	builtin_error("%s", what);
-}
-
 static int urldecode_builtin(WORD_LIST *list)
 {
 	// -v NAME, -a NAME, -A NAME or -C NAME, and the limits of the last
@@ -64,16 +59,16 @@ static int urldecode_builtin(WORD_LIST *list)
 			break;
 		if (list->next == nullptr) {
 			sh_needarg(w);
-			return EXECUTION_FAILURE;
+			return EX_USAGE;
 		}
 		if (limits && !limit(w, list->next->word->word, w[1] == 'n' ? &most : &bytes))
-			return EXECUTION_FAILURE;
+			return EX_USAGE;
 		if (limits)
 			continue;
 		opt = w;
 		name = list->next->word;
 		if (!goodname(name, opt[1] == 'v'))
-			return EXECUTION_FAILURE;
+			return EX_USAGE;
 	}
 
 	static char progname[] = "urldecode";
@@ -82,20 +77,19 @@ static int urldecode_builtin(WORD_LIST *list)
 	if (argv == nullptr)
 		return EXECUTION_FAILURE;
 	decodejob job;
-	bool good = decodeoptions(argc, argv, &job);
+	bool good = decodeoptions(argc, argv, &job, true);
 	free(argv);
 	// Fields decode as forms send them, with '+' for a space, and the line
 	// mode writes each result.
 	if (!good || (job.lines && name != nullptr) || (!job.plus && name != nullptr && opt[1] != 'v')) {
 		builtin_usage();	// the builtin's own synopsis, its options in it
-		return EXECUTION_FAILURE;
+		return EX_USAGE;
 	}
 	if (job.lines) {
 		// The records may follow this line in bash's own script; zread
 		// is read's own, which runs the traps of a signal and reads on.
 		syncinput();
-		int status = eachline("urldecode", job.sep, record, &job, zread, say);
-		return sh_chkwrite(status);
+		return linesend(eachline("urldecode", job.sep, record, &job, zread, saybuiltin));
 	}
 	const char *arg = job.arg;
 	size_t at;
@@ -131,6 +125,8 @@ static char doc11[] = "            associative array NAME, each name to its firs
 static char doc12[] = "            kept as '+'";
 static char doc12a[] = "  -n COUNT  with -a, -A or -C, refuse more than COUNT fields, not 100000";
 static char doc12b[] = "  -m BYTES  and names and values that pass BYTES, not 8 MiB";
+static char doc12c[] = "After --, the last word is url, whatever it reads: write it so before";
+static char doc12d[] = "a variable's value.";
 static char doc13[] = "With -s, anywhere among -b and -e, a '%' not followed by two hex";
 static char doc14[] = "digits, or '%00', is an error, and no decoded byte is read again;";
 static char doc14a[] = "with -k, such a '%' and '%00' stay as they stand, and no decoded";
@@ -138,14 +134,14 @@ static char doc14b[] = "byte is read again. With -p, '+' stays a plus sign, as i
 static char doc14c[] = "With -l or -z in place of url, each line (or NUL-ended record) of";
 static char doc14d[] = "standard input is decoded into one of standard output; a record";
 static char doc14e[] = "that fails gives an empty one and a message, and the rest go on.";
-static char doc15[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
-static char doc16[] = "set, a bad escape with -s, fields past -n or -m, a record that";
-static char doc16a[] = "failed, or a failed write.";
+static char doc15[] = "Exit status: 0, or 1 on a NAME that cannot be set, a bad escape";
+static char doc16[] = "with -s, fields past -n or -m, a record of the line mode that";
+static char doc16a[] = "failed, or a failed write; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9, doc10, doc11, doc12,
-		      doc12a, doc12b, doc1, doc13, doc14, doc14a, doc14b, doc1, doc14c, doc14d, doc14e, doc1, doc15,
+		      doc12a, doc12b, doc1, doc12c, doc12d, doc1, doc13, doc14, doc14a, doc14b, doc1, doc14c, doc14d, doc14e, doc1, doc15,
 		      doc16, doc16a, nullptr};
 static char bname[] = "urldecode";
-static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s | -k] [-p] url | -l | -z";
+static char synopsis[] = "urldecode [-v NAME | -a NAME | -A NAME | -C NAME] [-n COUNT] [-m BYTES] [-b] [-e] [-s | -k] [-p] [--] url | -l | -z";
 
 // bash finds the builtin by this name.
 extern "C" {

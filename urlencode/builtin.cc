@@ -40,35 +40,45 @@ static int urlencode_builtin(WORD_LIST *list)
 	// -v NAME, only ever first.
 	WORD_DESC *name = nullptr;
 	if (!setvarname(&list, &name))
-		return EXECUTION_FAILURE;
+		return EX_USAGE;
 
-	// The program's argument vector: the name, then at most three words.
+	// The program's argument vector: the name, then at most four words.
 	char progname[] = "urlencode";
-	char *argv[4] = {progname};
+	char *argv[6] = {progname};
 	int argc = 1;
 	for (WORD_LIST *l = list; l != nullptr; l = l->next, argc++)
-		if (argc < 4)
+		if (argc < 5)
 			argv[argc] = l->word->word;
+	argv[argc < 5 ? argc : 5] = nullptr;
+
+	// The program's line mode, which writes each result.
+	bool rfc;
+	char sep;
+	if (name == nullptr && argc < 5 && encodelines(argc, argv, &rfc, &sep)) {
+		// The records may follow this line in bash's own script; zread
+		// is read's own, which runs the traps of a signal and reads on.
+		syncinput();
+		return linesend(encodeeach(argc, argv, zread, saybuiltin));
+	}
 
 	// [-r] -a ARRAY or [-r] -A ARRAY, where the program takes a string.
 	char *out;
-	bool rfc = argc == 4;
+	rfc = argc == 4;
 	if ((argc == 3 || (argc == 4 && strcmp(argv[1], "-r") == 0)) &&
 	    (strcmp(argv[argc - 2], "-a") == 0 || strcmp(argv[argc - 2], "-A") == 0)) {
 		WORD_DESC array = {argv[argc - 1], 0};
 		if (!goodname(&array, false))
-			return EXECUTION_FAILURE;
+			return EX_USAGE;
 		out = query(argv[argc - 1], argv[argc - 2][1] == 'A', rfc);
 		if (out == nullptr)
 			return EXECUTION_FAILURE;
 	} else {
-		// A builtin takes one string: -l and -z are the program's.
-		char sep;
-		const char *arg = argc <= 3 && encodelines(argc, argv, &rfc, &sep) ? nullptr :
-				  encodeoptions(argc, argv, &rfc);
+		// -v NAME and the line mode go not together.
+		const char *arg = argc < 5 && !encodelines(argc, argv, &rfc, &sep) ? encodeoptions(argc, argv, &rfc) :
+										 nullptr;
 		if (arg == nullptr) {
 			builtin_usage();	// the builtin's own synopsis, its options in it
-			return EXECUTION_FAILURE;
+			return EX_USAGE;
 		}
 		out = static_cast<char *>(malloc(encodedlen(arg, rfc) + 1));
 		if (out == nullptr) {
@@ -90,12 +100,17 @@ static char doc6[] = "            only ever first";
 static char doc7[] = "  -a ARRAY  in place of the string: a query string, 'k=v&k2=v2', of";
 static char doc8[] = "            the indexed ARRAY's keys and values in turn";
 static char doc9[] = "  -A ARRAY  the same of the associative ARRAY, keys in byte order";
-static char doc10[] = "Exit status: 0, or 1 on a bad command line, a NAME that cannot be";
-static char doc11[] = "set, an ARRAY that is none or has an odd count, or a failed write.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9,
-		      doc1, doc10, doc11, nullptr};
+static char doc9a[] = "After --, the last word is the string, whatever it reads: write it so";
+static char doc9b[] = "before a variable's value. With -l or -z in place of the string, each";
+static char doc9c[] = "line (or NUL-ended record) of standard input is encoded into one of";
+static char doc9d[] = "standard output.";
+static char doc10[] = "Exit status: 0, or 1 on a NAME that cannot be set, an ARRAY that is";
+static char doc11[] = "none or has an odd count, a record of the line mode that failed, or a";
+static char doc11a[] = "failed write; 2 on a bad command line.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc1, doc4, doc5, doc6, doc7, doc8, doc9, doc1,
+		      doc9a, doc9b, doc9c, doc9d, doc1, doc10, doc11, doc11a, nullptr};
 static char bname[] = "urlencode";
-static char synopsis[] = "urlencode [-v NAME] [-r] string | [-a ARRAY | -A ARRAY]";
+static char synopsis[] = "urlencode [-v NAME] [-r] [--] string | [-r] -a ARRAY | -A ARRAY | [-r] -l | -z";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -31,10 +31,12 @@ static int urlparse_builtin(WORD_LIST *list)
 	if (opt != nullptr && (strcmp(opt, "-v") == 0 || strcmp(opt, "-A") == 0)) {
 		if (list->next == nullptr) {
 			sh_needarg(opt);
-			return EXECUTION_FAILURE;
+			return EX_USAGE;
 		}
 		name = list->next->word;
-		if (!goodname(name, opt[1] == 'v') || (opt[1] == 'A' && !arrayok(name->word, true)))
+		if (!goodname(name, opt[1] == 'v'))
+			return EX_USAGE;
+		if (opt[1] == 'A' && !arrayok(name->word, true))
 			return EXECUTION_FAILURE;
 		list = list->next->next;
 	}
@@ -53,18 +55,25 @@ static int urlparse_builtin(WORD_LIST *list)
 	const char *bad = urloptions(argc, argv, &j, &why);
 	int status = EXECUTION_FAILURE;
 	bool give = false;
-	if (bad == nullptr && j.lines)
-		bad = "-l and -z are the program's: a builtin takes one URL";
-	if (bad != nullptr)
-		builtin_error("%s", bad);
-	else if (!urlrun(&j, &u, &why))
-		builtin_error("%s", text(&why));
-	else if (name != nullptr && opt[1] == 'A')
+	if (bad == nullptr && j.lines && name != nullptr)
+		bad = "-l and -z write each result: -v and -A take one URL";
+	if (bad != nullptr) {
+		complain("%s", bad);
+		status = EX_USAGE;
+	} else if (j.lines) {
+		// The records may follow this line in bash's own script; zread
+		// is read's own, which runs the traps of a signal and reads on.
+		syncinput();
+		status = linesend(urleach(&j, zread, saybuiltin));
+	} else if (!urlrun(&j, &u, &why)) {
+		complain("%s", text(&why));
+	} else if (name != nullptr && opt[1] == 'A') {
 		status = all(name->word, &u);
-	else if (urlprint(&j, &u, &out), out.bad)
-		builtin_error("cannot allocate the result");
-	else
+	} else if (urlprint(&j, &u, &out), out.bad) {
+		complain("cannot allocate the result");
+	} else {
 		give = true;
+	}
 	free(argv);
 	jobfree(&j);
 	urlfree(&u);
@@ -88,13 +97,16 @@ static char doc8[] = "Options, only ever first, that print nothing:";
 static char doc9[] = "  -v NAME   set the variable NAME to the result, as printf -v does";
 static char doc10[] = "  -A NAME   set the associative array NAME to every component, each";
 static char doc11[] = "            under its name";
-static char doc12[] = "Exit status: 0, or 1 on a bad command line, a URL that cannot be";
-static char doc13[] = "parsed (or, with -s, is not valid), a NAME that cannot be set, or a";
-static char doc14[] = "failed write.";
+static char doc11a[] = "After --, the last word is URL, whatever it reads: write it so before";
+static char doc11b[] = "a variable's value. With -l or -z in place of URL, each line (or";
+static char doc11c[] = "NUL-ended record) of standard input is a URL, its result a line.";
+static char doc12[] = "Exit status: 0, or 1 on a URL that cannot be parsed (or, with -s, is";
+static char doc13[] = "not valid), a NAME that cannot be set, a record of the line mode that";
+static char doc14[] = "failed, or a failed write; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc1, doc8, doc9, doc10,
-		      doc11, doc1, doc12, doc13, doc14, nullptr};
+		      doc11, doc1, doc11a, doc11b, doc11c, doc1, doc12, doc13, doc14, nullptr};
 static char bname[] = "urlparse";
-static char synopsis[] = "urlparse [-v NAME | -A NAME] [-b BASE] [-s] [-g COMPONENT] [-S COMPONENT=VALUE]... URL";
+static char synopsis[] = "urlparse [-v NAME | -A NAME] [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... [-l | -z] [--] URL";
 
 // bash finds the builtin by this name.
 extern "C" {
