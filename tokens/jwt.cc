@@ -48,7 +48,11 @@ static const char *object(const char *what, const char *s, size_t n, jsonbuf *ou
 		why = jsonall(&j, flat, 100000, 8 << 20);
 	}
 	if (why != nullptr) {
-		snprintf(msg, sizeof msg, "%s: %s", what, why);
+		// jwtoken's limits are fixed: no option raises them.
+		const char *raise = strstr(why, "; -");
+		int len = raise != nullptr && strstr(raise, " raises the limit") != nullptr ? static_cast<int>(raise - why) :
+											    static_cast<int>(strlen(why));
+		snprintf(msg, sizeof msg, "%s: %.*s", what, len, why);
 		why = msg;
 	}
 	jsonend(&j);
@@ -80,6 +84,23 @@ static bool numericdate(const jsonflat *f, const jsonentry *e, long long *t, boo
 		*t = *t * 10 + (s[i] - '0');
 	*frac = s[whole] == '.' && strspn(s + whole + 1, "0") != strlen(s + whole + 1);
 	return true;
+}
+
+// Whether exp, nbf and iat, where the claims have them, are NumericDates;
+// null, or what is wrong. A token is signed only where it would be read.
+static const char *dates(const jsonflat *f)
+{
+	long long t;
+	bool frac;
+	static const char *const names[] = {"/exp", "/nbf", "/iat"};
+	for (const char *name : names) {
+		const jsonentry *e = member(f, name);
+		if (e != nullptr && !numericdate(f, e, &t, &frac)) {
+			snprintf(msg, sizeof msg, "%s is not a date in seconds, digits with or without a fraction", name + 1);
+			return msg;
+		}
+	}
+	return nullptr;
 }
 
 static const char *part(const char *what, const char *s, size_t n, jsonbuf *out)
@@ -145,21 +166,16 @@ const char *jwtverify(const char *token, const char *alg, const jwtkey *keys, in
 	}
 	if (why == nullptr)
 		why = object("the claims", body.p, body.n, claims, &cf);
+	if (why == nullptr)
+		why = dates(&cf);
 	long long t;
 	bool frac;
-	const char *const dates[] = {"/exp", "/nbf", "/iat"};
-	for (int i = 0; why == nullptr && i < 3; i++) {
-		if ((e = member(&cf, dates[i])) == nullptr)
-			continue;
-		if (!numericdate(&cf, e, &t, &frac)) {
-			snprintf(msg, sizeof msg, "%s is not a date in seconds, digits with or without a fraction", dates[i] + 1);
-			why = msg;
-		} else if (i == 0 && (frac ? t + 1 : t) <= now - leeway) {
-			why = "the token has expired (exp)";
-		} else if (i == 1 && (frac ? t >= now + leeway : t > now + leeway)) {
-			why = "the token is not valid yet (nbf)";
-		}
-	}
+	if (why == nullptr && (e = member(&cf, "/exp")) != nullptr && numericdate(&cf, e, &t, &frac) &&
+	    (frac ? t + 1 : t) <= now - leeway)
+		why = "the token has expired (exp)";
+	if (why == nullptr && (e = member(&cf, "/nbf")) != nullptr && numericdate(&cf, e, &t, &frac) &&
+	    (frac ? t >= now + leeway : t > now + leeway))
+		why = "the token is not valid yet (nbf)";
 	if (why != nullptr)
 		claims->n = 0;
 	jsonfree(&head);
@@ -181,6 +197,8 @@ const char *jwtsign(const char *json, size_t n, const char *alg, const jwtkey *k
 	jsonbuf text = {};
 	jsonflat flat = {};
 	const char *why = object("the claims", json, n, &text, &flat);
+	if (why == nullptr)
+		why = dates(&flat);
 	jsonflatfree(&flat);
 	if (why != nullptr) {
 		jsonfree(&text);
