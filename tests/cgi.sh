@@ -147,7 +147,7 @@ webhooks() {		# webhooks BASE-URL
 		-H 'X-Slack-Request-Timestamp: 1531420618' \
 		-H 'X-Slack-Signature: v0=040e9ba42827ad62581565b9e33d307b23e3b2b4d982162bc42abab7cbd248bc' \
 		--data-binary "$good" "$1/slack.cgi")
-	[[ $got == '{"error":"timestamp stale: '*' seconds from now, past the 300 allowed"}'$'\n401' ]] ||
+	[[ $got == '{"error":"timestamp stale: '*' seconds in the past, past the 300 allowed"}'$'\n401' ]] ||
 		{ echo "cgi: $1/slack.cgi: $got"; fail=1; }
 }
 webhooks "${url%/*}"

@@ -34,7 +34,7 @@ static hookstatus fail(hookcheck *c, hookstatus st, const char *what, const char
 static bool lowhex(hookcheck *c, const char *s, size_t n, size_t size)
 {
 	size_t len;
-	if (c->nsigs == hooksigs || n != 2 * size || strspn(s, "0123456789abcdef") < n ||
+	if (n != 2 * size || strspn(s, "0123456789abcdef") < n ||
 	    basein(base_hex, pad_never, s, n, c->sigs[c->nsigs], &len) != nullptr)
 		return false;
 	c->nsigs++;
@@ -44,7 +44,7 @@ static bool lowhex(hookcheck *c, const char *s, size_t n, size_t size)
 static bool padded64(hookcheck *c, const char *s, size_t n, size_t size)
 {
 	size_t len;
-	if (c->nsigs == hooksigs || n != baselen(base_64, size, true) ||
+	if (n != baselen(base_64, size, true) ||
 	    basein(base_64, pad_must, s, n, c->sigs[c->nsigs], &len) != nullptr || len != size)
 		return false;
 	c->nsigs++;
@@ -60,9 +60,9 @@ static hookstatus timely(hookcheck *c, const char *ts, size_t n, long long toler
 	for (size_t i = 0; i < n; i++)
 		t = t * 10 + (ts[i] - '0');
 	if (t < now - tolerance || t > now + tolerance) {
-		char detail[64];
-		snprintf(detail, sizeof detail, "%lld seconds from now, past the %lld allowed", t < now ? now - t : t - now,
-			 tolerance);
+		char detail[80];
+		snprintf(detail, sizeof detail, "%lld seconds in the %s, past the %lld allowed", t < now ? now - t : t - now,
+			 t < now ? "past" : "future", tolerance);
 		return fail(c, hook_stale, "", detail);
 	}
 	return hook_ok;
@@ -156,6 +156,8 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 					return fail(c, hook_malformed, "Stripe-Signature has two timestamps");
 				ts = p + 2, tslen = len - 2;
 			} else if (len > 3 && strncmp(p, "v1=", 3) == 0) {
+				if (c->nsigs == hooksigs)
+					return fail(c, hook_malformed, "more than 8 signatures");
 				if (!lowhex(c, p + 3, len - 3, c->siglen))
 					return fail(c, hook_malformed, "a v1 signature that is not 64 lower-case hex digits");
 			} else if (len == 0 || memchr(p, '=', len) == nullptr) {
@@ -181,6 +183,8 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 			const char *comma = static_cast<const char *>(memchr(p, ',', len));
 			if (len == 0 || comma == nullptr)
 				return fail(c, hook_malformed, "webhook-signature is not a list of VERSION,SIGNATURE");
+			if (comma - p == 2 && strncmp(p, "v1", 2) == 0 && c->nsigs == hooksigs)
+				return fail(c, hook_malformed, "more than 8 signatures");
 			if (comma - p == 2 && strncmp(p, "v1", 2) == 0 &&
 			    !padded64(c, comma + 1, len - 3, c->siglen))
 				return fail(c, hook_malformed, "a v1 signature that is not the base64 of 32 bytes");

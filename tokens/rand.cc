@@ -12,8 +12,9 @@ char *randtokenrun(int argc, char *const argv[], keyvarfn *, size_t *n, const ch
 		return nullptr;
 	unsigned char raw[tokenmost];
 	char text[2 * tokenmost + 1];
+	errno = 0;
 	if (!randbytes(raw, j.count)) {
-		*why = says("no random bytes from the kernel: ", strerror(errno));
+		*why = says("no random bytes from the kernel: getrandom: ", strerror(errno));
 		return nullptr;
 	}
 	size_t len = baseout(j.urlsafe ? base_64url : base_hex, text, raw, j.count, false);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include "intern.h"
@@ -325,6 +326,11 @@ static const char *keyfault(const char *option, const char *name, const char *ba
 
 const char *loadkeys(const job *j, keyvarfn *var, bytes *keys)
 {
+	// A program that holds a key leaves no core with it, and no other
+	// process of the user's reads its memory: undumpable before the key
+	// is read. (A builtin's shell is the user's, and stays as it is.)
+	if (var == nullptr && j->nfiles > 0 && prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0)
+		return says("cannot make the process undumpable: ", strerror(errno));
 	for (int k = 0; k < j->nfiles; k++) {
 		size_t n;
 		const char *bad;
