@@ -214,6 +214,7 @@ TEST(Url, StrictAgainstOtherReaders)
 		{nullptr, "http://x/%2e%2E/etc/passwd", "dot-segment-percent-encoded"},
 		{nullptr, "http://\xe2\x89\xa0.com/", "IDNA-2008-disallowed", true},
 		{nullptr, "http://\xea\xad\xb0.com/", "IDNA-unassigned-in-Unicode-3.2", true},
+		{nullptr, "https://\xe1\x8e\xa0.com/", "IDNA-case-changed-after-Unicode-3.2", true},
 		{nullptr, "http://b\xc3\xbc" "cher.de/", "", true},
 		{nullptr, "http://ex\xff" "ample.org/", "not-UTF-8"},
 		{nullptr, "https://[2001:db8::1]:8443/x", ""},

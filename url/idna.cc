@@ -89,6 +89,25 @@ static bool unicode32(const char *z)
 	return true;
 }
 
+// Whether the UTF-8 at z holds a letter that Unicode 3.2 had and that has
+// taken a lower case since: IDNA 2003 readers that lower by today's tables
+// (Python's) map it where UTS #46 keeps it, so "\xE1\x8E\xA0" (U+13A0,
+// Cherokee capital a) is xn--58d to one and, lowered to U+AB70, xn--kz9a
+// to the other. Every code point of 3.2 was put through both: the
+// Cherokee capitals of 3.2, U+13A0 to U+13F4, are all that differ.
+static bool recased(const char *z)
+{
+	const unsigned char *p = reinterpret_cast<const unsigned char *>(z);
+	for (size_t i = 0, n = length(z), len; i < n; i += len) {
+		long c = utf8point(p + i, n - i, &len);
+		if (c < 0)
+			return false;
+		if (c >= 0x13A0 && c <= 0x13F4)
+			return true;
+	}
+	return false;
+}
+
 const char *toascii(const char *domain, size_t n, bool strict, str *out, const char **odd)
 {
 	*odd = nullptr;
@@ -128,6 +147,8 @@ const char *toascii(const char *domain, size_t n, bool strict, str *out, const c
 		*odd = "IDNA-2008-disallowed";
 	if (why == nullptr && *odd == nullptr && (!unicode32(s) || !unicode32(mapped)))
 		*odd = "IDNA-unassigned-in-Unicode-3.2";
+	if (why == nullptr && *odd == nullptr && (recased(s) || recased(mapped)))
+		*odd = "IDNA-case-changed-after-Unicode-3.2";
 	idnfree(again);
 	if (why == nullptr)
 		addz(out, reinterpret_cast<const char *>(a));
