@@ -373,25 +373,25 @@ bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigne
 // query's last value wins, but a cookie's first, as browsers send the
 // cookie with the longest path first. An empty key can be no subscript of
 // an associative array, so it is left out. The fields are counted first,
-// and their bytes as they stand, before the array is touched; then each
-// is decoded in turn, in the same few bytes of copy.
-bool fieldsok(const char *query, char opt, unsigned long long most, unsigned long long maxbytes)
-{
-	size_t n;
-	unsigned long long bytes;
-	fieldcount(query, opt == 'C' ? ';' : '&', &n, &bytes);
-	return within(n, bytes, most, maxbytes);
-}
-
+// and their bytes as they stand, which decoding only shortens, before the
+// array is touched; with -e, which lengthens them, as they will be held,
+// each decoded and escaped once to be measured. Then each is decoded in
+// turn, in the same few bytes of copy.
 int setfields(char *name, char opt, const char *query, char *copy, bool blanks, bool escape,
 	      decoding how, unsigned long long most, unsigned long long maxbytes)
 {
-	if (!fieldsok(query, opt, most, maxbytes))
+	size_t n;
+	unsigned long long held;
+	const char *key, *value, *q = query;
+	fieldcount(query, opt == 'C' ? ';' : '&', &n, &held);
+	for (held = escape ? 0 : held; escape && (opt == 'C' ? nextcookie(&q, copy, blanks, escape, &key, &value, how) :
+								 nextfield(&q, copy, blanks, escape, &key, &value, how));)
+		held += strlen(key) + strlen(value);
+	if (!within(n, held, most, maxbytes))
 		return EXECUTION_FAILURE;
 	SHELL_VAR *array = newarray(name, opt != 'a');
 	if (array == nullptr)
 		return EXECUTION_FAILURE;
-	const char *key, *value;
 	keyset s = {};
 	arrayind_t i = 0;
 	while (opt == 'C' ? nextcookie(&query, copy, blanks, escape, &key, &value, how) :

@@ -58,10 +58,8 @@ int setfields(char *name, char opt, const char *query, char *copy, bool blanks, 
 // status.
 int setpairs(char *name, bool assoc, char *const *kv, size_t n, bool first);
 // Whether n pairs, whose keys and values total bytes, are within the
-// limits of -n and -m, or the fields of a query string or Cookie header
-// (opt as setfields takes it) are; false after a message.
+// limits of -n and -m; false after a message.
 bool within(size_t n, unsigned long long bytes, unsigned long long most, unsigned long long maxbytes);
-bool fieldsok(const char *query, char opt, unsigned long long most, unsigned long long maxbytes);
 
 // What a builtin holds of a text or of a form's fields, by default, and
 // the options that raise it, -n VALUES and -m BYTES: values enough for

@@ -78,19 +78,19 @@ const char *encodeoptions(int argc, char *const argv[], bool *rfc)
 	return i == argc - 1 ? argv[i] : nullptr;
 }
 
-bool encodelines(int argc, char *const argv[], bool *rfc, char *sep)
+bool encodelines(int argc, char *const argv[], bool *rfc, char *sep, const char **why)
 {
-	int lines = 0;
+	bool lines = false;
 	*rfc = false;
+	*why = nullptr;
 	for (int i = 1; i < argc; i++) {
-		if (strcmp(argv[i], "-r") == 0)
+		const char *a = argv[i];
+		if (strcmp(a, "-r") == 0)
 			*rfc = true;
-		else if ((strcmp(argv[i], "-l") == 0 || strcmp(argv[i], "-z") == 0) && lines++ == 0)
-			*sep = argv[i][1] == 'l' ? '\n' : '\0';
-		else
+		else if (a[0] != '-' || a[1] == '\0' || a[2] != '\0' || !lineswitch(a[1], &lines, sep, why))
 			return false;
 	}
-	return lines == 1;
+	return lines;
 }
 
 static const char *record(void *arg, char *rec, size_t n, lineout *out)
@@ -102,12 +102,8 @@ static const char *record(void *arg, char *rec, size_t n, lineout *out)
 	return nullptr;
 }
 
-int encodeeach(int argc, char *const argv[], linereader *rd, linesay *say)
+int encodeeach(bool rfc, char sep, linereader *rd, linesay *say)
 {
-	bool rfc;
-	char sep;
-	if (!encodelines(argc, argv, &rfc, &sep))
-		return -1;
 	return eachline("urlencode", sep, record, &rfc, rd, say);
 }
 

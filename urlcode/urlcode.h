@@ -133,11 +133,12 @@ char *makequery(char *out, char *const *pairs, size_t n, bool rfc);
 // urlencode [-r] -l or -z, each record of standard input a string, ended
 // by *sep.
 const char *encodeoptions(int argc, char *const argv[], bool *rfc);
-bool encodelines(int argc, char *const argv[], bool *rfc, char *sep);
+bool encodelines(int argc, char *const argv[], bool *rfc, char *sep, const char **why);
 void encodeusage(const char *progname);	// on standard error
-// The line mode of that command line, its records through eachline with
-// rd and say (as lines.h has them): the status, or -1 where the command
-// line asks for none. The program and the builtin run it alike.
-int encodeeach(int argc, char *const argv[], ssize_t (*rd)(int, char *, size_t), void (*say)(const char *, const char *));
+// With both -l and -z, *why says so, and the command line is bad.
+// encodeeach runs the line mode, each record through eachline with rd
+// and say (as lines.h has them), and returns its status: the program and
+// the builtin run it alike.
+int encodeeach(bool rfc, char sep, ssize_t (*rd)(int, char *, size_t), void (*say)(const char *, const char *));
 
 #endif

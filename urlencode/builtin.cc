@@ -54,11 +54,16 @@ static int urlencode_builtin(WORD_LIST *list)
 	// The program's line mode, which writes each result.
 	bool rfc;
 	char sep;
-	if (name == nullptr && argc < 5 && encodelines(argc, argv, &rfc, &sep)) {
+	const char *why;
+	if (name == nullptr && argc < 5 && encodelines(argc, argv, &rfc, &sep, &why)) {
+		if (why != nullptr) {
+			complain("%s", why);
+			return EX_USAGE;
+		}
 		// The records may follow this line in bash's own script; zread
 		// is read's own, which runs the traps of a signal and reads on.
 		syncinput();
-		return linesend(encodeeach(argc, argv, zread, saybuiltin));
+		return linesend(encodeeach(rfc, sep, zread, saybuiltin));
 	}
 
 	// [-r] -a ARRAY or [-r] -A ARRAY, where the program takes a string.
@@ -74,8 +79,8 @@ static int urlencode_builtin(WORD_LIST *list)
 			return EXECUTION_FAILURE;
 	} else {
 		// -v NAME and the line mode go not together.
-		const char *arg = argc < 5 && !encodelines(argc, argv, &rfc, &sep) ? encodeoptions(argc, argv, &rfc) :
-										 nullptr;
+		const char *arg = argc < 5 && !encodelines(argc, argv, &rfc, &sep, &why) ? encodeoptions(argc, argv, &rfc) :
+											nullptr;
 		if (arg == nullptr) {
 			builtin_usage();	// the builtin's own synopsis, its options in it
 			return EX_USAGE;

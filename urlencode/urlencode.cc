@@ -25,9 +25,15 @@ int main(int argc, char **argv)
 	// An empty argument vector is possible, and printf must not see NULL.
 	const char *progname = argc > 0 && argv[0] != nullptr ? argv[0] : "urlencode";
 	bool rfc;
-	int status = encodeeach(argc, argv, nullptr, lineprogram);
-	if (status >= 0)
-		return status;
+	char sep;
+	const char *why;
+	if (encodelines(argc, argv, &rfc, &sep, &why)) {
+		if (why != nullptr) {
+			lineprogram("urlencode", why);
+			return 1;
+		}
+		return encodeeach(rfc, sep, nullptr, lineprogram);
+	}
 	const char *arg = encodeoptions(argc, argv, &rfc);
 	if (arg == nullptr)
 		usage(progname);
