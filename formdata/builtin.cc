@@ -1,15 +1,11 @@
 // formdata as a bash loadable builtin: a request's body, as a CGI script
 // reads it from standard input (multipart/form-data, urlencoded fields or
-// a JSON text), its fields into arrays and its files into new files of
-// the builtin's own. The request library reads the body; this hands what
-// it made to the script.
+// a JSON text), which the request library reads, handed to the script:
+// its fields into arrays, and its files as new files of the builtin's own.
 //   enable -f formdata formdata
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "request.h"
 #include "shellvar.h"
@@ -34,8 +30,7 @@ struct signing {
 };
 
 // What a call has made lives on the heap, undone when the call fails or
-// bash aborts it, as bash may run the undo after the builtin's frame is
-// gone.
+// bash aborts it, which may be after the builtin's frame is gone.
 static void undo(void *r)
 {
 	reqfree(static_cast<request *>(r), false);
@@ -66,28 +61,6 @@ static bool arraysok(const arrays *a)
 	return true;
 }
 
-// The kinds of body that -b names, as a set of formbegin's kinds; 0 after
-// a message where a name is no kind.
-static unsigned kinds(const char *list)
-{
-	static const char *const names[] = {"multipart", "urlencoded", "json"};
-	unsigned set = 0;
-	for (const char *p = list;; p++) {
-		size_t n = strcspn(p, ",");
-		unsigned k = 0;
-		while (k < 3 && (strlen(names[k]) != n || strncmp(p, names[k], n) != 0))
-			k++;
-		if (k == 3) {
-			complain("-b: %s: not a list of multipart, urlencoded and json", list);
-			return 0;
-		}
-		set |= 1u << k;
-		p += n;
-		if (*p == '\0')
-			return set;
-	}
-}
-
 static const char *cgiheader(void *, const char *name)
 {
 	return get_string_value(name);
@@ -100,46 +73,34 @@ static hookcheck *sigbegin(const signing *sg, int *status)
 	hookkey keys[hookkeys];
 	unsigned char *own[hookkeys] = {};
 	size_t ownlen[hookkeys] = {};
+	const char *v, *why;
+	bool good = true;
 	int n = 0;
-	*status = EXECUTION_FAILURE;
-	hookcheck *c = static_cast<hookcheck *>(calloc(1, sizeof *c));
-	bool good = c != nullptr;
-	if (!good)
-		complain("cannot allocate the signature's check: %s", strerror(ENOMEM));
 	for (int i = 0; good && i < sg->nvars; i++, n++) {
-		const char *v = get_string_value(sg->vars[i]);
-		if (v == nullptr || *v == '\0') {
+		if (!(good = (v = get_string_value(sg->vars[i])) != nullptr && *v != '\0'))
 			complain("-k %s: no key in that variable", sg->vars[i]);
-			good = false;
-		} else {
+		else
 			keys[n] = {reinterpret_cast<const unsigned char *>(v), strlen(v)};
-		}
 	}
 	for (int i = 0; good && i < sg->nfiles; i++, n++) {
-		const char *why;
-		if ((own[i] = keyfile(sg->files[i], false, &ownlen[i], &why)) == nullptr || ownlen[i] == 0) {
+		if (!(good = (own[i] = keyfile(sg->files[i], false, &ownlen[i], &why)) != nullptr && ownlen[i] > 0))
 			complain("-f %s: %s", sg->files[i], own[i] == nullptr ? why : "an empty key");
-			good = false;
-		} else {
+		else
 			keys[n] = {own[i], ownlen[i]};
-		}
 	}
-	if (good && hookstart(c, sg->scheme, cgiheader, nullptr, keys, n, sg->tolerance, time(nullptr), sg->url) != hook_ok) {
-		complain("%s", c->msg);
-		*status = c->status == hook_badkey ? EXECUTION_FAILURE : req_unsigned;
-		good = false;
-	}
+	char msg[sizeof(hookcheck{}.msg)];
+	reqstatus st = req_bad;
+	hookcheck *c = good ? reqsign(sg->scheme, cgiheader, nullptr, keys, n, sg->tolerance, sg->url, &st, msg, sizeof msg) :
+			      nullptr;
+	if (good && c == nullptr)
+		complain("%s", msg);
+	*status = st;
 	// Every byte of a key, those after a NUL too.
 	for (int i = 0; i < sg->nfiles; i++)
 		if (own[i] != nullptr) {
 			wipe(own[i], ownlen[i]);
 			free(own[i]);
 		}
-	if (!good && c != nullptr) {
-		wipe(c, sizeof *c);
-		free(c);
-		c = nullptr;
-	}
 	return c;
 }
 
@@ -148,13 +109,12 @@ static hookcheck *sigbegin(const signing *sg, int *status)
 // names for a JSON body alone. Returns the builtin's status.
 static int hand(const arrays *a, const request *r)
 {
-	jsonarrays others = a->json;
-	others.values = nullptr;
+	const jsonarrays *j = &a->json;
 	bool json = r->kind == formjson;
 	if ((a->files != nullptr && newarray(a->files, false) == nullptr) ||
-	    (!json && ((others.types != nullptr && newarray(others.types, true) == nullptr) ||
-		       (others.counts != nullptr && newarray(others.counts, true) == nullptr) ||
-		       (others.names != nullptr && newarray(others.names, true) == nullptr))))
+	    (!json && ((j->types != nullptr && newarray(j->types, true) == nullptr) ||
+		       (j->counts != nullptr && newarray(j->counts, true) == nullptr) ||
+		       (j->names != nullptr && newarray(j->names, true) == nullptr))))
 		return EXECUTION_FAILURE;
 	int status = json ? setjson(&a->json, &r->flat) :
 		     r->kind == formfields ? setfields(a->json.values, a->json.assoc ? 'A' : 'a', r->body, r->copy, false,
@@ -171,23 +131,13 @@ static int hand(const arrays *a, const request *r)
 
 // A call, once its options are read: the body read, checked and handed
 // to the script, or nothing changed. Returns the builtin's status.
-static int run(WORD_LIST *list, const arrays *a, request *want, char *wait, long sec, long usec, const signing *sg)
+static int run(const arrays *a, const request *want, const char *wait, const signing *sg)
 {
-	if (a->json.values == nullptr || list != nullptr) {
-		builtin_usage();
-		return EX_USAGE;
-	}
-	// As read takes it: TMOUT where -t is not given, and not a number
-	// means no limit.
-	if (wait == nullptr && ((wait = get_string_value("TMOUT")) == nullptr ||
-				uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0))
-		sec = usec = 0;
 	if (!arraysok(a))
 		return EXECUTION_FAILURE;
 	const char *dir = a->files == nullptr ? nullptr : want->dir;
 	if (a->files != nullptr && dir == nullptr && ((dir = get_string_value("TMPDIR")) == nullptr || *dir == '\0'))
 		dir = "/tmp";
-
 	// The signature's headers and keys first: a request that cannot be
 	// signed is refused before its body is read.
 	hookcheck *hook = nullptr;
@@ -197,37 +147,21 @@ static int run(WORD_LIST *list, const arrays *a, request *want, char *wait, long
 	// The folder's name is copied behind the request, as a trap may
 	// change TMPDIR while the body is read.
 	size_t dirlen = dir != nullptr ? strlen(dir) + 1 : 0;
-	request *r = static_cast<request *>(calloc(1, sizeof *r + dirlen));
-	if (r == nullptr) {
-		if (hook != nullptr)
-			wipe(hook, sizeof *hook);
-		free(hook);
-		complain("cannot allocate memory: %s", strerror(ENOMEM));
-		return EXECUTION_FAILURE;
-	}
+	request *r = static_cast<request *>(xmalloc(sizeof *r + dirlen));
 	*r = *want;
 	r->dir = dir != nullptr ? static_cast<char *>(memcpy(r + 1, dir, dirlen)) : nullptr;
 	r->hook = hook;
-	// zread is read's own; a signal that interrupts a wait runs its trap,
-	// as zread's own wait would, and the wait goes on.
-	r->rd = zread;
-	r->interrupted = check_signals_and_traps;
-	r->ms = sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000;
 	guard(undo, r);
 	syncinput();
 	status = reqread(r, 0, get_string_value("CONTENT_LENGTH"), get_string_value("CONTENT_TYPE"));
-	if (status == req_late) {
+	if (status == req_ok && !reqname(r))
+		status = EXECUTION_FAILURE;
+	if (status == req_late)
 		complain("no more of the body came within %s seconds", wait);	// as it was given
-	} else if (status != req_ok) {
+	else if (status != req_ok)
 		complain("%s", r->msg);
-	} else if (!arraysok(a)) {	// a trap that ran meanwhile may have changed them
-		status = EXECUTION_FAILURE;
-	} else if (!reqname(r)) {
-		complain("%s", r->msg);
-		status = EXECUTION_FAILURE;
-	} else {
-		status = hand(a, r);
-	}
+	else	// a trap that ran meanwhile may have changed the arrays
+		status = arraysok(a) ? hand(a, r) : EXECUTION_FAILURE;
 	unguard(status != EXECUTION_SUCCESS);
 	if (status == EXECUTION_SUCCESS) {
 		reqfree(r, true);
@@ -239,119 +173,114 @@ static int run(WORD_LIST *list, const arrays *a, request *want, char *wait, long
 static int formdata_builtin(WORD_LIST *list)
 {
 	arrays a = {};
-	char *wait = nullptr;
 	WORD_DESC whyword, *whyname = nullptr;
 	// An urlencoded body is read as a front end reads it: an escape that
 	// is not '%' and two hex digits, or that makes a NUL, is an error, as
-	// with urldecode -s. -s adds I-JSON's rules to a JSON body.
+	// with urldecode -s. -s adds I-JSON's rules to a JSON body. A wait
+	// is bounded as read bounds it: by TMOUT where -t is not given, and
+	// not at all where that is not a number. zread is read's own; a
+	// signal that interrupts a wait runs its trap, as zread's own wait
+	// would, and the wait goes on.
 	request want = {};
-	want.kinds = 7;
-	want.limit = 1 << 20, want.most = maxvalues, want.maxbytes = maxbytes;
+	want.kinds = 7, want.limit = 1 << 20, want.most = maxvalues, want.maxbytes = maxbytes;
+	want.rd = zread, want.interrupted = check_signals_and_traps;
 	signing sg = {};
 	sg.tolerance = 300;
+	char *wait = get_string_value("TMOUT");
+	const char *bad = nullptr, *pre = "", *what = "";
 	intmax_t l;
 	long sec, usec;
 	int opt;
 
 	forget();
 	reset_internal_getopt();
-	while ((opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:sS:k:f:w:u:"))) != -1) {
+	while (bad == nullptr && (opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:sS:k:f:w:u:"))) != -1) {
+		char *arg = list_optarg;
 		switch (opt) {
 		case 'a':
 		case 'A':
-			a.json.values = list_optarg;
+			a.json.values = arg;
 			a.json.assoc = opt == 'A';
 			break;
 		case 'F':
-			a.files = list_optarg;
-			break;
 		case 'T':
-			a.json.types = list_optarg;
-			break;
 		case 'C':
-			a.json.counts = list_optarg;
-			break;
 		case 'K':
-			a.json.names = list_optarg;
+			*(opt == 'F' ? &a.files : opt == 'T' ? &a.json.types : opt == 'C' ? &a.json.counts : &a.json.names) = arg;
 			break;
 		case 'E':
-			whyword = {list_optarg, 0};
-			whyname = &whyword;
-			if (!goodname(whyname, true))
+			whyword = {arg, 0};
+			if (!goodname(whyname = &whyword, true))
 				return EX_USAGE;
 			break;
 		case 'b':
-			if ((want.kinds = kinds(list_optarg)) == 0)
-				return EX_USAGE;
+			if ((want.kinds = reqkinds(arg)) == 0)
+				pre = "-b: ", what = arg, bad = ": not a list of multipart, urlencoded and json";
 			break;
 		case 'd':
-			want.dir = list_optarg;
-			if (*want.dir == '\0') {
-				complain("-d: an empty folder name");
-				return EX_USAGE;
-			}
+			if (*(want.dir = arg) == '\0')
+				bad = "-d: an empty folder name";
 			break;
 		case 'l':
-			if (!legal_number(list_optarg, &l) || l < 0) {
-				complain("%s: not a number of bytes", list_optarg);
-				return EX_USAGE;
-			}
-			want.limit = static_cast<unsigned long long>(l);
+			if (!legal_number(arg, &l) || l < 0)
+				what = arg, bad = ": not a number of bytes";
+			else
+				want.limit = static_cast<unsigned long long>(l);
 			break;
 		case 'n':
 		case 'm':
-			if (!::limit(opt == 'n' ? "-n" : "-m", list_optarg, opt == 'n' ? &want.most : &want.maxbytes))
+			if (!::limit(opt == 'n' ? "-n" : "-m", arg, opt == 'n' ? &want.most : &want.maxbytes))
 				return EX_USAGE;
 			break;
 		case 's':
 			want.strict = true;
 			break;
 		case 'S':
-			if (!hooknamed(list_optarg, &sg.scheme)) {
-				complain("-S: %s: not one of %s", list_optarg, hookschemes);
+			if (!(sg.on = hooknamed(arg, &sg.scheme))) {
+				complain("-S: %s: not one of %s", arg, hookschemes);
 				return EX_USAGE;
 			}
-			sg.on = true;
 			break;
 		case 'k':
 		case 'f':
-			if (sg.nvars + sg.nfiles == hookkeys) {
-				complain("at most %d keys", static_cast<int>(hookkeys));
-				return EX_USAGE;
-			}
-			if (opt == 'k')
-				sg.vars[sg.nvars++] = list_optarg;
+			if (sg.nvars + sg.nfiles == hookkeys)
+				bad = "at most 8 keys";
 			else
-				sg.files[sg.nfiles++] = list_optarg;
+				*(opt == 'k' ? &sg.vars[sg.nvars++] : &sg.files[sg.nfiles++]) = arg;
 			break;
 		case 'w':
-			if (!legal_number(list_optarg, &l) || l < 0 || l > 999999999 || *list_optarg < '0' || *list_optarg > '9') {
-				complain("-w: %s: not a number of seconds", list_optarg);
-				return EX_USAGE;
-			}
-			sg.tolerance = l;
+			if (!legal_number(arg, &l) || l < 0 || l > 999999999 || *arg < '0' || *arg > '9')
+				pre = "-w: ", what = arg, bad = ": not a number of seconds";
+			else
+				sg.tolerance = l;
 			break;
 		case 'u':
-			sg.url = list_optarg;
+			sg.url = arg;
 			break;
 		case 't':
-			wait = list_optarg;
-			if (uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0) {
-				complain("%s: not a number of seconds", wait);
-				return EX_USAGE;
-			}
+			if (uconvert(wait = arg, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0)
+				what = arg, bad = ": not a number of seconds";
 			break;
 		CASE_HELPOPT;
 		default:
-			builtin_usage();
-			return EX_USAGE;
+			bad = "";
 		}
 	}
-	if (sg.on != (sg.nvars + sg.nfiles > 0)) {
-		complain(sg.on ? "-S needs a key, by -k NAME or -f FILE" : "-k and -f are keys for -S");
+	if (bad == nullptr && sg.on != (sg.nvars + sg.nfiles > 0))
+		bad = sg.on ? "-S needs a key, by -k NAME or -f FILE" : "-k and -f are keys for -S";
+	if (bad == nullptr && (a.json.values == nullptr || loptend != nullptr))
+		bad = "";
+	if (bad != nullptr) {
+		if (*bad != '\0')
+			complain("%s%s%s", pre, what, bad);
+		else
+			builtin_usage();
 		return EX_USAGE;
 	}
-	int status = run(loptend, &a, &want, wait, sec, usec, &sg);
+	if (wait == nullptr || uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0)
+		sec = usec = 0;
+	want.ms = sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000;
+	int status = run(&a, &want, wait, &sg);
 	tell(whyname);
 	return status;
 }
@@ -367,11 +296,10 @@ static char doc8[] = "            is the filename that the client gave";
 static char doc9[] = "  -a NAME   names and values in turn in the indexed array NAME";
 static char doc10[] = "  -F FILES  key, client's filename and saved path of each file, in";
 static char doc11[] = "            turn, in the indexed array FILES";
-static char doc12[] = "  -T TYPES, -C COUNTS, -K NAMES";
-static char doc13[] = "            for a JSON body, each pointer's type, each array's and";
-static char doc14[] = "            object's count of members, each object's names in order, as";
-static char doc15[] = "            jsonparse sets them; walk a body with COUNTS, never with a";
-static char doc16[] = "            value of the body, which arithmetic would evaluate";
+static char doc12[] = "  -T TYPES, -C COUNTS, -K NAMES  for a JSON body, as jsonparse sets them:";
+static char doc13[] = "            each pointer's type, each array's and object's count of";
+static char doc14[] = "            members, each object's names in order; walk a body with";
+static char doc15[] = "            COUNTS, never with its values, which arithmetic evaluates";
 static char doc17[] = "  -b KINDS  the bodies to take, of multipart, urlencoded and json, as";
 static char doc18[] = "            'json' or 'multipart,urlencoded'; all three where not given";
 static char doc19[] = "  -d DIR    save the files in DIR, not ${TMPDIR:-/tmp}, as new files";
@@ -389,18 +317,19 @@ static char doc30[] = "  -E WHY    set WHY to the reason for a refusal, or empty
 static char doc30a[] = "  -S SCHEME check the sender's signature over the body, github, stripe,";
 static char doc30b[] = "            slack, shopify, standard, twilio or gitlab, with the key in";
 static char doc30c[] = "            the variable -k NAME or the file -f FILE; -w SECS (300) for";
-static char doc30d[] = "            timestamps, -u URL for twilio; status 4, for a 401, if not";
+static char doc30d[] = "            timestamps, -u URL for twilio";
 static char doc32[] = "A body whose headers the grammar refuses, or that careful readers";
 static char doc33[] = "read in different ways, is refused whole.";
-static char doc35[] = "Exit status: 0, or 1 on a body that is refused or malformed, an";
-static char doc36[] = "array that cannot be set, or a file that cannot be written, when";
-static char doc37[] = "every file it made is removed and the arrays are left as they were;";
-static char doc38[] = "3 on a body of a type that -b does not take, or none of the three,";
-static char doc39[] = "for a 415 answer; 142 on a time-out; 2 on a bad command line.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc6, doc7, doc8, doc9, doc10, doc11,
-		      doc12, doc13, doc14, doc15, doc16, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25,
-		      doc26, doc27, doc28, doc29, doc30, doc30a, doc30b, doc30c, doc30d, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39,
-		      nullptr};
+static char doc35[] = "Exit status: 0; 1 on a body that is refused, an array that cannot be";
+static char doc36[] = "set or a file that cannot be written (every file made is removed, the";
+static char doc37[] = "arrays left as they were); 3, for a 415, on a body of a type that -b";
+static char doc38[] = "does not take; 4, for a 401, on a signature that does not hold,";
+static char doc39[] = "whatever else is wrong with the body, which is read whole to check";
+static char doc39a[] = "it; 142 on a time-out; 2 on a bad command line.";
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc6, doc7, doc8, doc9, doc10, doc11, doc12, doc13,
+		      doc14, doc15, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25, doc26, doc27, doc28,
+		      doc29, doc30, doc30a, doc30b, doc30c, doc30d, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38,
+		      doc39, doc39a, nullptr};
 static char bname[] = "formdata";
 static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY] [-S SCHEME -k NAME | -f FILE [-w SECS] [-u URL]]";
 

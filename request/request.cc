@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
@@ -380,6 +381,42 @@ static reqstatus sigend(request *r, int fd, reqstatus st, bool sized)
 	if (cut && st == req_ok)
 		return fail(r, req_bad, "the body ended before CONTENT_LENGTH");
 	return st;
+}
+
+unsigned reqkinds(const char *list)
+{
+	static const char *const names[] = {"multipart", "urlencoded", "json"};
+	unsigned set = 0;
+	for (const char *p = list;; p++) {
+		size_t n = strcspn(p, ",");
+		unsigned k = 0;
+		while (k < 3 && (strlen(names[k]) != n || strncmp(p, names[k], n) != 0))
+			k++;
+		if (k == 3)
+			return 0;
+		set |= 1u << k;
+		p += n;
+		if (*p == '\0')
+			return set;
+	}
+}
+
+hookcheck *reqsign(hookscheme s, headerfn *header, void *arg, const hookkey *keys, int n, long long tolerance,
+		   const char *url, reqstatus *st, char *msg, size_t size)
+{
+	hookcheck *c = static_cast<hookcheck *>(calloc(1, sizeof *c));
+	*st = req_bad;
+	if (c == nullptr) {
+		snprintf(msg, size, "cannot allocate the signature's check: %s", strerror(ENOMEM));
+		return nullptr;
+	}
+	if (hookstart(c, s, header, arg, keys, n, tolerance, time(nullptr), url) == hook_ok)
+		return c;
+	snprintf(msg, size, "%s", c->msg);
+	*st = c->status == hook_badkey ? req_bad : req_unsigned;
+	wipe(c, sizeof *c);
+	free(c);
+	return nullptr;
 }
 
 reqstatus reqread(request *r, int fd, const char *length, const char *type)

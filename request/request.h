@@ -66,6 +66,19 @@ struct request {
 	form f;
 };
 
+// The kinds of body that a list of multipart, urlencoded and json names
+// ("json", "multipart,urlencoded"), as a set for request.kinds; 0 where a
+// name is none of them.
+unsigned reqkinds(const char *list);
+
+// The check of a sender's signature by scheme s, begun from the headers
+// (header, as hook.h has it) and the keys, before any of the body is
+// read, for request.hook; null where it fails already, with *st req_bad
+// for a key that is not in its form, else req_unsigned, and msg (size
+// bytes) saying why.
+hookcheck *reqsign(hookscheme s, headerfn *header, void *arg, const hookkey *keys, int n, long long tolerance,
+		   const char *url, reqstatus *st, char *msg, size_t size);
+
 // Reads the body of length bytes (CONTENT_LENGTH as it stands, or null)
 // from fd, as CONTENT_TYPE type says, all that r asks: a multipart body
 // into fields and files, an urlencoded one into body (no NUL, no bad
