@@ -72,6 +72,8 @@ const hookcase cases[] = {
 	 "https://mycompany.com/myapp.php?foo=1&bar=2"},
 	{"twilio", {"X-Twilio-Signature: 0/KCTR6DLpKmkAf8muzZqo1nDgQ="}, "12345", twilio, form, "", "300",
 	 "https://mycompany.com:443/myapp.php?foo=1&bar=2"},
+	{"twilio", {"X-Twilio-Signature: 0/KCTR6DLpKmkAf8muzZqo1nDgQ="}, "12345", twilio, "Application/X-WWW-Form-Urlencoded",
+	 "", "300", "https://mycompany.com/myapp.php?foo=1&bar=2"},
 	{"twilio", {"X-Twilio-Signature: sk1BvYS2/BfhYZ/HerX+/rX+6XY="}, "12345", evt, json, "", "300",
 	 "https://example.com/hook?bodySHA256=647e9eca5463252aea7c709519f8291eef4d234c1496bccfa7a909b4af0a8011"},
 	{"twilio", {"X-Twilio-Signature: sk1BvYS2/BfhYZ/HerX+/rX+6XY="}, "12345", evt + " ", json, "signature wrong", "300",

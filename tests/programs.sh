@@ -33,7 +33,8 @@ is "$("$@" "$bin/setcookie" -s a 'b c')" 'Set-Cookie: a=b%20c; Secure' setcookie
 is "$(echo '{"a": [1, "x"]}' | "$@" "$bin/jsonparse" -g /a)" '[1,"x"]' jsonparse
 is "$(printf 'key\n' | "$@" "$bin/hmac" -K /dev/stdin 'The quick brown fox jumps over the lazy dog')" \
 	f7bc83f430538424b13298e6aa6fb143ef4d59a14946175997479dbc2d1a3cd8 hmac
-is "$(printf 'Hello, World!' | HTTP_X_GITLAB_TOKEN=s3cret "$@" "$bin/hookverify" -S gitlab -K /dev/fd/3 3<<KEY
+# Exactly CONTENT_LENGTH bytes of the body, where it is set.
+is "$(printf 'Hello, World!EXTRA' | CONTENT_LENGTH=13 HTTP_X_GITLAB_TOKEN=s3cret "$@" "$bin/hookverify" -S gitlab -K /dev/fd/3 3<<KEY
 s3cret
 KEY
 )" 'Hello, World!' hookverify

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <unistd.h>
 
 #include "intern.h"
@@ -56,18 +55,18 @@ char *hookverifyrun(int argc, char *const argv[], keyvarfn *, size_t *len, const
 	bytes keys[keysmost] = {};
 	hookkey k[keysmost];
 	char *out = nullptr;
+	reqstatus st;
 	request *r = static_cast<request *>(calloc(1, sizeof *r));
-	hookcheck *c = static_cast<hookcheck *>(calloc(1, sizeof *c));
-	const char *bad = r == nullptr || c == nullptr ? "cannot allocate memory" : loadkeys(j, nullptr, keys);
+	const char *bad = r == nullptr ? "cannot allocate memory" : loadkeys(j, nullptr, keys);
 	if (bad != nullptr) {
 		*why = bad;
 		goto done;
 	}
 	for (int i = 0; i < j->nfiles; i++)
 		k[i] = {keys[i].p, keys[i].n};
-	if (hookstart(c, scheme, header, const_cast<job *>(j), k, j->nfiles, j->tolerance, time(nullptr), j->url) !=
-	    hook_ok) {
-		*why = says(c->msg, "");
+	if ((r->hook = reqsign(scheme, header, const_cast<job *>(j), k, j->nfiles, j->tolerance, j->url, &st, msg,
+			       sizeof msg)) == nullptr) {
+		*why = msg;
 		goto done;
 	}
 	for (int i = 0; i < keysmost; i++)
@@ -80,9 +79,7 @@ char *hookverifyrun(int argc, char *const argv[], keyvarfn *, size_t *len, const
 		r->ms = j->waitms;
 		r->whole = true;
 		r->limit = inputmost;
-		r->hook = c;
-		c = nullptr;
-		reqstatus st = reqread(r, 0, length != nullptr && *length == '\0' ? "0" : length,
+		st = reqread(r, 0, length != nullptr && *length == '\0' ? "0" : length,
 				       header(const_cast<job *>(j), "CONTENT_TYPE"));
 		if (st != req_ok) {
 			*why = says(st == req_late ? "no more of the body came within " : r->msg,
@@ -99,8 +96,5 @@ done:
 	if (r != nullptr)
 		reqfree(r, false);
 	free(r);
-	if (c != nullptr)
-		wipe(c, sizeof *c);
-	free(c);
 	return out;
 }
