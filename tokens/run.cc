@@ -2,6 +2,7 @@
 // and buffers that are wiped when they are given back. A key is never a
 // word of the command line, where ps and set -x would show it.
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -234,7 +235,8 @@ static const char *readoptions(const char *tool, int argc, char *const argv[], j
 				ms *= 10;
 			if (arg[n] != '\0' || (n == 0) || (arg[0] == '.' && n == 1))
 				return says("-t: a number of seconds, not ", arg);
-			j->waitms = static_cast<long>(v * 1000 + ms);
+			v = v * 1000 + ms;
+			j->waitms = v > static_cast<unsigned long long>(LONG_MAX) ? LONG_MAX : static_cast<long>(v);
 			j->waitname = arg;
 			break;
 		}
