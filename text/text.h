@@ -21,7 +21,8 @@ long utf8bad(const char *s);
 // itself cut, without the first bytes of a character that ends it. Returns
 // its length.
 size_t textline(char *out, size_t size, const char *in, size_t n, bool cut);
-// "PROG: WHAT" so, on standard error, in one write.
+// "PROG: WHAT" so, on standard error, in one write; what is cut past
+// about 4 KiB.
 void saytext(const char *prog, const char *what);
 
 // One JSON string literal, quotes included, as Python's json.dumps with
