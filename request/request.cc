@@ -183,7 +183,7 @@ static bool content(request *r, const char *key, const char *filename)
 	size_t len = 0, first = r->nfiles;
 	ssize_t n;
 
-	while ((n = formpiece(&r->f, &data, &why)) > 0) {
+	while ((n = formpiece(r->f, &data, &why)) > 0) {
 		size_t m = static_cast<size_t>(n);
 		if (filename == nullptr) {
 			// A shell's string ends at a NUL byte.
@@ -241,12 +241,12 @@ static bool content(request *r, const char *key, const char *filename)
 // its end and at most r->limit bytes. False with r->msg set.
 static bool whole(request *r, int fd, bool sized)
 {
-	size_t n = sized ? static_cast<size_t>(formsize(&r->f)) : 0, cap = sized ? n : 65536;
+	size_t n = sized ? static_cast<size_t>(formsize(r->f)) : 0, cap = sized ? n : 65536;
 	if ((r->body = static_cast<char *>(malloc(cap + 1))) == nullptr)
 		return nomem(r), false;
 	const char *why = nullptr;
 	if (sized) {
-		if (!formall(&r->f, r->body, &why))
+		if (!formall(r->f, r->body, &why))
 			return fail(r, req_bad, "%s", why), false;
 	} else {
 		for (;;) {
@@ -305,7 +305,7 @@ static bool jsontext(request *r, int fd)
 {
 	if ((r->j = static_cast<json *>(calloc(1, sizeof *r->j))) == nullptr)
 		return nomem(r), false;
-	jsonstream(r->j, fd, signedread, formsize(&r->f), r->strict);
+	jsonstream(r->j, fd, signedread, formsize(r->f), r->strict);
 	const char *why = jsonall(r->j, &r->flat, static_cast<unsigned long>(r->most), r->maxbytes);
 	if (why != nullptr)
 		fail(r, req_bad, "%s", why);
@@ -317,17 +317,17 @@ static reqstatus body(request *r, int fd, const char *length, const char *type)
 {
 	const char *why;
 	if (r->whole) {
-		why = length != nullptr ? formbegin(&r->f, fd, signedread, length, "", r->limit) : nullptr;
-		if (why != nullptr && r->f.kind == formnone)
+		why = length != nullptr ? formbegin(r->f, fd, signedread, length, "", r->limit) : nullptr;
+		if (why != nullptr && r->f->kind == formnone)
 			return fail(r, req_bad, "%s", why);
-		r->length = r->f.left;
-		formtype(&r->f, type != nullptr ? type : "");	// as a sender would sign it
-		r->kind = r->f.kind;
+		r->length = r->f->left;
+		formtype(r->f, type != nullptr ? type : "");	// as a sender would sign it
+		r->kind = r->f->kind;
 		return whole(r, fd, length != nullptr) ? req_ok : req_bad;
 	}
-	why = formbegin(&r->f, fd, signedread, length, type, r->limit);
-	r->kind = r->f.kind;
-	r->length = r->f.left;
+	why = formbegin(r->f, fd, signedread, length, type, r->limit);
+	r->kind = r->f->kind;
+	r->length = r->f->left;
 	if (why != nullptr)
 		return fail(r, r->kind == formunknown ? req_unsupported : req_bad, "%s", why);
 	if ((r->kinds & (1u << r->kind)) == 0) {
@@ -341,7 +341,7 @@ static reqstatus body(request *r, int fd, const char *length, const char *type)
 		return jsontext(r, fd) ? req_ok : req_bad;
 	const char *key, *filename;
 	int more;
-	while ((more = formpart(&r->f, &key, &filename, &why)) > 0)
+	while ((more = formpart(r->f, &key, &filename, &why)) > 0)
 		if (!content(r, key, filename))
 			return req_bad;
 	return more == 0 ? req_ok : fail(r, req_bad, "%s", why);
@@ -421,13 +421,19 @@ hookcheck *reqsign(hookscheme s, headerfn *header, void *arg, const hookkey *key
 
 reqstatus reqread(request *r, int fd, const char *length, const char *type)
 {
+	// The window is allocated, never zeroed nor copied: its 64 KiB are
+	// touched only as far as the body fills them.
+	if (r->f == nullptr && (r->f = static_cast<form *>(malloc(sizeof *r->f))) == nullptr)
+		return nomem(r);
+	r->f->kind = formnone;
+	r->f->left = 0;
 	now_ = r;
 	r->checked = 0;
 	waiting outer = waitbegin(r->rd, r->interrupted, r->ms);
 	reqstatus st = body(r, fd, length, type);
 	// What is left of the length, where one was read: a parser that stops
 	// at a fault, or at a close delimiter, leaves the rest unread.
-	bool sized = length != nullptr && r->f.kind != formnone;
+	bool sized = length != nullptr && r->f->kind != formnone;
 	if (r->hook != nullptr && !waitedout())
 		st = sigend(r, fd, st, sized);
 	bool late = waitedout();
@@ -461,11 +467,13 @@ void reqfree(request *r, bool keep)
 		jsonend(r->j);
 	free(r->j);
 	jsonflatfree(&r->flat);
+	free(r->f);
 	if (r->hook != nullptr) {
 		wipe(r->hook, sizeof *r->hook);
 		free(r->hook);
 	}
 	r->files = nullptr, r->fields = nullptr, r->body = r->copy = nullptr, r->j = nullptr, r->hook = nullptr;
+	r->f = nullptr;
 	r->nfiles = r->nfields = 0;
 	if (now_ == r)
 		now_ = nullptr;

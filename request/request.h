@@ -63,7 +63,7 @@ struct request {
 	unsigned long long length;	// CONTENT_LENGTH, once read
 	unsigned long long checked;	// bytes read, and fed to the check
 	char msg[512];			// what went wrong, in a line
-	form f;
+	form *f;			// the body's reader, reqread's own
 };
 
 // The kinds of body that a list of multipart, urlencoded and json names
