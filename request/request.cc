@@ -432,10 +432,13 @@ reqstatus reqread(request *r, int fd, const char *length, const char *type)
 	waiting outer = waitbegin(r->rd, r->interrupted, r->ms);
 	reqstatus st = body(r, fd, length, type);
 	// What is left of the length, where one was read: a parser that stops
-	// at a fault, or at a close delimiter, leaves the rest unread.
-	bool sized = length != nullptr && r->f->kind != formnone;
-	if (r->hook != nullptr && !waitedout())
-		st = sigend(r, fd, st, sized);
+	// at a fault, or at a close delimiter, leaves the rest unread. A
+	// length that was refused (none, not a number, over the limit) let
+	// no byte be read, and says so: it is the client's own, and tells it
+	// nothing of how its bytes are read.
+	bool refused = length != nullptr ? r->f->kind == formnone : !r->whole;
+	if (r->hook != nullptr && !waitedout() && !refused)
+		st = sigend(r, fd, st, length != nullptr);
 	bool late = waitedout();
 	waitend(&outer);
 	if (late)
