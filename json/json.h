@@ -160,6 +160,7 @@ const char *jsonbuild(char *const *kv, size_t n, char *const *tv, size_t nt, boo
 enum { jsonmaxget = 64 };
 struct jsonjob {
 	bool strict, given;
+	bool must;		// -M: in the line mode, a pointer that names nothing fails its record
 	char what;
 	const char *pointer;
 	const char *text;
@@ -177,14 +178,21 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job);
 // out stops the run, as a write error). Returns null once the whole text
 // has been read and found good, or what is wrong: j->msg, "no value at
 // POINTER", "POINTER: a string, not an array or object", "write error".
+// Where absent is not null, it is set where the text is good and the
+// pointer names nothing; with nullempty, a null is handed out as nothing,
+// as a field of the line mode.
 typedef bool jsonout(void *arg, const char *s, size_t n);
-const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg);
+const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg, bool *absent = nullptr,
+		    bool nullempty = false);
 
 // The line mode's result for one record, the text at s of n bytes: each
 // value that the job's pointers name, as the program prints one, with a
 // TAB between two, and in each a backslash, a TAB, a newline and a CR
 // written \\, \t, \n and \r, as a TSV reader takes them back, so that
-// no value splits a line or a field. Returns null, or what is wrong.
+// no value splits a line or a field. A pointer that names nothing, and a
+// null, give an empty field, as jq's @tsv gives one, but with -M, where
+// a pointer that names nothing fails the record. Returns null, or what
+// is wrong.
 const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg);
 // The line mode of job, each record of standard input a text, through
 // eachline with rd and say (as lines.h has them); its status. The program

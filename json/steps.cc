@@ -6,7 +6,7 @@
 #include "json.h"
 #include "lines.h"
 
-const char jsonusage[] = "usage: jsonparse [-s] [-t | -c] [-l | -z] [-g POINTER]... [json]";
+const char jsonusage[] = "usage: jsonparse [-s] [-t | -c] [-l | -z] [-M] [-g POINTER]... [json]";
 
 const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 {
@@ -19,8 +19,8 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 			break;
 		}
 		for (const char *o = argv[i] + 1; *o != '\0'; o++) {
-			if (*o == 's') {
-				job->strict = true;
+			if (*o == 's' || *o == 'M') {
+				(*o == 's' ? job->strict : job->must) = true;
 				continue;
 			}
 			const char *clash = nullptr;
@@ -90,8 +90,9 @@ const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jso
 		if (i > 0 && !out(arg, "\t", 1))
 			return "write error";
 		jsonmem(j, s, n, job->strict);
-		const char *why = jsonget(j, job->pointers[i], job->what, field, &t);
-		if (why != nullptr)
+		bool absent = false;
+		const char *why = jsonget(j, job->pointers[i], job->what, field, &t, &absent, job->what == 0);
+		if (why != nullptr && !(absent && !job->must))
 			return why;
 	}
 	return nullptr;
@@ -102,7 +103,7 @@ static bool at(const json *j, const char *pointer, size_t n)
 	return j->ptr.n == n && (n == 0 || jsoncmp(j->ptr.p, pointer, n) == 0);
 }
 
-const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg)
+const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg, bool *absent, bool nullempty)
 {
 	static char none[200];
 	size_t plen = strlen(pointer);
@@ -156,7 +157,7 @@ const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void 
 				} else if (j->type >= jsonarray) {
 					put(j->type == jsonobject ? "{" : "[", 1);
 					depth = 1;
-				} else {
+				} else if (!(nullempty && j->type == jsonnull)) {
 					put(j->data, j->len);
 					scalar = j->more;
 				}
@@ -209,6 +210,8 @@ const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void 
 		return "write error";
 	if (found && nocount == nullptr)
 		return nullptr;
+	if (absent != nullptr)
+		*absent = !found;
 	size_t k = found ? 0 : jsoncat(none, 0, sizeof none, "no value at ", 12);
 	k = jsoncat(none, k, sizeof none, pointer, plen);
 	if (found) {
@@ -324,5 +327,5 @@ static const char *record(void *arg, char *rec, size_t n, lineout *out)
 
 int jsoneach(const jsonjob *job, linereader *rd, linesay *say)
 {
-	return eachline("jsonparse", job->sep, record, const_cast<jsonjob *>(job), rd, say);
+	return eachline("jsonparse", job->sep, record, const_cast<jsonjob *>(job), rd, say, true);
 }

@@ -147,10 +147,84 @@ static bool flush(lineout *o)
 	return ok;
 }
 
-// One record done: its result, or nothing and a message, then sep. False
-// where it failed.
+// The refused records by reason: a reason is a message without where it
+// happened ("byte offset 7 (/a): ") and without what it quotes (a name in
+// quotes, a limit's advice after ';'), so that one kind of fault is one
+// count. A few kinds are kept; the rest are counted together.
+enum { kinds = 8, kindlen = 64 };
+struct refusals {
+	char reason[kinds][kindlen];
+	unsigned long long count[kinds], others;
+	int n;
+};
+
+static void count(refusals *t, const char *why)
+{
+	const char *p = why;
+	if (strncmp(p, "byte offset ", 12) == 0) {
+		p += 12;
+		while (*p >= '0' && *p <= '9')
+			p++;
+		const char *close = *p == ' ' && p[1] == '(' ? strstr(p, "): ") : nullptr;
+		p = close != nullptr ? close + 3 : *p == ':' && p[1] == ' ' ? p + 2 : why;
+	}
+	char r[kindlen];
+	size_t n = 0;
+	for (; p[n] != '\0' && p[n] != '"' && p[n] != ';' && n + 1 < sizeof r; n++)
+		r[n] = p[n];
+	while (n > 0 && r[n - 1] == ' ')
+		n--;
+	r[n] = '\0';
+	for (int k = 0; k < t->n; k++)
+		if (strcmp(t->reason[k], r) == 0) {
+			t->count[k]++;
+			return;
+		}
+	if (t->n == kinds) {
+		t->others++;
+		return;
+	}
+	memcpy(t->reason[t->n], r, n + 1);
+	t->count[t->n++] = 1;
+}
+
+// "402 of 1200000 records refused: 310 duplicate name, ...", the most
+// common first.
+static void tell(const refusals *t, unsigned long long records, const char *prog, linesay *say)
+{
+	unsigned long long refused = t->others;
+	int order[kinds];
+	for (int k = 0; k < t->n; k++) {
+		refused += t->count[k];
+		int at = k;
+		for (; at > 0 && t->count[order[at - 1]] < t->count[k]; at--)
+			order[at] = order[at - 1];
+		order[at] = k;
+	}
+	if (refused == 0)
+		return;
+	char m[kinds * (kindlen + 24) + 96] = "";
+	catnum(m, sizeof m, refused);
+	cat(m, sizeof m, " of ");
+	catnum(m, sizeof m, records);
+	cat(m, sizeof m, records == 1 ? " record refused: " : " records refused: ");
+	for (int k = 0; k < t->n; k++) {
+		catnum(m, sizeof m, t->count[order[k]]);
+		cat(m, sizeof m, " ");
+		cat(m, sizeof m, t->reason[order[k]]);
+		cat(m, sizeof m, k + 1 < t->n || t->others > 0 ? ", " : "");
+	}
+	if (t->others > 0) {
+		catnum(m, sizeof m, t->others);
+		cat(m, sizeof m, " of other kinds");
+	}
+	say(prog, m);
+}
+
+// One record done: its result, or nothing and a message, then sep, and
+// where t is not null, its reason counted. False where it failed.
 static bool finish(const char *prog, linesay *say, char sep, unsigned long long number, const char *why,
-		   lineout *out)
+		   lineout *out, refusals *t)
 {
 	if (why == nullptr && out->bad)
 		why = "a result over 1 MiB";
@@ -165,6 +239,8 @@ static bool finish(const char *prog, linesay *say, char sep, unsigned long long 
 		cat(m, sizeof m, why);
 		say(prog, m);
 		out->n = out->start;
+		if (t != nullptr)
+			count(t, why);
 	}
 	out->bad = false;
 	out->p[out->n++] = sep;
@@ -180,8 +256,9 @@ static void sayerror(linesay *say, const char *prog, const char *what)
 	say(prog, m);
 }
 
-int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader *rd, linesay *say)
+int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader *rd, linesay *say, bool tally)
 {
+	refusals reasons = {};
 	// The record, with room to decode and escape it in place; the
 	// results, with room for the largest after the pieces before it.
 	char *rec = static_cast<char *>(malloc(2 * linemax + 1));
@@ -227,13 +304,15 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 		rec[n] = '\0';
 		const char *why = over ? "a record over 256 KiB" :
 				  nul ? "a NUL byte in the record" : run(arg, rec, n, &out);
-		failed = !finish(prog, say, sep, ++number, why, &out) || failed;
+		failed = !finish(prog, say, sep, ++number, why, &out, tally ? &reasons : nullptr) || failed;
 		if (out.n >= piece && !flush(&out))
 			break;
 		n = 0;
 		over = nul = false;
 	}
 	free(rec);
+	if (tally)
+		tell(&reasons, number, prog, say);
 	bool written = flush(&out) && fflush(stdout) == 0 && !ferror(stdout);
 	free(out.p);
 	if (!written) {

@@ -49,8 +49,11 @@ void lineprogram(const char *prog, const char *what);
 // that is too long, or whose result would hold sep, gives an empty
 // record, and a message, "record N: WHAT"; the rest go on. Returns the
 // status: 0, or 1 where a record was refused or standard input or output
-// failed (a write error ends the run at once).
+// failed (a write error ends the run at once). With tally, a last message
+// counts the records refused by their reason, "402 of 1200000 records
+// refused: 310 duplicate name, 92 not UTF-8", so that a log's counts can
+// be squared with its lines.
 int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader *rd = nullptr,
-	     linesay *say = lineprogram);
+	     linesay *say = lineprogram, bool tally = false);
 
 #endif

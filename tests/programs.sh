@@ -67,4 +67,10 @@ each 'aaaaaaaaaaaaaaaaaaaa\000b\nccccccccccccccccccccccccc\nd' '/ccccccccccccccc
 each '<a>\000b\nc' '&lt;a&gt;|b/c| 0' htmlescape -z
 each '\377\nq"' '/"q\""/ 1' jsonquote -l
 each 'http://a/b\nhttp://[x\n/r?q' 'a>/b//c>/r/ 1' urlparse -l -b http://c/ -g host -g pathname
-each '{"a":1,"b":"x\\ty"}\n[\n{"a":[2],"b":null}' '1>x\ty//[2]>null/ 1' jsonparse -l -g /a -g /b
+# A null and a pointer that names nothing are empty fields, as jq's @tsv
+# gives them; with -M, a pointer that names nothing fails its record.
+each '{"a":1,"b":"x\\ty"}\n[\n{"a":[2],"b":null}\n{"b":2}' '1>x\ty//[2]>/>2/ 1' jsonparse -l -g /a -g /b
+each '{"a":1}\n{"b":2}' '1// 1' jsonparse -l -M -g /a
+# Every record counted: the refused ones by their reason, at the end.
+is "$(printf '{"a":1,"a":2}\n{"a":"\377"}\n{"b":1,"b":1}\n{}' | "$@" "$bin/jsonparse" -l -g /a 2>&1 >/dev/null | tail -n 1)" \
+	'jsonparse: 3 of 4 records refused: 2 duplicate name, 1 not UTF-8' "jsonparse -l, the count"
