@@ -238,15 +238,17 @@ static char doc28[] = "  for ((i = 0; i < ${n[/items]:-0}; i++)); do echo \"${j[
 static char doc29a[] = "After --, the last word is the text, whatever it reads: write it so";
 static char doc29b[] = "before a variable's value. With -l or -z, each line (or NUL-ended";
 static char doc29c[] = "record) of standard input is a text, and the values that each -g";
-static char doc29d[] = "names are one line of standard output, separated by tabs.";
+static char doc29d[] = "names are one line of standard output, separated by tabs; one that";
+static char doc29e[] = "names nothing, and a null, an empty field, but with -M, which fails";
+static char doc29f[] = "the record. A last message counts the refused records by reason.";
 static char doc30[] = "Exit status: 0, or 1 on a refused text, a pointer that names nothing,";
 static char doc31[] = "a NAME that cannot be set, a record of the line mode that failed, or";
 static char doc32[] = "a failed write; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc8, doc1, doc10, doc11,
 		      doc12, doc13, doc14, doc15, doc16, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25,
-		      doc26, doc27, doc28, doc1, doc29a, doc29b, doc29c, doc29d, doc1, doc30, doc31, doc32, nullptr};
+		      doc26, doc27, doc28, doc1, doc29a, doc29b, doc29c, doc29d, doc29e, doc29f, doc1, doc30, doc31, doc32, nullptr};
 static char bname[] = "jsonparse";
-static char synopsis[] = "jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] [-E WHY] [-s] [-t | -c] [-l | -z] [-g POINTER]... [--] [json]";
+static char synopsis[] = "jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] [-E WHY] [-s] [-t | -c] [-l | -z] [-M] [-g POINTER]... [--] [json]";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -239,7 +239,7 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "bash: line 2: jsonquote: /a: a value that also has members\n"
 		 "bash: line 2: jsonparse: -g, -t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take every value\n"
 		 "jsonparse: usage: jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] "
-		 "[-E WHY] [-s] [-t | -c] [-l | -z] [-g POINTER]... [--] [json]\n"
+		 "[-E WHY] [-s] [-t | -c] [-l | -z] [-M] [-g POINTER]... [--] [json]\n"
 		 "bash: line 2: jsonparse: /1: a number, not an array or object\n"},
 		// urldecode -l and -z: each record decoded into one of output, a
 		// refused one, or one whose result would hold its separator, empty
