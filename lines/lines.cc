@@ -147,6 +147,53 @@ static bool flush(lineout *o)
 	return ok;
 }
 
+// A program's messages, gathered and written a buffer at a time, each
+// write at most PIPE_BUF bytes and ending on a message's end, so that a
+// file of bad records costs a write for many of them, not one each, and
+// two programs that share standard error, as under xargs -P, never cut
+// into each other's lines. A builtin's go through the shell, one by one.
+struct said {
+	char buf[4096];
+	size_t n;
+	bool failed;
+};
+
+static void spill(said *s)
+{
+	for (size_t at = 0; at < s->n && !s->failed;) {
+		ssize_t w = write(2, s->buf + at, s->n - at);
+		if (w < 0 && errno == EINTR)
+			continue;
+		s->failed = w <= 0;
+		at += w > 0 ? static_cast<size_t>(w) : 0;
+	}
+	s->n = 0;
+}
+
+static void gather(said *s, const char *prog, const char *what)
+{
+	char line[sizeof s->buf];
+	size_t n = 0, w = length(what);
+	for (const char *p = prog; *p != '\0' && n + 2 < sizeof line; p++)
+		line[n++] = *p;
+	line[n++] = ':', line[n++] = ' ';
+	n += textline(line + n, sizeof line - n - 1, what, w, false);
+	line[n++] = '\n';
+	if (s->n + n > sizeof s->buf)
+		spill(s);
+	memcpy(s->buf + s->n, line, n);
+	s->n += n;
+}
+
+// A message said: gathered for a program, through say for a builtin.
+static void note(said *s, linesay *say, const char *prog, const char *m)
+{
+	if (s != nullptr)
+		gather(s, prog, m);
+	else
+		say(prog, m);
+}
+
 // The refused records by reason: a reason is a message without where it
 // happened ("byte offset 7 (/a): ") and without what it quotes (a name in
 // quotes, a limit's advice after ';'), so that one kind of fault is one
@@ -190,7 +237,7 @@ static void count(refusals *t, const char *why)
 
 // "402 of 1200000 records refused: 310 duplicate name, ...", the most
 // common first.
-static void tell(const refusals *t, unsigned long long records, const char *prog, linesay *say)
+static void tell(const refusals *t, unsigned long long records, const char *prog, linesay *say, said *s)
 {
 	unsigned long long refused = t->others;
 	int order[kinds];
@@ -218,12 +265,47 @@ static void tell(const refusals *t, unsigned long long records, const char *prog
 		catnum(m, sizeof m, t->others);
 		cat(m, sizeof m, " of other kinds");
 	}
-	say(prog, m);
+	note(s, say, prog, m);
+}
+
+// "record N: WHY" in m, size bytes. Where it is too long, what WHY quotes
+// is cut, on a character's boundary, never its reason: the part after the
+// last ": ", which says what is wrong ("URL: IPv6-unclosed").
+static void reasoned(char *m, size_t size, unsigned long long number, const char *why)
+{
+	m[0] = '\0';
+	cat(m, size, "record ");
+	catnum(m, size, number);
+	cat(m, size, ": ");
+	size_t at = length(m), n = length(why);
+	if (at + n < size) {
+		cat(m, size, why);
+		return;
+	}
+	const char *reason = why;
+	for (const char *p = why; (p = strstr(p, ": ")) != nullptr; p += 2)
+		reason = p + 2;
+	size_t keep = length(reason);
+	if (reason == why || keep + 8 >= size - at)
+		keep = 0;	// no reason apart, or too long: cut it all
+	// The quoted part up to a character's start, "...", then the reason.
+	size_t head = size - at - keep - 6;
+	while (head > 0 && (static_cast<unsigned char>(why[head]) & 0xC0) == 0x80)
+		head--;
+	memcpy(m + at, why, head);
+	memcpy(m + at + head, "...", 3);
+	at += head + 3;
+	if (keep > 0) {
+		memcpy(m + at, ": ", 2);
+		memcpy(m + at + 2, reason, keep);
+		at += 2 + keep;
+	}
+	m[at] = '\0';
 }
 
 // One record done: its result, or nothing and a message, then sep, and
 // where t is not null, its reason counted. False where it failed.
-static bool finish(const char *prog, linesay *say, char sep, unsigned long long number, const char *why,
+static bool finish(const char *prog, linesay *say, said *s, char sep, unsigned long long number, const char *why,
 		   lineout *out, refusals *t)
 {
 	if (why == nullptr && out->bad)
@@ -233,11 +315,9 @@ static bool finish(const char *prog, linesay *say, char sep, unsigned long long 
 		why = sep == '\n' ? "the result holds a newline, which would split the record" :
 				    "the result holds a NUL byte, which would split the record";
 	if (why != nullptr) {
-		char m[320] = "record ";
-		catnum(m, sizeof m, number);
-		cat(m, sizeof m, ": ");
-		cat(m, sizeof m, why);
-		say(prog, m);
+		char m[1024];
+		reasoned(m, sizeof m, number, why);
+		note(s, say, prog, m);
 		out->n = out->start;
 		if (t != nullptr)
 			count(t, why);
@@ -248,17 +328,20 @@ static bool finish(const char *prog, linesay *say, char sep, unsigned long long 
 	return why == nullptr;
 }
 
-static void sayerror(linesay *say, const char *prog, const char *what)
+static void sayerror(linesay *say, said *s, const char *prog, const char *what)
 {
 	char m[160] = "";
 	cat(m, sizeof m, what);
 	cat(m, sizeof m, strerror(errno));
-	say(prog, m);
+	note(s, say, prog, m);
 }
 
 int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader *rd, linesay *say, bool tally)
 {
 	refusals reasons = {};
+	said messages;
+	messages.n = 0, messages.failed = false;
+	said *s = say == lineprogram ? &messages : nullptr;
 	// The record, with room to decode and escape it in place; the
 	// results, with room for the largest after the pieces before it.
 	char *rec = static_cast<char *>(malloc(2 * linemax + 1));
@@ -269,7 +352,7 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 	bool over = false, nul = false, failed = false, more = true;
 	if (rec == nullptr || out.p == nullptr) {
 		errno = ENOMEM;
-		sayerror(say, prog, "cannot allocate a record: ");
+		sayerror(say, nullptr, prog, "cannot allocate a record: ");
 		free(rec);
 		free(out.p);
 		return 1;
@@ -280,7 +363,7 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 			if (got < 0 && errno == EINTR)
 				continue;
 			if (got < 0) {
-				sayerror(say, prog, "cannot read: ");
+				sayerror(say, s, prog, "cannot read: ");
 				failed = true;
 			}
 			start = 0;
@@ -304,7 +387,7 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 		rec[n] = '\0';
 		const char *why = over ? "a record over 256 KiB" :
 				  nul ? "a NUL byte in the record" : run(arg, rec, n, &out);
-		failed = !finish(prog, say, sep, ++number, why, &out, tally ? &reasons : nullptr) || failed;
+		failed = !finish(prog, say, s, sep, ++number, why, &out, tally ? &reasons : nullptr) || failed;
 		if (out.n >= piece && !flush(&out))
 			break;
 		n = 0;
@@ -312,12 +395,12 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 	}
 	free(rec);
 	if (tally)
-		tell(&reasons, number, prog, say);
+		tell(&reasons, number, prog, say, s);
 	bool written = flush(&out) && fflush(stdout) == 0 && !ferror(stdout);
 	free(out.p);
-	if (!written) {
-		sayerror(say, prog, "write error: ");
-		return 1;
-	}
-	return failed ? 1 : 0;
+	if (!written)
+		sayerror(say, s, prog, "write error: ");
+	if (s != nullptr)
+		spill(s);
+	return failed || !written ? 1 : 0;
 }

@@ -71,6 +71,9 @@ each 'http://a/b\nhttp://[x\n/r?q' 'a>/b//c>/r/ 1' urlparse -l -b http://c/ -g h
 # gives them; with -M, a pointer that names nothing fails its record.
 each '{"a":1,"b":"x\\ty"}\n[\n{"a":[2],"b":null}\n{"b":2}' '1>x\ty//[2]>/>2/ 1' jsonparse -l -g /a -g /b
 each '{"a":1}\n{"b":2}' '1// 1' jsonparse -l -M -g /a
+# A long record's message is cut in what it quotes, never in its reason.
+is "$(printf 'http://%s[\n' "$(printf '%02000d' 0)" | "$@" "$bin/urlparse" -l 2>&1 >/dev/null | sed 's/.*0\.\.\.:/...:/')" \
+	'...: domain-to-ASCII (a forbidden domain code point, or none at all)' "urlparse -l, a long URL's message"
 # Every record counted: the refused ones by their reason, at the end.
 is "$(printf '{"a":1,"a":2}\n{"a":"\377"}\n{"b":1,"b":1}\n{}' | "$@" "$bin/jsonparse" -l -g /a 2>&1 >/dev/null | tail -n 1)" \
 	'jsonparse: 3 of 4 records refused: 2 duplicate name, 1 not UTF-8' "jsonparse -l, the count"

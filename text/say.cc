@@ -11,6 +11,13 @@ size_t textline(char *out, size_t size, const char *in, size_t n, bool cut)
 	const unsigned char *s = reinterpret_cast<const unsigned char *>(in);
 	size_t o = 0;
 	for (size_t i = 0; i < n && size > 0;) {
+		// Plain ASCII, as most of a message is, at once.
+		if (s[i] >= 0x20 && s[i] < 0x7F) {
+			if (o + 2 > size)
+				break;
+			out[o++] = in[i++];
+			continue;
+		}
 		size_t len = 1;
 		bool text = s[i] >= 0x20 && s[i] != 0x7F && utf8point(s + i, n - i, &len) >= 0;
 		// The first bytes of a character that a cut before this took the
