@@ -223,7 +223,7 @@ TEST(Url, StrictAgainstOtherReaders)
 	for (const auto &c : cases) {
 		if (c.idn && !idna)
 			continue;
-		job j = {c.base, c.input, true, false, 0, nullptr, 0, nullptr, 0};
+		job j = {c.base, c.input, true, false, false, 0, nullptr, 0, nullptr, 0};
 		url u;
 		urlinit(&u);
 		str why = {};
@@ -232,4 +232,43 @@ TEST(Url, StrictAgainstOtherReaders)
 		release(&why);
 		urlfree(&u);
 	}
+}
+
+// Request targets as RFC 9112 has a server read them, on the origin that
+// -b gives: origin-form as it stands, never a reference ("//x" is a path),
+// its dot segments removed; asterisk-form and authority-form with no
+// path; absolute-form a URL of its own; anything else none of them. With
+// -s, what readers take apart differently is refused.
+TEST(Url, RequestTargets)
+{
+	struct { const char *target, *href, *strict; } cases[] = {
+		{"/a/b?q=1", "http://example.org/a/b?q=1", ""},
+		{"//evil.example/x", "http://example.org//evil.example/x", "request-target-empty-segment"},
+		{"/%2e%2e/etc/passwd", "http://example.org/etc/passwd", "dot-segment-percent-encoded"},
+		{"/a/./b/../c", "http://example.org/a/c", ""},
+		{"/a\\b", "http://example.org/a/b", "invalid-reverse-solidus"},
+		{"/a#f", "http://example.org/a#f", "request-target-fragment"},
+		{"*", "http://example.org/", ""},
+		{"example.org:8080", "http://example.org:8080/", ""},
+		{"http://other.example/p?x", "http://other.example/p?x", ""},
+		{"-", nullptr, "request-target-none-of-its-forms"},
+		{"200", nullptr, "request-target-none-of-its-forms"},
+	};
+	for (const auto &c : cases)
+		for (bool strict : {false, true}) {
+			job j = {"http://example.org/", c.target, strict, true, false, 0, nullptr, 0, nullptr, 0};
+			url u;
+			urlinit(&u);
+			str why = {}, href = {};
+			bool ok = urlrun(&j, &u, &why);
+			const char *error = strict && *c.strict != '\0' ? c.strict : c.href == nullptr ? c.strict : "";
+			EXPECT_EQ(ok, *error == '\0') << c.target << (strict ? " -s" : "");
+			if (ok)
+				urlget(&u, "href", &href);
+			EXPECT_EQ(std::string(text(&href)), ok ? c.href : "") << c.target;
+			EXPECT_EQ(std::string(text(&why)), *error ? std::string(c.target) + ": " + error : "") << c.target;
+			release(&why);
+			release(&href);
+			urlfree(&u);
+		}
 }

@@ -7,7 +7,7 @@
 #include "lines.h"
 #include "steps.h"
 
-const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL";
+const char urlusage[] = "usage: urlparse [-b BASE] [-s] [-r] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL";
 
 const char *urloptions(int argc, char *const argv[], job *j, str *why)
 {
@@ -19,8 +19,8 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 			break;
 		}
 		for (const char *o = argv[i] + 1; *o != '\0'; o++) {
-			if (*o == 's') {
-				j->strict = true;
+			if (*o == 's' || *o == 'r') {
+				(*o == 's' ? j->strict : j->target) = true;
 				continue;
 			}
 			const char *clash = nullptr;
@@ -69,6 +69,8 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 	}
 	if (i != argc - (j->lines ? 0 : 1))
 		return urlusage;
+	if (j->target && j->base == nullptr)
+		return "-r reads a request's target on the origin that -b gives";
 	j->input = j->lines ? nullptr : argv[i];
 	return nullptr;
 }
@@ -131,11 +133,76 @@ bool urlbase(const job *j, url *base, str *why)
 		       why);
 }
 
+// A request line's target, as RFC 9112 section 3.2 has a server read it,
+// made into the URL to parse, on the origin of base. Origin-form ("/p?q")
+// is the path and query as they stand, never a reference to resolve:
+// "//evil.example/x" is a path on the origin's host. Asterisk-form ("*")
+// and authority-form ("host:port") have no path. Absolute-form is a URL
+// of its own. Null, with why set, for none of them; and with strict, for
+// a target that readers take apart in different ways: an empty segment,
+// which some read as a host, and a fragment, which no client sends. The
+// URL parser's own strict errors name the rest (a backslash, dots that
+// are percent-encoded, bytes that are not UTF-8).
+static const char *target(const job *j, const char *input, size_t n, const url *base, str *made, const url **against,
+			  str *why)
+{
+	*against = nullptr;
+	const char *name = nullptr;
+	size_t scheme = 0;
+	while (scheme < n && (alpha(input[scheme]) || (scheme > 0 && (digit(input[scheme]) ||
+					findc("+-.", input[scheme]) != nullptr))))
+		scheme++;
+	size_t colon = 0;
+	while (colon < n && input[colon] != ':' && input[colon] != '/')
+		colon++;
+	bool port = colon + 1 < n && input[colon] == ':';
+	for (size_t i = colon + 1; port && i < n; i++)
+		port = digit(input[i]);
+	if (n > 0 && input[0] == '/') {
+		size_t path = 0;
+		while (path < n && input[path] != '?' && input[path] != '#')
+			path++;
+		for (size_t i = 0; j->strict && name == nullptr && i + 1 < path; i++)
+			if (input[i] == '/' && input[i + 1] == '/')
+				name = "request-target-empty-segment";
+		if (j->strict && name == nullptr && path < n && input[path] == '#')
+			name = "request-target-fragment";
+		urlget(base, "origin", made);
+		add(made, input, n);
+	} else if (n == 1 && input[0] == '*') {
+		urlget(base, "origin", made);
+	} else if (port && colon > 0) {
+		urlget(base, "protocol", made);
+		addz(made, "//");
+		add(made, input, n);
+	} else if (scheme > 0 && scheme < n && input[scheme] == ':') {
+		add(made, input, n);
+		return text(made);
+	} else {
+		name = "request-target-none-of-its-forms";
+	}
+	if (name == nullptr)
+		return text(made);
+	shown(why, input, n);
+	addz(why, ": ");
+	addz(why, name);
+	return nullptr;
+}
+
 bool urlinput(const job *j, const char *input, size_t n, const url *base, url *u, str *why)
 {
 	report r = {};
-	bool ok = parseurl(input, n, base, u, &r);
+	str made = {};
+	const url *against = base;
+	const char *parse = j->target ? target(j, input, n, base, &made, &against, why) : input;
+	if (parse == nullptr) {
+		release(&made);
+		return false;
+	}
+	// A failure names what was given, the target, not what was made of it.
+	bool ok = parseurl(parse, j->target ? made.n : n, against, u, &r);
 	bool bad = failed(input, n, ok, j->strict, &r, why);
+	release(&made);
 	for (size_t i = 0; !bad && i < j->nsets; i++) {
 		const char *eq = findc(j->sets[i], '=');
 		char name[16] = "";	// a component's name, which fits, and the copy is checked

@@ -1,5 +1,5 @@
 // The command line of urlparse, as the program and the builtin take it:
-//   urlparse [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL
+//   urlparse [-b BASE] [-s] [-r] [-g COMPONENT]... [-S COMPONENT=VALUE]... URL
 // or the program's line mode, with -l or -z and no URL, each record of
 // standard input one.
 #ifndef URL_STEPS_H
@@ -10,6 +10,7 @@
 struct job {
 	const char *base, *input;
 	bool strict;
+	bool target;			// -r: input is a request line's target
 	bool lines;			// the line mode, records ended by sep
 	char sep;
 	size_t *gets;			// the components to print, TAB between them, by

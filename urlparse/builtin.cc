@@ -92,7 +92,8 @@ static char doc3[] = "gives one, and printed as its href, or as the component th
 static char doc4[] = "names: href, origin, protocol, username, password, host, hostname,";
 static char doc5[] = "port, pathname, search or hash. Each -S COMPONENT=VALUE runs that";
 static char doc6[] = "component's setter first, in order. -s refuses every URL for which";
-static char doc7[] = "the standard reports a validation error, by that error's name.";
+static char doc7[] = "the standard reports a validation error, by that error's name. -r reads";
+static char doc7a[] = "URL as a request line's target (RFC 9112), on the origin that -b gives.";
 static char doc8[] = "Options, only ever first, that print nothing:";
 static char doc9[] = "  -v NAME   set the variable NAME to the result, as printf -v does";
 static char doc10[] = "  -A NAME   set the associative array NAME to every component, each";
@@ -103,10 +104,10 @@ static char doc11c[] = "NUL-ended record) of standard input is a URL, its result
 static char doc12[] = "Exit status: 0, or 1 on a URL that cannot be parsed (or, with -s, is";
 static char doc13[] = "not valid), a NAME that cannot be set, a record of the line mode that";
 static char doc14[] = "failed, or a failed write; 2 on a bad command line.";
-static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc1, doc8, doc9, doc10,
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc7a, doc1, doc8, doc9, doc10,
 		      doc11, doc1, doc11a, doc11b, doc11c, doc1, doc12, doc13, doc14, nullptr};
 static char bname[] = "urlparse";
-static char synopsis[] = "urlparse [-v NAME | -A NAME] [-b BASE] [-s] [-g COMPONENT]... [-S COMPONENT=VALUE]... [-l | -z] [--] URL";
+static char synopsis[] = "urlparse [-v NAME | -A NAME] [-b BASE] [-s] [-r] [-g COMPONENT]... [-S COMPONENT=VALUE]... [-l | -z] [--] URL";
 
 // bash finds the builtin by this name.
 extern "C" {
