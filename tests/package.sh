@@ -56,7 +56,8 @@ for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlp
 	$builtins \
 	./usr/share/doc/shelltools/copyright ./usr/share/doc/shelltools/changelog.gz \
 	./usr/share/doc/shelltools/README.md.gz ./usr/share/doc/shelltools/examples/form.cgi \
-	./usr/share/doc/shelltools/examples/hook.cgi ./usr/share/doc/shelltools/examples/webhook.cgi; do
+	./usr/share/doc/shelltools/examples/hook.cgi ./usr/share/doc/shelltools/examples/webhook.cgi \
+	./usr/share/doc/shelltools/examples/top-paths.sh; do
 	echo "$contents" | grep -q " $f\$" || fail "$f missing"
 done
 
