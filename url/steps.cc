@@ -81,15 +81,16 @@ void jobfree(job *j)
 	free(j->sets);
 }
 
-void urlprint(const job *j, const url *u, str *out)
+bool urlprint(const job *j, const url *u, str *out, size_t most)
 {
 	if (j->ngets == 0)
 		urlgetno(u, 0, out);	// the href
-	for (size_t i = 0; i < j->ngets; i++) {
+	for (size_t i = 0; i < j->ngets && out->n <= most; i++) {
 		if (i > 0)
 			addc(out, '\t');
 		urlgetno(u, j->gets[i], out);
 	}
+	return out->n <= most;
 }
 
 // What was given, on one line whatever it holds: a control byte as \xXX.
@@ -238,8 +239,10 @@ static const char *record(void *arg, char *rec, size_t n, lineout *out)
 	clear(&e->why);
 	clear(&e->got);
 	bool ok = urlinput(e->j, rec, n, e->base, &e->u, &e->why);
-	if (ok)
-		urlprint(e->j, &e->u, &e->got);
+	// A record's result never grows far past the line mode's bound,
+	// however many -g ask.
+	if (ok && !urlprint(e->j, &e->u, &e->got, resultmax))
+		return "a result over 1 MiB";
 	if (ok && !e->got.bad)
 		lineadd(out, text(&e->got), e->got.n);
 	return !ok ? text(&e->why) : e->got.bad ? "cannot allocate the result" : nullptr;

@@ -40,8 +40,9 @@ bool urlbase(const job *j, url *base, str *why);
 bool urlinput(const job *j, const char *input, size_t n, const url *base, url *u, str *why);
 
 // What the job prints of u: each component it asks for, or the href,
-// with a TAB between two.
-void urlprint(const job *j, const url *u, str *out);
+// with a TAB between two; false, and stopped, once out holds more than
+// most bytes.
+bool urlprint(const job *j, const url *u, str *out, size_t most = ~static_cast<size_t>(0));
 
 // The line mode of j, each record of standard input a URL, through
 // eachline with rd and say (as lines.h has them), the base parsed once;
