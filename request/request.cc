@@ -17,6 +17,11 @@
 // The request being read, for the reader below, which has no room for it.
 static request *now_;
 
+static ssize_t plainread(int fd, char *buf, size_t len)
+{
+	return read(fd, buf, len);
+}
+
 // Every byte of the body goes through here, whichever parser asks for it.
 static ssize_t signedread(int fd, char *buf, size_t len)
 {
@@ -429,7 +434,7 @@ reqstatus reqread(request *r, int fd, const char *length, const char *type)
 	r->f->left = 0;
 	now_ = r;
 	r->checked = 0;
-	waiting outer = waitbegin(r->rd, r->interrupted, r->ms);
+	waiting outer = waitbegin(r->rd != nullptr ? r->rd : plainread, r->interrupted, r->ms);
 	reqstatus st = body(r, fd, length, type);
 	// What is left of the length, where one was read: a parser that stops
 	// at a fault, or at a close delimiter, leaves the rest unread. A

@@ -36,7 +36,7 @@ struct reqfile {
 
 struct request {
 	// Set by the caller before reqread.
-	reader *rd;			// read(2), or the shell's own read
+	reader *rd;			// the shell's own read, or null for read(2)
 	void (*interrupted)();		// a signal came during a wait
 	long ms;			// each wait's bound, 0 for none
 	unsigned kinds;			// the kinds taken, as 1 << formparts...

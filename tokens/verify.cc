@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "intern.h"
 #include "request.h"
@@ -32,11 +31,6 @@ static const char *header(void *arg, const char *name)
 			return colon + 1 + strspn(colon + 1, " \t");
 	}
 	return getenv(name);
-}
-
-static ssize_t plainread(int fd, char *buf, size_t len)
-{
-	return read(fd, buf, len);
 }
 
 // The body whole, checked, and only then given back to be written.
@@ -75,7 +69,6 @@ char *hookverifyrun(int argc, char *const argv[], keyvarfn *, size_t *len, const
 		// Exactly CONTENT_LENGTH bytes where it is set (RFC 3875: empty
 		// where there is no body), and to the end of the input where not.
 		const char *length = header(const_cast<job *>(j), "CONTENT_LENGTH");
-		r->rd = plainread;
 		r->ms = j->waitms;
 		r->whole = true;
 		r->limit = inputmost;
