@@ -105,11 +105,37 @@ for way in "urlencode -l" "htmlescape -l" "jsonquote -l" "urlparse -l -b http://
 	most=$(awk -v a="$most" -v b="$m" 'BEGIN { print (b > a ? b : a) }')
 done
 
+# The error path: writes for 20,000 URLs, a quarter of them bad, and a
+# record of 0xff bytes through 64 -g, each component checked as it comes.
+writes=
+if command -v strace >/dev/null; then
+	for i in $(seq 5000); do printf 'http://[x\n/a\n/b?c\n/d\n'; done >"$dir/quarter"
+	strace -f -c -e trace=write -o "$dir/strace" "$dir/bin/urlparse" -l -b http://example.org/ <"$dir/quarter" \
+		>/dev/null 2>/dev/null && fails "urlparse -l on a quarter-bad file"
+	writes=$(awk '$NF == "write" { print $4 }' "$dir/strace")
+	echo
+	echo "| 20,000 URLs a line, 5,000 of them bad | write calls |"
+	echo "|---|---:|"
+	printf '| %-40s | %9s |\n' "urlparse -l -b http://example.org/" "$writes"
+else
+	echo "bench: no strace (Debian's strace): the writes' row is left out" >&2
+fi
+{ printf 'http://h/'; rep 250000 x | tr x '\377'; echo; } >"$dir/ff"
+gets=$(for _ in $(seq 64); do printf -- '-g pathname '; done)
+/usr/bin/time -f %M -o "$dir/peak" "$dir/bin/urlparse" -l $gets <"$dir/ff" >/dev/null 2>&1 && fails "urlparse -l, 64 -g of 0xff"
+ff=$(tail -n 1 "$dir/peak")
 echo
+echo "| a record of 250,000 bytes 0xff, 64 -g pathname | peak KiB |"
+echo "|---|---:|"
+printf '| %-40s | %9s |\n' "urlparse -l" "$ff"
+
+echo
+[ -z "$writes" ] || check "URL targets, a quarter bad: write calls" "$writes" 100
+check "urlparse -l, 64 -g of 0xff bytes: peak KiB" "$ff" 16384
 [ -z "${py-}" ] || check "URL targets: python3 / the line modes" "$(ratio "$py" "$ours")" 10 least
 check "URL targets: bash loop / the line modes" "$(ratio "$loop" "$ours")" 100 least
 [ -z "${fastest-}" ] || check "JSON Lines: fastest peer / jsonparse -l" "$(ratio "$fastest" "$j")" 1 least
 check "JSON Lines: jsonparse -l's peak KiB" "$(/usr/bin/time -f %M "$dir/bin/jsonparse" -l -g /a -g /b <"$dir/events" 2>&1 >/dev/null)" 4096
 check "every line mode's peak KiB, past its limits" "$most" 4096
-rm -f "$dir/targets" "$dir/events" "$dir/big" "$dir/both" "$dir"/*.py "$dir"/*.jq "$dir"/*.node
+rm -f "$dir/targets" "$dir/events" "$dir/big" "$dir/both" "$dir/quarter" "$dir/strace" "$dir/ff" "$dir"/*.py "$dir"/*.jq "$dir"/*.node
 exit $missed
