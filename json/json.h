@@ -128,8 +128,14 @@ bool jsonfirst(const json *j);
 unsigned long jsonplace(const json *j);
 
 // A pointer given on a command line, in its escaped form: "" or "/a/b~1c".
-// Returns null, or what is wrong with it.
-const char *jsonpointer(const char *p);
+// Returns null, or what is wrong with it. With every, a step may be a
+// lone "~", which stands for every element or member at that place: JSON
+// Pointer escapes '~' as "~0" in a name, so a lone '~' is never a name.
+const char *jsonpointer(const char *p, bool every = false);
+// How the escaped pointer of n bytes at ptr stands to such patterns: 2
+// where it is one or under one, 1 where it is on the way to one (a
+// container that holds what one names), 0 where it is neither.
+int jsonunder(const char *ptr, size_t n, const char *const *patterns, int npatterns);
 // The first name of pointer p unescaped into out (a name of a pointer
 // never grows when unescaped): returns where the rest of p begins, or null
 // where p has no name left.
@@ -170,7 +176,9 @@ struct jsonjob {
 	int npointers;
 };
 extern const char jsonusage[];
-const char *jsonoptions(int argc, char *const argv[], jsonjob *job);
+// With patterns, as the builtin's arrays take them, -g may be given more
+// than once, and a pointer may hold steps that stand for every member.
+const char *jsonoptions(int argc, char *const argv[], jsonjob *job, bool patterns = false);
 
 
 // The value that pointer names, as jsonparse prints it, or what of it
@@ -206,7 +214,10 @@ int jsoneach(const jsonjob *job, ssize_t (*rd)(int, char *, size_t), void (*say)
 // from 0, and whether it is an object's member. Returns null, or what is
 // wrong, which may be that the values are more than maxvalues or that
 // their pointers and values (the buffer) pass maxbytes: the reader stops
-// there, before it holds more.
+// there, before it holds more. With patterns (as jsonunder takes them),
+// only the values at or under them, and the containers on the way to
+// them, are kept, and counted against the limits; the whole text is read
+// and checked all the same.
 struct jsonentry {
 	size_t ptr, value;
 	jsontype type;
@@ -218,7 +229,8 @@ struct jsonflat {
 	jsonentry *v;
 	size_t n, cap;
 };
-const char *jsonall(json *j, jsonflat *out, unsigned long maxvalues, unsigned long long maxbytes);
+const char *jsonall(json *j, jsonflat *out, unsigned long maxvalues, unsigned long long maxbytes,
+		    const char *const *patterns = nullptr, int npatterns = 0);
 void jsonflatfree(jsonflat *f);
 
 #endif

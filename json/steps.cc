@@ -8,7 +8,7 @@
 
 const char jsonusage[] = "usage: jsonparse [-s] [-t | -c] [-l | -z] [-M] [-g POINTER]... [json]";
 
-const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
+const char *jsonoptions(int argc, char *const argv[], jsonjob *job, bool patterns)
 {
 	*job = {};
 	job->pointer = "";
@@ -42,7 +42,7 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 			if (job->pointer == nullptr)
 				return "-g: option requires an argument";
 			job->given = true;
-			const char *why = jsonpointer(job->pointer);
+			const char *why = jsonpointer(job->pointer, patterns);
 			if (why != nullptr)
 				return why;
 			if (job->npointers == jsonmaxget)
@@ -53,7 +53,7 @@ const char *jsonoptions(int argc, char *const argv[], jsonjob *job)
 	}
 	if (i < argc - (job->lines ? 0 : 1))
 		return jsonusage;
-	if (!job->lines && job->npointers > 1)
+	if (!job->lines && !patterns && job->npointers > 1)
 		return "-g given more than once, which -l or -z takes alone";
 	if (job->npointers == 0)
 		job->pointers[job->npointers++] = "";
@@ -257,11 +257,15 @@ static const char *toomany(char *m, size_t size, const char *what, unsigned long
 	return m;
 }
 
-const char *jsonall(json *j, jsonflat *f, unsigned long maxvalues, unsigned long long maxbytes)
+const char *jsonall(json *j, jsonflat *f, unsigned long maxvalues, unsigned long long maxbytes,
+		    const char *const *patterns, int npatterns)
 {
-	// The entry of each open container, whose count comes at its end.
+	// The entry of each open container, whose count comes at its end, or
+	// none for one that is not kept.
+	const size_t none = ~static_cast<size_t>(0);
 	size_t open[jsondepth + 1];
 	int depth = 0;
+	bool kept = true;	// the value at hand, whose pieces may follow
 	static char m[120];
 	for (;;) {
 		jsonevent e = jsonnext(j);
@@ -271,6 +275,20 @@ const char *jsonall(json *j, jsonflat *f, unsigned long maxvalues, unsigned long
 			return j->msg;
 		if (e == jsondone)
 			return nullptr;
+		if (e == jsonvalue && patterns != nullptr) {
+			int how = jsonunder(j->ptr.p != nullptr ? j->ptr.p : "", j->ptr.n, patterns, npatterns);
+			kept = how == 2 || (how == 1 && j->type >= jsonarray);
+		}
+		if (e == jsonclose && open[depth - 1] == none) {
+			depth--;
+			continue;
+		}
+		if (!kept && e == jsonvalue && j->type >= jsonarray) {
+			open[depth++] = none;
+			continue;
+		}
+		if (!kept && e != jsonclose)
+			continue;	// a value not kept, or a piece of one
 		// A value's pointer alone may be long: it is checked before it is
 		// copied.
 		if (e == jsonvalue && f->n == maxvalues)

@@ -33,14 +33,44 @@ void jsonescname(jsonbuf *out, const char *s, size_t n)
 	}
 }
 
-const char *jsonpointer(const char *p)
+const char *jsonpointer(const char *p, bool every)
 {
 	if (*p != '\0' && *p != '/')
 		return "a pointer must be \"\" or start with '/'";
 	for (; *p != '\0'; p++)
-		if (*p == '~' && p[1] != '0' && p[1] != '1')
-			return "a '~' in a pointer must be followed by 0 or 1";
+		if (*p == '~' && p[1] != '0' && p[1] != '1' && !(every && p[-1] == '/' && (p[1] == '/' || p[1] == '\0')))
+			return every ? "a '~' in a pointer must be followed by 0 or 1, or stand alone as a step" :
+				       "a '~' in a pointer must be followed by 0 or 1";
 	return nullptr;
+}
+
+int jsonunder(const char *ptr, size_t n, const char *const *patterns, int npatterns)
+{
+	int best = 0;
+	for (int k = 0; k < npatterns && best < 2; k++) {
+		const char *p = patterns[k];
+		size_t i = 0;
+		for (;;) {
+			if (*p == '\0') {	// the pattern ends: at it, or under it
+				best = 2;
+				break;
+			}
+			if (i == n) {		// the pointer ends first: on the way
+				best = 1;
+				break;
+			}
+			// One step of each, both starting at their '/'.
+			size_t a = 1, b = 1;
+			while (p[a] != '\0' && p[a] != '/')
+				a++;
+			while (i + b < n && ptr[i + b] != '/')
+				b++;
+			if (!(a == 2 && p[1] == '~') && (a != b || memcmp(p, ptr + i, a) != 0))
+				break;
+			p += a, i += b;
+		}
+	}
+	return best;
 }
 
 const char *jsonname(const char *p, jsonbuf *out)

@@ -138,13 +138,16 @@ static int jsonparse_builtin(WORD_LIST *list)
 	char **argv = commandline(list, progname, &argc);
 	if (argv == nullptr)
 		return EXECUTION_FAILURE;
+	// Into arrays, each -g names what to keep, and may stand for every
+	// member at a step: -g '/commits/~/id'.
+	bool every = o.opt == 'A' || o.opt == 'a' || arrays;
 	jsonjob job;
-	const char *why = jsonoptions(argc, argv, &job);
+	const char *why = jsonoptions(argc, argv, &job, every);
 	free(argv);
 	if (why == nullptr && job.lines && (o.opt != 0 || arrays))
 		why = "-l and -z write each record's values: -v, -A, -a, -T, -C and -K take one text";
-	if (why == nullptr && job.given && (o.opt == 'A' || o.opt == 'a' || arrays))
-		why = "-g, -t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take every value";
+	if (why == nullptr && job.what != 0 && every)
+		why = "-t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take values";
 	if (why != nullptr) {
 		complain("%s", why);
 		tell(o.why);
@@ -184,7 +187,8 @@ static int jsonparse_builtin(WORD_LIST *list)
 	}
 	int status = EXECUTION_FAILURE;
 	if (o.opt == 'A' || o.opt == 'a' || arrays) {
-		why = jsonall(c->j, &c->flat, static_cast<unsigned long>(o.values), o.bytes);
+		why = jsonall(c->j, &c->flat, static_cast<unsigned long>(o.values), o.bytes, job.given ? job.pointers : nullptr,
+			      job.npointers);
 		if (why == nullptr)
 			status = setjson(&o.arrays, &c->flat);
 	} else if (o.opt == 'v') {
@@ -235,6 +239,10 @@ static char doc25[] = "  -E WHY    set WHY to the reason for a refusal, or empty
 static char doc26[] = "Count and walk with COUNTS, never with a value of the text, which";
 static char doc27[] = "arithmetic would evaluate:";
 static char doc28[] = "  for ((i = 0; i < ${n[/items]:-0}; i++)); do echo \"${j[/items/$i/id]}\"; done";
+static char doc28a[] = "With -A, -a, -T, -C or -K, each -g keeps only the values at or under";
+static char doc28b[] = "its pointer, and the containers on the way, the whole text still";
+static char doc28c[] = "checked; a lone ~ as a step stands for every member there, as in";
+static char doc28d[] = "-g '/commits/~/id', and is no name, which JSON Pointer writes ~0.";
 static char doc29a[] = "After --, the last word is the text, whatever it reads: write it so";
 static char doc29b[] = "before a variable's value. With -l or -z, each line (or NUL-ended";
 static char doc29c[] = "record) of standard input is a text, and the values that each -g";
@@ -246,7 +254,7 @@ static char doc31[] = "a NAME that cannot be set, a record of the line mode that
 static char doc32[] = "a failed write; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc8, doc1, doc10, doc11,
 		      doc12, doc13, doc14, doc15, doc16, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25,
-		      doc26, doc27, doc28, doc1, doc29a, doc29b, doc29c, doc29d, doc29e, doc29f, doc1, doc30, doc31, doc32, nullptr};
+		      doc26, doc27, doc28, doc1, doc28a, doc28b, doc28c, doc28d, doc1, doc29a, doc29b, doc29c, doc29d, doc29e, doc29f, doc1, doc30, doc31, doc32, nullptr};
 static char bname[] = "jsonparse";
 static char synopsis[] = "jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] [-E WHY] [-s] [-t | -c] [-l | -z] [-M] [-g POINTER]... [--] [json]";
 

@@ -230,14 +230,21 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "{\"a/b\":{\"c\":null,\"t\":true},\"e\":[],\"n\":\"007\",\"z\":[1,\"$(touch a)\",{}]}\n 5 $(touch a) \nsame\n",
 		 "bash: line 2: jsonparse: byte offset 7: duplicate name \"a\"\n"
 		 "bash: line 2: jsonparse: byte offset 2: a NUL byte\n"},
+		// -g keeps only what it names, and the containers on the way, the
+		// whole text still read; a lone ~ step stands for every member, and
+		// is no name; "~x" is neither.
+		{"declare -A j n; jsonparse -A j -C n -g '/c/~/id' '{\"a\":1,\"c\":[{\"id\":\"x\",\"m\":1},{\"id\":\"y\"}],\"~\":2}'; "
+		 "printf '<%s>' \"${#j[@]}\" \"${j[/c/0/id]}\" \"${j[/c/1/id]}\" \"${n[/c]}\"; jsonparse -A j -g /~0 '{\"~\":2,\"b\":[1]}'; "
+		 "printf '<%s>' \"${!j[@]}\"; jsonparse -A j -g '/c/~x' '{}'; jsonparse -A j -g /a '{\"a\":1,\"a\":2}'; echo \" $?\"", "",
+		 "<2><x><y><2></~0> 1\n"},
 		// jsonquote -A refuses a value that would be lost beside members, and
 		// jsonparse -g, which one value asks for, with every value's array;
 		// -c counts a container's members, and refuses any other value.
-		{"declare -A a=([/a]=important [/a/b]=2); jsonquote -A a; echo \" $?\"; jsonparse -a x -g /zz '{\"x\":1}'; "
+		{"declare -A a=([/a]=important [/a/b]=2); jsonquote -A a; echo \" $?\"; jsonparse -a x -t '{\"x\":1}'; "
 		 "echo \" $?\"; jsonparse -c '[[1],2]'; jsonparse -c -g /0 '[[1],2]'; jsonparse -c -g /1 '[[1],2]' || echo", "",
 		 " 1\n 2\n21\n",
 		 "bash: line 2: jsonquote: /a: a value that also has members\n"
-		 "bash: line 2: jsonparse: -g, -t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take every value\n"
+		 "bash: line 2: jsonparse: -t and -c go with -v or with no NAME: -A, -a, -T, -C and -K take values\n"
 		 "jsonparse: usage: jsonparse [-v NAME | -A NAME | -a NAME] [-T TYPES] [-C COUNTS] [-K NAMES] [-n COUNT] [-m BYTES] "
 		 "[-E WHY] [-s] [-t | -c] [-l | -z] [-M] [-g POINTER]... [--] [json]\n"
 		 "bash: line 2: jsonparse: /1: a number, not an array or object\n"},
