@@ -48,11 +48,13 @@ static std::string compact(const std::string &text, bool strict, bool stream)
 	return why != nullptr ? std::string("!") + why : out;
 }
 
-// Every value, as "pointer\ttype\tvalue\n" lines, sorted.
-static std::vector<std::string> values(const std::string &text, jsonflat *f)
+// Every value, or those that patterns keep, as "pointer\ttype\tvalue\n"
+// lines, sorted.
+static std::vector<std::string> values(const std::string &text, jsonflat *f, const char *const *patterns = nullptr,
+				       int npatterns = 0)
 {
 	jsonmem(&j, text.data(), text.size(), false);
-	if (jsonall(&j, f, ~0UL, ~0ULL) != nullptr)
+	if (jsonall(&j, f, ~0UL, ~0ULL, patterns, npatterns) != nullptr)
 		abort();
 	jsonend(&j);
 	std::vector<std::string> v;
@@ -107,7 +109,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	if (values(built, &g) != before || compact(built, false, false) != built)
 		abort();
 	jsonfree(&out);
+	// Kept by a pattern of the text's own pointers, a lone '~' for a step
+	// at will: exactly the values at or under a match, and the containers
+	// on the way, as jsonunder says of each pointer of the whole.
+	jsonflat h = {};
+	std::string pattern = f.n > 1 ? f.bytes.p + f.v[f.n / 2].ptr : "";
+	for (size_t at = 1, k = 0; at < pattern.size(); k++) {
+		size_t end = pattern.find('/', at);
+		end = end == std::string::npos ? pattern.size() : end;
+		if ((data[0] >> (k % 6)) & 1)
+			pattern.replace(at, end - at, "~"), end = at + 1;
+		at = end + 1;
+	}
+	const char *patterns[] = {pattern.c_str()};
+	std::vector<std::string> kept = values(once, &h, patterns, 1), want;
+	for (size_t i = 0; i < f.n; i++) {
+		const char *p = f.bytes.p + f.v[i].ptr;
+		int how = jsonunder(p, strlen(p), patterns, 1);
+		if (how == 2 || (how == 1 && f.v[i].type >= jsonarray))
+			want.push_back(std::string(p) + "\t" + jsontypes[f.v[i].type] + "\t" + (f.bytes.p + f.v[i].value));
+	}
+	std::sort(want.begin(), want.end());
+	if (kept != want)
+		abort();
 	jsonflatfree(&f);
 	jsonflatfree(&g);
+	jsonflatfree(&h);
 	return 0;
 }
