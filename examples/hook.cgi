@@ -24,7 +24,7 @@ enable -f shelltools formdata jsonquote 2>/dev/null ||
 # JSON alone, strictly: I-JSON's numbers, and no two names that a reader
 # matching them by case folding would take as one.
 declare -A j n
-formdata -b json -s -A j -C n -t 30 -E why
+formdata -b json -s -A j -C n -t 30 -E why -g /ref -g '/commits/~/id'	# only what the answer takes
 case $? in
 0) ;;
 3) answer "415 Unsupported Media Type" '{"error":"a JSON body, please"}' ;;

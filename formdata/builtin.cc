@@ -19,8 +19,7 @@ extern "C" {
 void check_signals_and_traps(void);
 }
 
-// -S and its keys, tolerance and URL.
-struct signing {
+struct signing {		// -S and its keys, tolerance and URL
 	bool on;
 	hookscheme scheme;
 	const char *vars[hookkeys], *files[hookkeys];
@@ -29,8 +28,7 @@ struct signing {
 	const char *url;
 };
 
-// What a call has made lives on the heap, undone when the call fails or
-// bash aborts it, which may be after the builtin's frame is gone.
+// A call's work, undone where it fails, or where bash aborts it, later.
 static void undo(void *r)
 {
 	reqfree(static_cast<request *>(r), false);
@@ -194,7 +192,7 @@ static int formdata_builtin(WORD_LIST *list)
 
 	forget();
 	reset_internal_getopt();
-	while (bad == nullptr && (opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:sS:k:f:w:u:"))) != -1) {
+	while (bad == nullptr && (opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:sS:k:f:w:u:g:"))) != -1) {
 		char *arg = list_optarg;
 		switch (opt) {
 		case 'a':
@@ -257,6 +255,13 @@ static int formdata_builtin(WORD_LIST *list)
 		case 'u':
 			sg.url = arg;
 			break;
+		case 'g':
+			if ((bad = jsonpointer(arg, true)) != nullptr || want.nkeep == 64) {
+				complain("-g: %s: %s", arg, bad != nullptr ? bad : "more than 64 pointers");
+				return EX_USAGE;
+			}
+			want.keep[want.nkeep++] = arg;
+			break;
 		case 't':
 			if (uconvert(wait = arg, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0)
 				what = arg, bad = ": not a number of seconds";
@@ -287,19 +292,18 @@ static int formdata_builtin(WORD_LIST *list)
 
 static char doc1[] = "";
 static char doc0[] = "Read a form's body from standard input.";
-static char doc2[] = "Reads exactly CONTENT_LENGTH bytes, split at the boundary that";
-static char doc3[] = "CONTENT_TYPE gives, or as an urlencoded string, as urldecode -A -s reads it,";
-static char doc4[] = "or as a JSON text, as jsonparse -A or -a reads it.";
+static char doc2[] = "Reads exactly CONTENT_LENGTH bytes, split at the boundary that CONTENT_TYPE";
+static char doc3[] = "gives, or as an urlencoded string, as urldecode -A -s reads it, or as a";
+static char doc4[] = "JSON text, as jsonparse -A or -a reads it.";
 static char doc6[] = "  -A NAME   each field's name to its value in the associative array";
 static char doc7[] = "            NAME, the last of a repeated name winning; a file's value";
 static char doc8[] = "            is the filename that the client gave";
 static char doc9[] = "  -a NAME   names and values in turn in the indexed array NAME";
 static char doc10[] = "  -F FILES  key, client's filename and saved path of each file, in";
 static char doc11[] = "            turn, in the indexed array FILES";
-static char doc12[] = "  -T TYPES, -C COUNTS, -K NAMES  for a JSON body, as jsonparse sets them:";
-static char doc13[] = "            each pointer's type, each array's and object's count of";
-static char doc14[] = "            members, each object's names in order; walk a body with";
-static char doc15[] = "            COUNTS, never with its values, which arithmetic evaluates";
+static char doc12[] = "  -T TYPES, -C COUNTS, -K NAMES, -g POINTER  for a JSON body, as jsonparse";
+static char doc13[] = "            sets them: types, counts of members, names in order, only";
+static char doc14[] = "            under each -g; walk a body with COUNTS, never with its values";
 static char doc17[] = "  -b KINDS  the bodies to take, of multipart, urlencoded and json, as";
 static char doc18[] = "            'json' or 'multipart,urlencoded'; all three where not given";
 static char doc19[] = "  -d DIR    save the files in DIR, not ${TMPDIR:-/tmp}, as new files";
@@ -314,24 +318,21 @@ static char doc27[] = "  -s        add I-JSON's rules to a JSON body (RFC 7493),
 static char doc28[] = "            names equal under Unicode's simple case folding; in an";
 static char doc29[] = "            urlencoded body, a bad escape or %00 is always an error";
 static char doc30[] = "  -E WHY    set WHY to the reason for a refusal, or empty it";
-static char doc30a[] = "  -S SCHEME check the sender's signature over the body, github, stripe,";
-static char doc30b[] = "            slack, shopify, standard, twilio or gitlab, with the key in";
-static char doc30c[] = "            the variable -k NAME or the file -f FILE; -w SECS (300) for";
-static char doc30d[] = "            timestamps, -u URL for twilio";
+static char doc30a[] = "  -S SCHEME check the sender's signature over the body (github, stripe, slack,";
+static char doc30b[] = "            shopify, standard, twilio or gitlab), with the key in the variable";
+static char doc30c[] = "            -k NAME or the file -f FILE; -w SECS (300), -u URL for twilio";
 static char doc32[] = "A body whose headers the grammar refuses, or that careful readers";
 static char doc33[] = "read in different ways, is refused whole.";
-static char doc35[] = "Exit status: 0; 1 on a body that is refused, an array that cannot be";
-static char doc36[] = "set or a file that cannot be written (every file made is removed, the";
-static char doc37[] = "arrays left as they were); 3, for a 415, on a body of a type that -b";
-static char doc38[] = "does not take; 4, for a 401, on a signature that does not hold,";
-static char doc39[] = "whatever else is wrong with the body, which is read whole to check";
-static char doc39a[] = "it; 142 on a time-out; 2 on a bad command line.";
+static char doc35[] = "Exit status: 0; 1 on a body that is refused, an array that cannot be set";
+static char doc36[] = "or a file that cannot be written (every file made is removed, the arrays";
+static char doc37[] = "left as they were); 3, for a 415, on a body of a type that -b does not";
+static char doc38[] = "take; 4, for a 401, on a signature that does not hold, whatever else is";
+static char doc39[] = "wrong with the body; 142 on a time-out; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc6, doc7, doc8, doc9, doc10, doc11, doc12, doc13,
-		      doc14, doc15, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25, doc26, doc27, doc28,
-		      doc29, doc30, doc30a, doc30b, doc30c, doc30d, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38,
-		      doc39, doc39a, nullptr};
+		      doc14, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25, doc26, doc27, doc28, doc29,
+		      doc30, doc30a, doc30b, doc30c, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39, nullptr};
 static char bname[] = "formdata";
-static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY] [-S SCHEME -k NAME | -f FILE [-w SECS] [-u URL]]";
+static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-g POINTER]... [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY] [-S SCHEME -k NAME | -f FILE [-w SECS] [-u URL]]";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -311,7 +311,8 @@ static bool jsontext(request *r, int fd)
 	if ((r->j = static_cast<json *>(calloc(1, sizeof *r->j))) == nullptr)
 		return nomem(r), false;
 	jsonstream(r->j, fd, signedread, formsize(r->f), r->strict);
-	const char *why = jsonall(r->j, &r->flat, static_cast<unsigned long>(r->most), r->maxbytes);
+	const char *why = jsonall(r->j, &r->flat, static_cast<unsigned long>(r->most), r->maxbytes,
+				  r->nkeep > 0 ? r->keep : nullptr, r->nkeep);
 	if (why != nullptr)
 		fail(r, req_bad, "%s", why);
 	return why == nullptr;
