@@ -384,9 +384,12 @@ int setfields(char *name, char opt, const char *query, char *copy, bool blanks, 
 	unsigned long long held;
 	const char *key, *value, *q = query;
 	fieldcount(query, opt == 'C' ? ';' : '&', &n, &held);
-	for (held = escape ? 0 : held; escape && (opt == 'C' ? nextcookie(&q, copy, blanks, escape, &key, &value, how) :
-								 nextfield(&q, copy, blanks, escape, &key, &value, how));)
-		held += strlen(key) + strlen(value);
+	if (escape) {
+		held = 0;
+		while (opt == 'C' ? nextcookie(&q, copy, blanks, escape, &key, &value, how) :
+				    nextfield(&q, copy, blanks, escape, &key, &value, how))
+			held += strlen(key) + strlen(value);
+	}
 	if (!within(n, held, most, maxbytes))
 		return EXECUTION_FAILURE;
 	SHELL_VAR *array = newarray(name, opt != 'a');
