@@ -131,8 +131,39 @@ for way in jq python node; do
 done
 rm -f "$dir/big.json"
 
+# A push of 2,500 commits, some 1.2 MB, into arrays: every value, or only
+# the commits' ids, which -g keeps (callgrind, bash's children traced).
+if [ -n "$builtins" ]; then
+	awk 'BEGIN {
+		printf "{\"ref\":\"refs/heads/main\",\"repository\":{\"id\":1,\"full_name\":\"o/r\"},\"commits\":["
+		for (i = 0; i < 2500; i++)
+			printf "%s{\"id\":\"%040d\",\"tree_id\":\"%040d\",\"distinct\":true,\"message\":\"change number %d to the thing\",\"timestamp\":\"2026-12-10T00:00:00Z\",\"url\":\"https://example.com/o/r/commit/%040d\",\"author\":{\"name\":\"Ann\",\"email\":\"ann@example.com\",\"username\":\"ann\"},\"committer\":{\"name\":\"Ann\",\"email\":\"ann@example.com\",\"username\":\"ann\"},\"added\":[],\"removed\":[],\"modified\":[\"src/%d.c\"]}", i ? "," : "", i, 7 * i, i, i, i
+		printf "]}"
+	}' >"$dir/push.json"
+	push() {	# push [OPTION...]: instructions of bash reading the push into arrays
+		local n
+		n=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null bash -c \
+			'enable -f shelltools jsonparse && declare -A j n && jsonparse -A j -C n "$@" && [ "${n[/commits]}" = 2500 ]' \
+			push "$@" <"$dir/push.json" 2>&1 >/dev/null | sed -n 's/.*Collected : //p')
+		echo "$n"
+	}
+	all=$(push) ids=$(push -g /ref -g '/commits/~/id')
+	[ -n "$all" ] && [ -n "$ids" ] || { echo "bench: jsonparse -A failed on the push" >&2; exit 1; }
+	peers=
+	command -v jq >/dev/null && peers=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null jq -c '[.ref, [.commits[].id]]' \
+		<"$dir/push.json" 2>&1 >/dev/null | sed -n 's/.*Collected : //p')
+	echo
+	echo "| a push of 2,500 commits, $(($(wc -c <"$dir/push.json") / 1000)) KB, into arrays | instructions | it / -g |"
+	echo "|---|---:|---:|"
+	printf '| %-40s | %13s | %7s |\n' "jsonparse -A j -C n" "$all" "$(ratio "$all" "$ids")"
+	printf '| %-40s | %13s | %7s |\n' "jsonparse -A j -C n -g '/commits/~/id'" "$ids" 1.00
+	[ -z "$peers" ] || printf '| %-40s | %13s | %7s |\n' "jq -c '[.ref, [.commits[].id]]'" "$peers" "$(ratio "$peers" "$ids")"
+	rm -f "$dir/push.json"
+fi
+
 echo
 check "jsonparse start-up / C program" "$(ratio "$json_start" "$print_json")" 1.15
+[ -z "${ids-}" ] || check "the push, every value / only the ids (-g)" "$(ratio "$all" "$ids")" 1.2 least
 [ -z "$builtins" ] || [ -z "${jqsh_ms-}" ] ||
 	check "20 fields: jq @sh and eval / jsonparse -A" "$(ratio "$jqsh_ms" "$ours")" 100 least
 [ -z "${fastest_peer-}" ] || check "100 MB: fastest peer / jsonparse, in time" "$(ratio "$fastest_peer" "$ours_s")" 1 least
