@@ -129,7 +129,7 @@ static int hand(const arrays *a, const request *r)
 
 // A call, once its options are read: the body read, checked and handed
 // to the script, or nothing changed. Returns the builtin's status.
-static int run(const arrays *a, const request *want, const char *wait, const signing *sg)
+static int run(const arrays *a, const request *want, const signing *sg)
 {
 	if (!arraysok(a))
 		return EXECUTION_FAILURE;
@@ -154,9 +154,7 @@ static int run(const arrays *a, const request *want, const char *wait, const sig
 	status = reqread(r, 0, get_string_value("CONTENT_LENGTH"), get_string_value("CONTENT_TYPE"));
 	if (status == req_ok && !reqname(r))
 		status = EXECUTION_FAILURE;
-	if (status == req_late)
-		complain("no more of the body came within %s seconds", wait);	// as it was given
-	else if (status != req_ok)
+	if (status != req_ok)
 		complain("%s", r->msg);
 	else	// a trap that ran meanwhile may have changed the arrays
 		status = arraysok(a) ? hand(a, r) : EXECUTION_FAILURE;
@@ -285,7 +283,8 @@ static int formdata_builtin(WORD_LIST *list)
 	if (wait == nullptr || uconvert(wait, &sec, &usec, nullptr) == 0 || sec < 0 || usec < 0)
 		sec = usec = 0;
 	want.ms = sec > LONG_MAX / 1000 - 1 ? LONG_MAX : sec * 1000 + (usec + 999) / 1000;
-	int status = run(&a, &want, wait, &sg);
+	want.waited = wait;	// as it was given, for the message
+	int status = run(&a, &want, &sg);
 	tell(whyname);
 	return status;
 }

@@ -448,9 +448,7 @@ reqstatus reqread(request *r, int fd, const char *length, const char *type)
 	bool late = waitedout();
 	waitend(&outer);
 	if (late)
-		st = r->ms % 1000 == 0 ? fail(r, req_late, "no more of the body came within %ld seconds", r->ms / 1000) :
-					 fail(r, req_late, "no more of the body came within %ld.%03ld seconds", r->ms / 1000,
-					      r->ms % 1000);
+		st = fail(r, req_late, "no more of the body came within %s seconds", r->waited != nullptr ? r->waited : "");
 	return st;
 }
 

@@ -39,6 +39,7 @@ struct request {
 	reader *rd;			// the shell's own read, or null for read(2)
 	void (*interrupted)();		// a signal came during a wait
 	long ms;			// each wait's bound, 0 for none
+	const char *waited;		// the bound as the caller was given it
 	unsigned kinds;			// the kinds taken, as 1 << formparts...
 	bool whole;			// any type, held whole (hookverify)
 	bool strict;			// -s: I-JSON's rules

@@ -70,13 +70,13 @@ char *hookverifyrun(int argc, char *const argv[], keyvarfn *, size_t *len, const
 		// where there is no body), and to the end of the input where not.
 		const char *length = header(const_cast<job *>(j), "CONTENT_LENGTH");
 		r->ms = j->waitms;
+		r->waited = j->waitname;
 		r->whole = true;
 		r->limit = inputmost;
 		st = reqread(r, 0, length != nullptr && *length == '\0' ? "0" : length,
 				       header(const_cast<job *>(j), "CONTENT_TYPE"));
 		if (st != req_ok) {
-			*why = says(st == req_late ? "no more of the body came within " : r->msg,
-				    st == req_late ? j->waitname : "", st == req_late ? " seconds" : "");
+			*why = says(r->msg, "");	// r is freed below
 			goto done;
 		}
 	}
