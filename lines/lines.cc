@@ -173,12 +173,7 @@ static void spill(said *s)
 static void gather(said *s, const char *prog, const char *what)
 {
 	char line[sizeof s->buf];
-	size_t n = 0, w = length(what);
-	for (const char *p = prog; *p != '\0' && n + 2 < sizeof line; p++)
-		line[n++] = *p;
-	line[n++] = ':', line[n++] = ' ';
-	n += textline(line + n, sizeof line - n - 1, what, w, false);
-	line[n++] = '\n';
+	size_t n = textmsg(line, sizeof line, prog, what);
 	if (s->n + n > sizeof s->buf)
 		spill(s);
 	memcpy(s->buf + s->n, line, n);

@@ -45,17 +45,23 @@ size_t textline(char *out, size_t size, const char *in, size_t n, bool cut)
 	return o;
 }
 
-void saytext(const char *prog, const char *what)
+size_t textmsg(char *line, size_t size, const char *prog, const char *what)
 {
-	char line[4096];
 	size_t n = 0, p = 0, w = 0;
-	while (prog[p] != '\0' && n + 2 < sizeof line)
+	while (prog[p] != '\0' && n + 3 < size)
 		line[n++] = prog[p++];
 	line[n++] = ':', line[n++] = ' ';
 	while (what[w] != '\0')
 		w++;
-	n += textline(line + n, sizeof line - n - 1, what, w, false);
+	n += textline(line + n, size - n - 1, what, w, false);
 	line[n++] = '\n';
+	return n;
+}
+
+void saytext(const char *prog, const char *what)
+{
+	char line[4096];
+	size_t n = textmsg(line, sizeof line, prog, what);
 	// fprintf, which an unbuffered stream writes at once, and which the
 	// build fortifies: Debian's hardening checks look for such a call in
 	// each program that reads.

@@ -21,8 +21,10 @@ long utf8bad(const char *s);
 // itself cut, without the first bytes of a character that ends it. Returns
 // its length.
 size_t textline(char *out, size_t size, const char *in, size_t n, bool cut);
-// "PROG: WHAT" so, on standard error, in one write; what is cut past
-// about 4 KiB.
+// "PROG: WHAT" and a newline so in line, size bytes (at least four),
+// with no NUL: returns its length. saytext writes it to standard error
+// in one write, cut past about 4 KiB.
+size_t textmsg(char *line, size_t size, const char *prog, const char *what);
 void saytext(const char *prog, const char *what);
 
 // One JSON string literal, quotes included, as Python's json.dumps with
