@@ -144,10 +144,8 @@ bool urlbase(const job *j, url *base, str *why)
 // which some read as a host, and a fragment, which no client sends. The
 // URL parser's own strict errors name the rest (a backslash, dots that
 // are percent-encoded, bytes that are not UTF-8).
-static const char *target(const job *j, const char *input, size_t n, const url *base, str *made, const url **against,
-			  str *why)
+static const char *target(const job *j, const char *input, size_t n, const url *base, str *made, str *why)
 {
-	*against = nullptr;
 	const char *name = nullptr;
 	size_t scheme = 0;
 	while (scheme < n && (alpha(input[scheme]) || (scheme > 0 && (digit(input[scheme]) ||
@@ -194,14 +192,14 @@ bool urlinput(const job *j, const char *input, size_t n, const url *base, url *u
 {
 	report r = {};
 	str made = {};
-	const url *against = base;
-	const char *parse = j->target ? target(j, input, n, base, &made, &against, why) : input;
+	// A target is made a URL of its own, parsed against nothing.
+	const char *parse = j->target ? target(j, input, n, base, &made, why) : input;
 	if (parse == nullptr) {
 		release(&made);
 		return false;
 	}
 	// A failure names what was given, the target, not what was made of it.
-	bool ok = parseurl(parse, j->target ? made.n : n, against, u, &r);
+	bool ok = parseurl(parse, j->target ? made.n : n, j->target ? nullptr : base, u, &r);
 	bool bad = failed(input, n, ok, j->strict, &r, why);
 	release(&made);
 	for (size_t i = 0; !bad && i < j->nsets; i++) {
