@@ -55,7 +55,8 @@ static int urlencode_builtin(WORD_LIST *list)
 	bool rfc;
 	char sep;
 	const char *why;
-	if (name == nullptr && argc < 5 && encodelines(argc, argv, &rfc, &sep, &why)) {
+	bool lines = argc < 5 && encodelines(argc, argv, &rfc, &sep, &why);
+	if (lines && name == nullptr) {
 		if (why != nullptr) {
 			complain("%s", why);
 			return EX_USAGE;
@@ -79,8 +80,7 @@ static int urlencode_builtin(WORD_LIST *list)
 			return EXECUTION_FAILURE;
 	} else {
 		// -v NAME and the line mode go not together.
-		const char *arg = argc < 5 && !encodelines(argc, argv, &rfc, &sep, &why) ? encodeoptions(argc, argv, &rfc) :
-											nullptr;
+		const char *arg = !lines ? encodeoptions(argc, argv, &rfc) : nullptr;
 		if (arg == nullptr) {
 			builtin_usage();	// the builtin's own synopsis, its options in it
 			return EX_USAGE;
