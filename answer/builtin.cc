@@ -74,16 +74,18 @@ static int tool_builtin(WORD_LIST *list)
 	// The program's line mode, which writes each result: -l or -z alone.
 	bool lines = argc == 2 && (strcmp(argv[1], "-l") == 0 || strcmp(argv[1], "-z") == 0);
 	if (lines && TOOLNO != 2) {
-		free(argv);
+		int status = EX_USAGE;
 		if (name != nullptr) {
 			builtin_usage();
-			return EX_USAGE;
+		} else {
+			// The records may follow this line in bash's own script;
+			// zread is read's own, which runs the traps of a signal and
+			// reads on.
+			syncinput();
+			status = linesend(answereach(NAME(TOOL), argc, argv, zread, saybuiltin));
 		}
-		// The records may follow this line in bash's own script; zread
-		// is read's own, which runs the traps of a signal and reads on.
-		syncinput();
-		char *args[] = {progname, list->word->word, nullptr};
-		return linesend(answereach(NAME(TOOL), 2, args, zread, saybuiltin));
+		free(argv);
+		return status;
 	}
 	const char *why;
 	char *out = answer(NAME(TOOL), argc, argv, &why);
