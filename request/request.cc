@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <sys/random.h>
 #include <unistd.h>
 
 #include "request.h"
@@ -124,7 +123,7 @@ bool reqname(request *r)
 		// linkat, like O_EXCL, never replaces a file.
 		for (int tries = 0; done != 0 && tries < 100; tries++) {
 			unsigned char rnd[6];
-			if (getrandom(rnd, sizeof rnd, 0) != static_cast<ssize_t>(sizeof rnd))
+			if (!randbytes(rnd, sizeof rnd))
 				for (size_t k = 0; k < sizeof rnd; k++)
 					rnd[k] = static_cast<unsigned char>(rand());
 			for (size_t k = 0; k < sizeof rnd; k++)
