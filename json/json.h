@@ -71,6 +71,7 @@ struct json {
 	unsigned long long left;	// a stream's bytes not yet read
 	bool eof, strict;
 	int state, depth;
+	int quiet;			// the depth of a container passed over, or 0
 	jsonlevel *levels;
 	int nlevels;
 	jsonbuf name;			// a member's name, as it is read
@@ -120,6 +121,12 @@ void jsonagain(json *j);
 //    and the pointer of the value that was being read.
 enum jsonevent { jsonvalue, jsonmore, jsonclose, jsondone, jsonfailed };
 jsonevent jsonnext(json *j);
+// Passes over the container that has just begun (after its jsonvalue
+// event): it is read and checked as strictly, but without a pointer made
+// or a string kept for what is in it, and the next event is its jsonclose,
+// with its count. Where it is refused, the message names the pointer
+// within it all the same.
+void jsonskip(json *j);
 // Whether the value that has just begun is an object's member, whose name
 // is then in j->name.
 bool jsonnamed(const json *j);

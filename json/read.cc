@@ -9,20 +9,31 @@
 #include <unistd.h>
 
 #include "text.h"
+#include "words.h"
 #include "json.h"
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 const char *const jsontypes[] = {"null", "boolean", "number", "string", "array", "object"};
 
 // An open container: where its pointer ends, its members so far and, for
-// an object, the names it has had, in a hash set of their own.
+// an object, the names it has had: the first few in a list, compared one
+// by one, as most objects have no more, and past them in a hash set. A
+// slot keeps its name's hash, so that no name is hashed twice.
 struct slot {
 	size_t off, len;
+	uint64_t hash;
 };
+enum { fewnames = 8 };
 struct jsonlevel {
 	bool object;
 	unsigned long count;
 	size_t plen;
 	jsonbuf names;
+	size_t last;		// where the last name given begins in names
+	slot few[fewnames];
 	slot *slots;
 	size_t nslots, used;
 };
@@ -199,10 +210,35 @@ static unsigned long long at(const json *j)
 	return j->off + j->start;
 }
 
+// The pointers of a value being passed over, made only now that a refusal
+// names one: each open container's from the one above it and its member at
+// hand, the last name given or the last place.
+static void steps(json *j)
+{
+	j->ptr.n = j->levels[j->quiet - 1].plen;
+	for (int d = j->quiet - 1; d < j->depth; d++) {
+		jsonlevel *l = &j->levels[d];
+		l->plen = j->ptr.n;
+		if (l->count == 0)
+			break;
+		jsonadd(&j->ptr, "/", 1);
+		if (l->object) {
+			const char *name = l->names.p + l->last;
+			jsonescname(&j->ptr, name, strlen(name));
+		} else {
+			char i[24];
+			jsonadd(&j->ptr, i, jsonnum(i, 0, sizeof i, l->count - 1));
+		}
+	}
+	j->quiet = 0;
+}
+
 // Refused, at byte offset where, within the value at hand or, with
 // inside, within the container that holds it.
 static jsonevent failat(json *j, unsigned long long where, bool inside, const char *what)
 {
+	if (j->quiet > 0)
+		steps(j);
 	size_t plen = j->ptr.n;
 	if (inside && j->depth > 0)
 		plen = j->levels[j->depth - 1].plen;
@@ -293,6 +329,8 @@ static int skipblanks(json *j)
 // and '/' escaped as "~0" and "~1", or the index.
 static void member(json *j, const char *name, size_t n)
 {
+	if (j->quiet > 0)
+		return;		// made only where a refusal names it
 	jsonlevel *l = &j->levels[j->depth - 1];
 	j->ptr.n = l->plen;
 	jsonadd(&j->ptr, "/", 1);
@@ -427,6 +465,60 @@ static void casefold(const char *s, size_t n, jsonbuf *out)
 	jsonadd(out, "", 0);
 }
 
+// A name at t in the set of l, told against the key of n bytes at s and
+// the name of nn at name: 1 where it is the same name, 2 where it is
+// another with the same key, 0 where it is neither.
+static int match(const jsonlevel *l, const slot *t, const char *s, size_t n, const char *name, size_t nn)
+{
+	const char *had = l->names.p + t->off;
+	if (t->len != n + 1 || jsoncmp(had, s, n) != 0)
+		return 0;
+	return name == s || (strlen(had + n + 1) == nn && jsoncmp(had + n + 1, name, nn) == 0) ? 1 : 2;
+}
+
+static void place(slot *t, size_t size, const slot *e)
+{
+	size_t k = static_cast<size_t>(e->hash & (size - 1));
+	while (t[k].len != 0)
+		k = (k + 1) & (size - 1);
+	t[k] = *e;
+}
+
+// The hash set of l made ready for one more name: made from the list
+// when the list is full, and grown, twice over, when half full.
+static bool roomfor(jsonlevel *l)
+{
+	if (l->used != fewnames && 2 * (l->used + 1) <= l->nslots)
+		return true;
+	size_t size = 32;
+	while (size < l->nslots || 2 * (l->used + 1) > size)
+		size *= 2;
+	slot *t = l->slots;
+	if (size != l->nslots) {
+		t = static_cast<slot *>(calloc(size, sizeof *t));
+		if (t == nullptr)
+			return false;
+	} else {
+		memset(t, 0, size * sizeof *t);		// the last object's, at this depth
+	}
+	if (l->used == fewnames) {
+		for (slot &e : l->few) {
+			e.hash = jsonhash(l->names.p + e.off, e.len - 1, 0);
+			place(t, size, &e);
+		}
+	} else {
+		for (size_t i = 0; i < l->nslots; i++)
+			if (l->slots[i].len != 0)
+				place(t, size, &l->slots[i]);
+	}
+	if (t != l->slots) {
+		free(l->slots);
+		l->slots = t;
+		l->nslots = size;
+	}
+	return true;
+}
+
 // Whether the object at the top had a name of the same key already: the
 // name itself, or its case folding where the reader is strict; it has it
 // now. 0 where it had none; 1 where the name is the same; 2 where another
@@ -436,33 +528,28 @@ static void casefold(const char *s, size_t n, jsonbuf *out)
 static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t nn, bool *nomem)
 {
 	*nomem = false;
-	if (2 * (l->used + 1) > l->nslots) {
-		size_t size = l->nslots == 0 ? 16 : 2 * l->nslots;
-		slot *t = static_cast<slot *>(calloc(size, sizeof *t));
-		if (t == nullptr) {
+	uint64_t h = 0;
+	size_t k = 0;
+	if (l->used < fewnames) {
+		for (size_t i = 0; i < l->used; i++) {
+			int m = match(l, &l->few[i], s, n, name, nn);
+			if (m != 0)
+				return m;
+		}
+	} else {
+		if (!roomfor(l)) {
 			*nomem = true;
-			return false;
+			return 0;
 		}
-		for (size_t i = 0; i < l->nslots; i++) {
-			if (l->slots[i].len == 0)
-				continue;
-			size_t k = static_cast<size_t>(jsonhash(l->names.p + l->slots[i].off - 1, l->slots[i].len - 1, 0) & (size - 1));
-			while (t[k].len != 0)
-				k = (k + 1) & (size - 1);
-			t[k] = l->slots[i];
+		h = jsonhash(s, n, 0);
+		for (k = static_cast<size_t>(h & (l->nslots - 1)); l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1)) {
+			int m = l->slots[k].hash == h ? match(l, &l->slots[k], s, n, name, nn) : 0;
+			if (m != 0)
+				return m;
 		}
-		free(l->slots);
-		l->slots = t;
-		l->nslots = size;
 	}
-	// A slot holds the name's offset and length, each plus one, so that
-	// an empty name has a slot too.
-	size_t k = static_cast<size_t>(jsonhash(s, n, 0) & (l->nslots - 1));
-	for (; l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1)) {
-		const char *had = l->names.p + l->slots[k].off - 1;
-		if (l->slots[k].len == n + 1 && jsoncmp(had, s, n) == 0)
-			return name == s || (strlen(had + n + 1) == nn && jsoncmp(had + n + 1, name, nn) == 0) ? 1 : 2;
-	}
+	// A slot holds the name's length plus one, so that an empty name has
+	// a slot too.
 	size_t off = l->names.n;
 	jsonadd(&l->names, s, n);
 	jsonadd(&l->names, "", 1);
@@ -474,7 +561,12 @@ static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t 
 		*nomem = true;
 		return 0;
 	}
-	l->slots[k] = {off + 1, n + 1};
+	slot e = {off, n + 1, h};
+	if (l->used < fewnames)
+		l->few[l->used] = e;
+	else
+		l->slots[k] = e;
+	l->last = name != s ? off + n + 1 : off;
 	l->used++;
 	return 0;
 }
@@ -500,8 +592,6 @@ static jsonevent open(json *j, bool object)
 	l->plen = j->ptr.n;
 	l->names.n = 0;
 	l->used = 0;
-	if (object && l->slots != nullptr)
-		memset(l->slots, 0, l->nslots * sizeof *l->slots);
 	j->start++;
 	j->type = object ? jsonobject : jsonarray;
 	j->data = nullptr;
@@ -555,17 +645,54 @@ static long hex4(const char *s)
 }
 
 
+// How many of the n bytes at p stand for themselves in a string: printable
+// ASCII but for '"' and '\\'. Sixteen at a time where the machine has the
+// registers for it, as every x86-64 has (a byte below 0x20 or from 0x80 is
+// below 0x20 as a signed byte); eight elsewhere.
+static size_t plainrun(const unsigned char *p, size_t n)
+{
+	size_t i = 0;
+#ifdef __SSE2__
+	const __m128i quote = _mm_set1_epi8('"'), slash = _mm_set1_epi8('\\'), space = _mm_set1_epi8(0x20);
+	for (; i + 16 <= n; i += 16) {
+		__m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+		__m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, slash)),
+					   _mm_cmplt_epi8(v, space));
+		unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
+		if (m != 0)
+			return i + static_cast<size_t>(__builtin_ctz(m));
+	}
+#else
+	// A byte's top bit, or its low seven bits below 0x20 (which cannot
+	// carry into the next byte), or a byte equal to '"' or '\\'.
+	const uint64_t lows = 0x7F7F7F7F7F7F7F7FULL;
+	for (; i + 8 <= n; i += 8) {
+		uint64_t w = loadword(p + i);
+		uint64_t hit = (w & ~lows) | (~(((w & lows) + byteones * 0x60) | w) & ~lows) |
+			       zerobytes(w ^ (byteones * '"')) | zerobytes(w ^ (byteones * '\\'));
+		if (hit != 0)
+			break;	// the bytes of this word tell which came first
+	}
+#endif
+	while (i < n && p[i] >= 0x20 && p[i] < 0x80 && p[i] != '"' && p[i] != '\\')
+		i++;
+	return i;
+}
+
 // Decodes the string at hand into j->piece, from j->len on, until the
 // closing quote (taken, with *closed set) or until the piece has no room
 // for another character, which takes at most 4 bytes. A run of bytes
-// that stand for themselves may fill it to the end. False where it is
-// refused.
-static bool decode(json *j, bool *closed, bool inside)
+// that stand for themselves may fill it to the end. Without keep, the
+// string is only checked, to its end, and nothing is kept. False where it
+// is refused.
+static bool decode(json *j, bool *closed, bool inside, bool keep = true)
 {
 	*closed = false;
 	char *out = j->piece;
 	size_t n = j->len;
 	while (n + 4 <= sizeof j->piece) {
+		if (!keep)
+			n = 0;
 		if (j->start == j->end) {
 			fill(j, 1);
 			if (j->start == j->end) {
@@ -575,13 +702,13 @@ static bool decode(json *j, bool *closed, bool inside)
 		}
 		// A run of bytes that stand for themselves.
 		const unsigned char *p = reinterpret_cast<const unsigned char *>(j->buf + j->start);
-		size_t room = j->end - j->start, k = 0, most = sizeof j->piece - n;
+		size_t room = j->end - j->start, most = keep ? sizeof j->piece - n : room;
 		if (room > most)
 			room = most;
-		while (k < room && p[k] >= 0x20 && p[k] < 0x80 && p[k] != '"' && p[k] != '\\')
-			k++;
-		memcpy(out + n, p, k);
-		n += k;
+		size_t k = plainrun(p, room);
+		if (keep)
+			memcpy(out + n, p, k);
+		n += keep ? k : 0;
 		j->start += k;
 		if (k == room)
 			continue;
@@ -614,7 +741,7 @@ static bool decode(json *j, bool *closed, bool inside)
 			j->start += len;
 			continue;
 		}
-		// An escape.
+	// An escape.
 		fill(j, 12);
 		const char *e = j->buf + j->start;
 		size_t have = j->end - j->start;
@@ -665,7 +792,7 @@ static bool decode(json *j, bool *closed, bool inside)
 		n += pututf8(out + n, static_cast<unsigned long>(u));
 		j->start += used;
 	}
-	j->len = n;
+	j->len = keep ? n : 0;
 	return true;
 }
 
@@ -831,6 +958,14 @@ static jsonevent value(json *j, bool comma)
 	case '"':
 		j->start++;
 		j->type = jsonstring;
+		if (j->quiet > 0) {
+			// Passed over: checked to its end, and nothing kept.
+			bool closed;
+			if (!decode(j, &closed, false, false))
+				return jsonfailed;
+			j->state = after(j);
+			return jsonvalue;
+		}
 		j->state = s_string;
 		return piece(j, jsonvalue);
 	case 't':
@@ -900,7 +1035,7 @@ static jsonevent name(json *j)
 	return jsonmore;	// not an event: jsonnext goes on
 }
 
-jsonevent jsonnext(json *j)
+static jsonevent step(json *j)
 {
 	for (;;) {
 		int c;
@@ -976,6 +1111,25 @@ jsonevent jsonnext(json *j)
 			return piece(j, jsonmore);
 		}
 	}
+}
+
+jsonevent jsonnext(json *j)
+{
+	for (;;) {
+		jsonevent e = step(j);
+		if (j->quiet == 0 || e == jsonfailed)
+			return e;
+		if (e == jsonclose && j->depth < j->quiet) {
+			j->quiet = 0;
+			return e;
+		}
+	}
+}
+
+void jsonskip(json *j)
+{
+	if (j->state == s_first && j->depth > 0)
+		j->quiet = j->depth;
 }
 
 // The container that holds the value that has just begun, or null: one
