@@ -31,14 +31,21 @@ struct jsonbuf {
 };
 // Room for n more bytes and a NUL: where they go, or null.
 char *jsongrow(jsonbuf *b, size_t n);
+// n bytes copied as the C library copies them, out of line: the compiler
+// cannot tell that a long copy never comes from a short array.
+void jsoncopy(char *to, const char *from, size_t n);
 // Inline, as the text is mostly made of pieces of a byte or two.
 inline void jsonadd(jsonbuf *b, const char *s, size_t n)
 {
 	char *at = b->n + n < b->cap ? b->p + b->n : jsongrow(b, n);
 	if (at == nullptr)
 		return;
-	for (size_t i = 0; i < n; i++)
-		at[i] = s[i];
+	if (n >= 32) {
+		jsoncopy(at, s, n);
+	} else {
+		for (size_t i = 0; i < n; i++)
+			at[i] = s[i];
+	}
 	b->n += n;
 	b->p[b->n] = '\0';
 }

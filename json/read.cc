@@ -60,6 +60,26 @@ char *jsongrow(jsonbuf *b, size_t n)
 	return b->p + b->n;
 }
 
+// Sixteen bytes a move where the machine has the registers, eight
+// elsewhere, the last ones overlapping those before: the C library copies
+// a long run with one string move, which instruction counts see repeated
+// a byte at a time, and a value's long runs are the most of what is
+// copied here.
+void jsoncopy(char *to, const char *from, size_t n)
+{
+#ifdef __SSE2__
+	if (n >= 16) {
+		for (size_t i = 0; i + 16 < n; i += 16)
+			_mm_storeu_si128(reinterpret_cast<__m128i *>(to + i),
+					 _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + i)));
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(to + n - 16),
+				 _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + n - 16)));
+		return;
+	}
+#endif
+	copywords(to, from, n);
+}
+
 void jsonfree(jsonbuf *b)
 {
 	free(b->p);
@@ -707,7 +727,7 @@ static bool decode(json *j, bool *closed, bool inside, bool keep = true)
 			room = most;
 		size_t k = plainrun(p, room);
 		if (keep)
-			memcpy(out + n, p, k);
+			jsoncopy(out + n, reinterpret_cast<const char *>(p), k);
 		n += keep ? k : 0;
 		j->start += k;
 		if (k == room)

@@ -83,19 +83,33 @@ static bool field(void *arg, const char *s, size_t n)
 	return n == from || t->out(t->arg, s + from, n - from);
 }
 
-const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg)
+// One pointer's value, as jsonparse prints it, made from the events of a
+// text in b: a scalar's bytes, a container's compact text, a type, or a
+// count. depth is that of the event at hand within the value, 0 outside.
+struct getter {
+	const char *pointer;
+	size_t plen;
+	char what;
+	bool nullempty, found, scalar;
+	const char *nocount;	// with 'c', the type of a value that has no members
+	int depth;
+	jsonbuf b;
+	// Where a scalar's pieces go as they come, not through b, and whether
+	// that failed.
+	jsonout *out;
+	void *arg;
+	bool failed;
+};
+
+static void getting(getter *g, const char *pointer, char what, bool nullempty)
 {
-	tsv t = {out, arg};
-	for (int i = 0; i < job->npointers; i++) {
-		if (i > 0 && !out(arg, "\t", 1))
-			return "write error";
-		jsonmem(j, s, n, job->strict);
-		bool absent = false;
-		const char *why = jsonget(j, job->pointers[i], job->what, field, &t, &absent, job->what == 0);
-		if (why != nullptr && !(absent && !job->must))
-			return why;
-	}
-	return nullptr;
+	jsonbuf b = g->b;
+	*g = {};
+	g->pointer = pointer;
+	g->plen = strlen(pointer);
+	g->what = what;
+	g->nullempty = nullempty;
+	g->b = {b.p, 0, b.cap, false};
 }
 
 static bool at(const json *j, const char *pointer, size_t n)
@@ -103,124 +117,173 @@ static bool at(const json *j, const char *pointer, size_t n)
 	return j->ptr.n == n && (n == 0 || jsoncmp(j->ptr.p, pointer, n) == 0);
 }
 
-const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg, bool *absent, bool nullempty)
+static void feed(getter *g, json *j, jsonevent e)
 {
-	static char none[200];
-	size_t plen = strlen(pointer);
-	bool found = false, scalar = false;
-	// With 'c', the type of a value that has no members, or else none.
-	const char *nocount = nullptr;
-	// Within the value, where it is a container: the depth of the member at
-	// hand below it.
-	int depth = 0;
-	jsonbuf b = {};
-	bool ok = true;
-	// The result is made in b, a scalar at the pointer as its bytes and
-	// within a container as compact JSON text, and handed out whenever
-	// 64 KiB of it are there, and at the end.
-	auto flush = [&]() {
-		ok = ok && (b.n == 0 || out(arg, b.p, b.n));
-		b.n = 0;
-	};
-	auto put = [&](const char *s, size_t n) {
-		jsonadd(&b, s, n);
-		if (b.n >= 65536)
-			flush();
-	};
-	auto quoted = [&](const char *s, size_t n) {
-		jsonstr(&b, s, n);
-		if (b.n >= 65536)
-			flush();
-	};
+	jsonbuf *b = &g->b;
+	if (g->depth == 0) {
+		// Outside the value: only its start, and a scalar's pieces.
+		if (e == jsonvalue && !g->found && at(j, g->pointer, g->plen)) {
+			g->found = true;
+			if (g->what == 't') {
+				jsonadd(b, jsontypes[j->type], strlen(jsontypes[j->type]));
+			} else if (g->what == 'c' && j->type < jsonarray) {
+				g->nocount = jsontypes[j->type];
+			} else if (g->what == 'c') {
+				g->depth = 1;
+			} else if (j->type >= jsonarray) {
+				jsonadd(b, j->type == jsonobject ? "{" : "[", 1);
+				g->depth = 1;
+			} else if (!(g->nullempty && j->type == jsonnull)) {
+				g->scalar = true;
+			}
+		}
+		if (g->scalar && (e == jsonvalue || e == jsonmore)) {
+			if (g->out != nullptr)
+				g->failed = g->failed || !g->out(g->arg, j->data, j->len);
+			else
+				jsonadd(b, j->data, j->len);
+			g->scalar = j->more;
+		}
+		return;
+	}
+	// Within the value, a container: its members as JSON text, or with 'c'
+	// their count when it closes.
+	if (g->what == 'c') {
+		if (e == jsonvalue && j->type >= jsonarray)
+			g->depth++;
+		if (e == jsonclose && --g->depth == 0) {
+			char n[24];
+			jsonadd(b, n, jsonnum(n, 0, sizeof n, j->count));
+		}
+		return;
+	}
+	if (e == jsonclose) {
+		jsonadd(b, j->type == jsonobject ? "}" : "]", 1);
+		g->depth--;
+		return;
+	}
+	if (e == jsonvalue) {
+		jsonadd(b, ",", jsonfirst(j) ? 0 : 1);
+		if (jsonnamed(j)) {
+			jsonadd(b, "\"", 1);
+			jsonstr(b, j->name.p, j->name.n);
+			jsonadd(b, "\":", 2);
+		}
+		if (j->type >= jsonarray) {
+			jsonadd(b, j->type == jsonobject ? "{" : "[", 1);
+			g->depth++;
+			return;
+		}
+		jsonadd(b, "\"", j->type == jsonstring ? 1 : 0);
+	}
+	if (j->type == jsonstring) {
+		jsonstr(b, j->data, j->len);
+		jsonadd(b, "\"", j->more ? 0 : 1);
+	} else {
+		jsonadd(b, j->data, j->len);
+	}
+}
+
+// Whether the container that has just begun holds anything that one of
+// the n getters needs: a value that one of them makes, or the way to one
+// not yet found. What none needs is passed over, read but not built.
+static bool needed(const json *j, const getter *g, int n)
+{
+	for (int i = 0; i < n; i++) {
+		if (g[i].depth > 0 && g[i].what != 'c')
+			return true;
+		if (!g[i].found && g[i].plen > j->ptr.n && g[i].pointer[j->ptr.n] == '/' &&
+		    (j->ptr.n == 0 || jsoncmp(j->ptr.p, g[i].pointer, j->ptr.n) == 0))
+			return true;
+	}
+	return false;
+}
+
+// The text read to its end for the n getters; null, or what is wrong.
+static const char *getall(json *j, getter *g, int n, jsonout *out, void *arg)
+{
 	for (;;) {
 		jsonevent e = jsonnext(j);
-		if (!ok || b.bad) {
-			jsonfree(&b);
-			return b.bad ? "out of memory" : "write error";
-		}
-		if (e == jsonfailed) {
-			jsonfree(&b);
+		if (e == jsonfailed)
 			return j->msg;
-		}
 		if (e == jsondone)
-			break;
-		if (depth == 0) {
-			// Outside the value: only its start, and a scalar's pieces.
-			if (e == jsonvalue && !found && at(j, pointer, plen)) {
-				found = true;
-				if (what == 't') {
-					put(jsontypes[j->type], strlen(jsontypes[j->type]));
-				} else if (what == 'c' && j->type < jsonarray) {
-					nocount = jsontypes[j->type];
-				} else if (what == 'c') {
-					depth = 1;
-				} else if (j->type >= jsonarray) {
-					put(j->type == jsonobject ? "{" : "[", 1);
-					depth = 1;
-				} else if (!(nullempty && j->type == jsonnull)) {
-					put(j->data, j->len);
-					scalar = j->more;
-				}
-			} else if (e == jsonmore && scalar) {
-				put(j->data, j->len);
-				scalar = j->more;
-			}
-			continue;
+			return nullptr;
+		size_t held = 0;
+		for (int i = 0; i < n; i++) {
+			feed(&g[i], j, e);
+			held += g[i].b.n;
+			if (g[i].b.bad || g[i].failed)
+				return g[i].failed ? "write error" : "out of memory";
 		}
-		// Within the value, a container: its members as JSON text, or
-		// with 'c' their count when it closes.
-		if (what == 'c') {
-			if (e == jsonvalue && j->type >= jsonarray)
-				depth++;
-			if (e == jsonclose && --depth == 0) {
-				char n[24];
-				put(n, jsonnum(n, 0, sizeof n, j->count));
-			}
-			continue;
-		}
-		if (e == jsonclose) {
-			put(j->type == jsonobject ? "}" : "]", 1);
-			depth--;
-			continue;
-		}
-		if (e == jsonvalue) {
-			put(",", jsonfirst(j) ? 0 : 1);
-			if (jsonnamed(j)) {
-				put("\"", 1);
-				quoted(j->name.p, j->name.n);
-				put("\":", 2);
-			}
-			if (j->type >= jsonarray) {
-				put(j->type == jsonobject ? "{" : "[", 1);
-				depth++;
-				continue;
-			}
-			put("\"", j->type == jsonstring ? 1 : 0);
-		}
-		if (j->type == jsonstring) {
-			quoted(j->data, j->len);
-			put("\"", j->more ? 0 : 1);
-		} else {
-			put(j->data, j->len);
+		if (e == jsonvalue && j->type >= jsonarray && !needed(j, g, n))
+			jsonskip(j);
+		// One value alone is handed out whenever 64 KiB of it are there;
+		// several are held to the end, as their order is the pointers'.
+		if (out != nullptr && held >= 65536) {
+			if (!out(arg, g->b.p, g->b.n))
+				return "write error";
+			g->b.n = 0;
+		} else if (held > resultmax) {
+			return "a result over 1 MiB";
 		}
 	}
-	flush();
-	jsonfree(&b);
-	if (!ok)
-		return "write error";
-	if (found && nocount == nullptr)
+}
+
+// What was found for g, once the text is whole and good: null, or what is
+// wrong, with *absent set where the pointer named nothing.
+static const char *found(const getter *g, bool *absent)
+{
+	static char none[200];
+	if (g->found && g->nocount == nullptr)
 		return nullptr;
 	if (absent != nullptr)
-		*absent = !found;
-	size_t k = found ? 0 : jsoncat(none, 0, sizeof none, "no value at ", 12);
-	k = jsoncat(none, k, sizeof none, pointer, plen);
-	if (found) {
-		k = jsoncat(none, k, sizeof none, plen > 0 ? ": " : "the whole text: ", plen > 0 ? 2 : 16);
-		k = jsoncat(none, k, sizeof none, nocount[0] == 'a' ? "an " : "a ", nocount[0] == 'a' ? 3 : 2);
-		k = jsoncat(none, k, sizeof none, nocount, strlen(nocount));
+		*absent = !g->found;
+	size_t k = g->found ? 0 : jsoncat(none, 0, sizeof none, "no value at ", 12);
+	k = jsoncat(none, k, sizeof none, g->pointer, g->plen);
+	if (g->found) {
+		const char *t = g->nocount;
+		k = jsoncat(none, k, sizeof none, g->plen > 0 ? ": " : "the whole text: ", g->plen > 0 ? 2 : 16);
+		k = jsoncat(none, k, sizeof none, t[0] == 'a' ? "an " : "a ", t[0] == 'a' ? 3 : 2);
+		k = jsoncat(none, k, sizeof none, t, strlen(t));
 		jsoncat(none, k, sizeof none, ", not an array or object", 24);
 	}
 	return none;
+}
+
+const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg)
+{
+	// Each pointer's value, held from one record to the next.
+	static getter g[jsonmaxget];
+	tsv t = {out, arg};
+	for (int i = 0; i < job->npointers; i++)
+		getting(&g[i], job->pointers[i], job->what, job->what == 0);
+	jsonmem(j, s, n, job->strict);
+	const char *why = getall(j, g, job->npointers, nullptr, nullptr);
+	for (int i = 0; i < job->npointers && why == nullptr; i++) {
+		bool absent = false;
+		why = found(&g[i], &absent);
+		if (why != nullptr && absent && !job->must)
+			why = nullptr;
+		if (why == nullptr && ((i > 0 && !out(arg, "\t", 1)) || !field(&t, g[i].b.p, g[i].b.n)))
+			why = "write error";
+	}
+	for (int i = 0; i < job->npointers; i++)
+		if (g[i].b.cap > 65536)
+			jsonfree(&g[i].b);
+	return why;
+}
+
+const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg, bool *absent, bool nullempty)
+{
+	getter g = {};
+	getting(&g, pointer, what, nullempty);
+	g.out = out;
+	g.arg = arg;
+	const char *why = getall(j, &g, 1, out, arg);
+	if (why == nullptr && g.b.n > 0 && !out(arg, g.b.p, g.b.n))
+		why = "write error";
+	jsonfree(&g.b);
+	return why != nullptr ? why : found(&g, absent);
 }
 
 static void entry(jsonflat *f, const json *j)
