@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <sys/types.h>
 
+#include "words.h"
+
 enum jsontype { jsonnull, jsonboolean, jsonnumber, jsonstring, jsonarray, jsonobject };
 extern const char *const jsontypes[];	// "null", "boolean", ... "object"
 
@@ -40,12 +42,10 @@ inline void jsonadd(jsonbuf *b, const char *s, size_t n)
 	char *at = b->n + n < b->cap ? b->p + b->n : jsongrow(b, n);
 	if (at == nullptr)
 		return;
-	if (n >= 32) {
+	if (n >= 32)
 		jsoncopy(at, s, n);
-	} else {
-		for (size_t i = 0; i < n; i++)
-			at[i] = s[i];
-	}
+	else
+		copywords(at, s, n);
 	b->n += n;
 	b->p[b->n] = '\0';
 }
@@ -79,6 +79,12 @@ struct json {
 	bool eof, strict;
 	int state, depth;
 	int quiet;			// the depth of a container passed over, or 0
+	bool hidden;			// what is passed over was never announced
+	const char *const *want;	// the pointers asked for, as jsonwant has them
+	int nwant;
+	uint64_t wild;			// which of them have a step for every member
+	uint64_t ways;			// of the value at hand, as its container has them
+	bool all;
 	jsonlevel *levels;
 	int nlevels;
 	jsonbuf name;			// a member's name, as it is read
@@ -134,6 +140,11 @@ jsonevent jsonnext(json *j);
 // with its count. Where it is refused, the message names the pointer
 // within it all the same.
 void jsonskip(json *j);
+// Only the values at or under the n patterns (as jsonunder takes them),
+// and the containers on the way to them, are announced: any other member
+// is read and checked as strictly, but passed over, with no event. Called
+// after jsonmem or jsonstream; patterns must stay.
+void jsonwant(json *j, const char *const *patterns, int n);
 // Whether the value that has just begun is an object's member, whose name
 // is then in j->name.
 bool jsonnamed(const json *j);

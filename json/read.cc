@@ -33,6 +33,10 @@ struct jsonlevel {
 	size_t plen;
 	jsonbuf names;
 	size_t last;		// where the last name given begins in names
+	// Which of the pointers asked for (jsonwant's) it is on the way to, a
+	// bit each, and whether it is at or under one, as all it holds is.
+	uint64_t ways;
+	bool all;
 	slot few[fewnames];
 	slot *slots;
 	size_t nslots, used;
@@ -330,7 +334,20 @@ static jsonevent ended(json *j, bool inside, const char *what)
 	return fail(j, inside, what);
 }
 
-static int skipblanks(json *j)
+// The next byte that is not a blank, or -1 at the end: inline where the
+// next byte is already one, as it mostly is.
+static int moreblanks(json *j);
+static inline int skipblanks(json *j)
+{
+	if (j->start < j->end) {
+		unsigned char c = static_cast<unsigned char>(j->buf[j->start]);
+		if (c > ' ')
+			return c;
+	}
+	return moreblanks(j);
+}
+
+static int moreblanks(json *j)
 {
 	for (;;) {
 		while (j->start < j->end) {
@@ -552,7 +569,7 @@ static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t 
 	size_t k = 0;
 	if (l->used < fewnames) {
 		for (size_t i = 0; i < l->used; i++) {
-			int m = match(l, &l->few[i], s, n, name, nn);
+			int m = l->few[i].len == n + 1 ? match(l, &l->few[i], s, n, name, nn) : 0;
 			if (m != 0)
 				return m;
 		}
@@ -607,6 +624,8 @@ static jsonevent open(json *j, bool object)
 		j->nlevels = n;
 	}
 	jsonlevel *l = &j->levels[j->depth++];
+	l->ways = j->ways;
+	l->all = j->all;
 	l->object = object;
 	l->count = 0;
 	l->plen = j->ptr.n;
@@ -912,6 +931,36 @@ static bool number(json *j, bool *whole)
 	return true;
 }
 
+// A number as most are, all in the window and followed there by what ends
+// it: an integer of at most fifteen digits, with a fraction or not, which
+// no strict check can refuse. Its text is taken where it stands; anything
+// else is read by number, which says what is wrong.
+static bool plainnumber(json *j)
+{
+	const char *b = j->buf + j->start, *e = j->buf + j->end, *p = b + (*b == '-' ? 1 : 0);
+	const char *digits = p;
+	if (p < e && *p == '0')
+		p++;
+	else
+		while (p < e && *p >= '0' && *p <= '9')
+			p++;
+	if (p == digits || p - digits > 15)
+		return false;
+	if (p < e && *p == '.') {
+		const char *f = ++p;
+		while (p < e && *p >= '0' && *p <= '9')
+			p++;
+		if (p == f)
+			return false;
+	}
+	if (p == e || (*p >= '0' && *p <= '9') || *p == '.' || *p == 'e' || *p == 'E')
+		return false;
+	j->data = b;
+	j->len = static_cast<size_t>(p - b);
+	j->start += j->len;
+	return true;
+}
+
 // A byte order mark of UTF-16, or ASCII as UTF-16 writes it, with a NUL
 // before or after each byte.
 static bool utf16(json *j)
@@ -964,6 +1013,46 @@ static jsonevent piece(json *j, jsonevent e)
 	return e;
 }
 
+// Whether the value that begins, named by j->ptr, is asked for: at or
+// under a pointer of jsonwant's, or on the way to one, which its container
+// tells from its own ways and the member's one step. What it holds is
+// then asked for too, or on the way; a container that it opens keeps that.
+static bool asked(json *j)
+{
+	if (j->depth == 0 || j->nwant > 64) {
+		j->ways = j->nwant > 64 ? 0 : ~0ULL >> (64 - j->nwant);
+		j->all = j->nwant > 64;
+		for (int k = 0; k < j->nwant && !j->all; k++)
+			j->all = j->want[k][0] == '\0';
+		return true;
+	}
+	const jsonlevel *l = &j->levels[j->depth - 1];
+	j->ways = 0;
+	j->all = l->all;
+	size_t at = l->plen, n = j->ptr.n - at;
+	const char *step = j->ptr.p + at;
+	for (int i = 0; i < j->nwant && !j->all; i++) {
+		if ((l->ways >> i & 1) == 0)
+			continue;
+		// A pointer with a step for every member may be shorter or
+		// longer than the container's up to here: it is told whole.
+		int how = 0;
+		if (j->wild >> i & 1) {
+			how = jsonunder(j->ptr.p, j->ptr.n, j->want + i, 1);
+		} else {
+			const char *p = j->want[i] + at;
+			size_t k = 1;
+			while (p[k] != '\0' && p[k] != '/')
+				k++;
+			if (k == n && jsoncmp(p, step, n) == 0)
+				how = p[k] == '\0' ? 2 : 1;
+		}
+		j->all = how == 2;
+		j->ways |= how == 1 ? 1ULL << i : 0;
+	}
+	return j->all || j->ways != 0;
+}
+
 static jsonevent value(json *j, bool comma)
 {
 	int c = skipblanks(j);
@@ -971,18 +1060,33 @@ static jsonevent value(json *j, bool comma)
 		j->levels[j->depth - 1].count++;
 	j->more = false;
 	j->len = 0;
+	// A member that nothing asks for is passed over as it is read: a
+	// container as jsonskip passes one, a scalar with its pointer made
+	// only where it is refused.
+	bool silent = j->nwant > 0 && j->quiet == 0 && !asked(j);
 	switch (c) {
 	case '{':
-	case '[':
-		return open(j, c == '{');
+	case '[': {
+		jsonevent e = open(j, c == '{');
+		if (silent && e == jsonvalue) {
+			j->quiet = j->depth;
+			j->hidden = true;
+		}
+		return e;
+	}
 	case '"':
 		j->start++;
 		j->type = jsonstring;
-		if (j->quiet > 0) {
-			// Passed over: checked to its end, and nothing kept.
+		if (j->quiet > 0 || silent) {
+			// Checked to its end, and nothing kept.
 			bool closed;
+			int quiet = j->quiet;
+			if (quiet == 0)
+				j->quiet = j->depth;	// for the pointer of a refusal
 			if (!decode(j, &closed, false, false))
 				return jsonfailed;
+			j->quiet = quiet;
+			j->hidden = j->hidden || silent;
 			j->state = after(j);
 			return jsonvalue;
 		}
@@ -1001,18 +1105,33 @@ static jsonevent value(json *j, bool comma)
 		j->data = word;
 		j->len = n;
 		j->state = after(j);
+		j->hidden = j->hidden || silent;
 		return jsonvalue;
 	}
 	default:
 		if (c != '-' && !(c >= '0' && c <= '9'))
 			return novalue(j, c, comma);
 		j->type = jsonnumber;
+		if (plainnumber(j)) {
+			j->state = after(j);
+			j->hidden = j->hidden || silent;
+			return jsonvalue;
+		}
 		j->nstate = 0;
 		j->intdigits = j->sig = j->zeros = 0;
 		j->exp = 0;
 		j->expneg = j->fraction = false;
 		j->state = s_number;
-		return piece(j, jsonvalue);
+		if (!silent)
+			return piece(j, jsonvalue);
+		j->quiet = j->depth;
+		do
+			if (piece(j, jsonvalue) == jsonfailed)
+				return jsonfailed;
+		while (j->more);
+		j->quiet = 0;
+		j->hidden = true;
+		return jsonvalue;
 	}
 }
 
@@ -1024,6 +1143,13 @@ static jsonevent name(json *j)
 	j->name.n = 0;
 	bool closed = false;
 	j->start++;
+	// Mostly a name is plain bytes, all in the window: taken from there.
+	size_t k = plainrun(reinterpret_cast<const unsigned char *>(j->buf + j->start), j->end - j->start);
+	if (j->start + k < j->end && j->buf[j->start + k] == '"') {
+		jsonadd(&j->name, j->buf + j->start, k);
+		j->start += k + 1;
+		closed = true;
+	}
 	while (!closed) {
 		j->len = 0;
 		if (!decode(j, &closed, true))
@@ -1137,13 +1263,30 @@ jsonevent jsonnext(json *j)
 {
 	for (;;) {
 		jsonevent e = step(j);
-		if (j->quiet == 0 || e == jsonfailed)
+		if (e == jsonfailed)
 			return e;
-		if (e == jsonclose && j->depth < j->quiet) {
+		if (j->quiet > 0) {
+			// Within a container passed over: only its end, and that
+			// only where it was announced.
+			if (e != jsonclose || j->depth >= j->quiet)
+				continue;
 			j->quiet = 0;
-			return e;
 		}
+		if (!j->hidden)
+			return e;
+		j->hidden = false;
 	}
+}
+
+void jsonwant(json *j, const char *const *patterns, int n)
+{
+	j->want = patterns;
+	j->nwant = n;
+	j->wild = 0;
+	for (int i = 0; i < n && i < 64; i++)
+		for (const char *p = patterns[i]; *p != '\0'; p++)
+			if (p[0] == '/' && p[1] == '~' && (p[2] == '/' || p[2] == '\0'))
+				j->wild |= 1ULL << i;
 }
 
 void jsonskip(json *j)

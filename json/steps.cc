@@ -258,6 +258,7 @@ const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jso
 	for (int i = 0; i < job->npointers; i++)
 		getting(&g[i], job->pointers[i], job->what, job->what == 0);
 	jsonmem(j, s, n, job->strict);
+	jsonwant(j, job->pointers, job->npointers);
 	const char *why = getall(j, g, job->npointers, nullptr, nullptr);
 	for (int i = 0; i < job->npointers && why == nullptr; i++) {
 		bool absent = false;
@@ -279,6 +280,7 @@ const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void 
 	getting(&g, pointer, what, nullempty);
 	g.out = out;
 	g.arg = arg;
+	jsonwant(j, &pointer, 1);
 	const char *why = getall(j, &g, 1, out, arg);
 	if (why == nullptr && g.b.n > 0 && !out(arg, g.b.p, g.b.n))
 		why = "write error";
@@ -330,6 +332,8 @@ const char *jsonall(json *j, jsonflat *f, unsigned long maxvalues, unsigned long
 	int depth = 0;
 	bool kept = true;	// the value at hand, whose pieces may follow
 	static char m[120];
+	if (patterns != nullptr)
+		jsonwant(j, patterns, npatterns);
 	for (;;) {
 		jsonevent e = jsonnext(j);
 		if (f->bytes.bad)
