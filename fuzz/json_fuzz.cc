@@ -2,6 +2,8 @@
 // stream in short reads, gives the same result both ways; whatever is
 // accepted compacts to a text that reads back to itself; and a text built
 // back from its values, as jsonquote -A builds one, holds the same values.
+// What a reading passes over, as nothing asks for it, gets the verdict of
+// a reading that announces every value.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -65,6 +67,81 @@ static std::vector<std::string> values(const std::string &text, jsonflat *f, con
 	return v;
 }
 
+// The value at pointer, as the line mode has it, read from memory or as a
+// stream; or "!" and the reason for a refusal, or "?" where it names
+// nothing.
+static std::string get(const std::string &text, bool strict, const char *pointer, char what, bool stream)
+{
+	std::string out;
+	int fd = -1;
+	if (stream) {
+		fd = memfd_create("text", 0);
+		if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+		    lseek(fd, 0, SEEK_SET) != 0)
+			abort();
+		jsonstream(&j, fd, shortread, ~0ULL, strict);
+	} else {
+		jsonmem(&j, text.data(), text.size(), strict);
+	}
+	bool absent = false;
+	const char *why = jsonget(&j, pointer, what, take, &out, &absent, what == 0);
+	jsonend(&j);
+	if (fd >= 0)
+		close(fd);
+	return why == nullptr ? out : absent ? "?" : std::string("!") + why;
+}
+
+// What nothing asks for is passed over, not announced: whatever is asked,
+// the verdict is that of a reading that announces every value, to the
+// letter of its message, and each value asked for is the same read alone,
+// from memory or as a stream, or among others, as the line mode reads.
+static void passing(const std::string &text, bool strict)
+{
+	jsonflat f = {};
+	jsonmem(&j, text.data(), text.size(), strict);
+	const char *why = jsonall(&j, &f, ~0UL, ~0ULL);
+	std::string whole = why != nullptr ? std::string("!") + why : "";
+	// Pointers of values read before any refusal, which lies near the
+	// last of them, and one of nothing.
+	std::vector<std::string> asked;
+	for (size_t k : {f.n / 3, f.n / 2, f.n - 1})
+		if (k < f.n)
+			asked.push_back(f.bytes.p + f.v[k].ptr);
+	asked.push_back("/0/no~1where");
+	jsonflatfree(&f);
+	jsonend(&j);
+	jsonjob job = {};
+	job.strict = strict;
+	for (const std::string &p : asked)
+		job.pointers[job.npointers++] = p.c_str();
+	jsonmem(&j, text.data(), text.size(), strict);
+	why = jsonall(&j, &f, ~0UL, ~0ULL, job.pointers, job.npointers);
+	if ((why != nullptr ? std::string("!") + why : "") != whole)
+		abort();
+	jsonflatfree(&f);
+	jsonend(&j);
+	std::string fields;
+	for (int i = 0; i < job.npointers; i++) {
+		std::string v = get(text, strict, job.pointers[i], 0, false);
+		if ((i == 1 && v != get(text, strict, job.pointers[i], 0, true)) ||
+		    (!whole.empty() && (v != whole || get(text, strict, job.pointers[i], 'c', false) != whole)))
+			abort();
+		if (v == "?")
+			v.clear();
+		for (size_t k = 0; k < v.size(); k++) {
+			const char *e = v[k] == '\\' ? "\\\\" : v[k] == '\t' ? "\\t" : v[k] == '\n' ? "\\n" : v[k] == '\r' ? "\\r" : nullptr;
+			if (e != nullptr)
+				v.replace(k, 1, e), k++;
+		}
+		fields += (i > 0 ? "\t" : "") + v;
+	}
+	std::string line;
+	why = jsonfields(&j, &job, text.data(), text.size(), take, &line);
+	jsonend(&j);
+	if (why != nullptr ? std::string("!") + why != whole : !whole.empty() || line != fields)
+		abort();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	if (size < 1)
@@ -77,6 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	std::string once = compact(text, strict, false);
 	if (compact(text, strict, true) != once)
 		abort();
+	passing(text, strict);
 	if (once[0] == '!')
 		return 0;
 	// A scalar prints as its bytes; a container as a text.

@@ -239,8 +239,11 @@ static unsigned long long at(const json *j)
 // hand, the last name given or the last place.
 static void steps(json *j)
 {
-	j->ptr.n = j->levels[j->quiet - 1].plen;
-	for (int d = j->quiet - 1; d < j->depth; d++) {
+	// From the container passed over, which was announced, or from the
+	// one that holds it, where it was not.
+	int from = j->quiet - (j->hidden ? 2 : 1);
+	j->ptr.n = j->levels[from].plen;
+	for (int d = from; d < j->depth; d++) {
 		jsonlevel *l = &j->levels[d];
 		l->plen = j->ptr.n;
 		if (l->count == 0)
@@ -363,20 +366,27 @@ static int moreblanks(json *j)
 }
 
 // The pointer of a member: the container's, then "/" and the name, '~'
-// and '/' escaped as "~0" and "~1", or the index.
-static void member(json *j, const char *name, size_t n)
+// and '/' escaped as "~0" and "~1", or the index. Returns whether nothing
+// asks for the member, which then has no pointer made; nor has a member
+// of a container passed over, whose pointer is made only where a refusal
+// names it.
+static bool asked(json *j, const char *name, size_t n);
+static bool member(json *j, const char *name, size_t n)
 {
 	if (j->quiet > 0)
-		return;		// made only where a refusal names it
+		return false;
+	if (j->nwant > 0 && !asked(j, name, n))
+		return true;
 	jsonlevel *l = &j->levels[j->depth - 1];
 	j->ptr.n = l->plen;
 	jsonadd(&j->ptr, "/", 1);
 	if (name == nullptr) {
 		char i[24];
 		jsonadd(&j->ptr, i, jsonnum(i, 0, sizeof i, l->count));
-		return;
+	} else {
+		jsonescname(&j->ptr, name, n);
 	}
-	jsonescname(&j->ptr, name, n);
+	return false;
 }
 
 // SipHash-1-3 under a key drawn once a process from getrandom(2): the
@@ -1013,11 +1023,27 @@ static jsonevent piece(json *j, jsonevent e)
 	return e;
 }
 
-// Whether the value that begins, named by j->ptr, is asked for: at or
-// under a pointer of jsonwant's, or on the way to one, which its container
-// tells from its own ways and the member's one step. What it holds is
-// then asked for too, or on the way; a container that it opens keeps that.
-static bool asked(json *j)
+// Whether the escaped step of k bytes at p names the member name of n
+// bytes: "~0" stands for '~' there, "~1" for '/'.
+static bool stepis(const char *p, size_t k, const char *name, size_t n)
+{
+	size_t i = 0, at = 0;
+	for (; i < k && at < n; at++) {
+		char c = p[i] == '~' && i + 1 < k ? (p[i + 1] == '0' ? '~' : '/') : p[i];
+		if (c != name[at])
+			return false;
+		i += p[i] == '~' ? 2 : 1;
+	}
+	return i == k && at == n;
+}
+
+// Whether the member that begins, of the container at the top, is asked
+// for: at or under a pointer of jsonwant's, or on the way to one, which
+// the container tells from its own ways and the member's one step, its
+// name or, with no name, its place. What it holds is then asked for
+// too, or on the way; a container that it opens keeps that in j->ways
+// and j->all. The whole text is on the way to every pointer.
+static bool asked(json *j, const char *name, size_t n)
 {
 	if (j->depth == 0 || j->nwant > 64) {
 		j->ways = j->nwant > 64 ? 0 : ~0ULL >> (64 - j->nwant);
@@ -1029,41 +1055,47 @@ static bool asked(json *j)
 	const jsonlevel *l = &j->levels[j->depth - 1];
 	j->ways = 0;
 	j->all = l->all;
-	size_t at = l->plen, n = j->ptr.n - at;
-	const char *step = j->ptr.p + at;
+	char place[24];
+	if (name == nullptr) {
+		n = jsonnum(place, 0, sizeof place, l->count);
+		name = place;
+	}
 	for (int i = 0; i < j->nwant && !j->all; i++) {
 		if ((l->ways >> i & 1) == 0)
 			continue;
-		// A pointer with a step for every member may be shorter or
-		// longer than the container's up to here: it is told whole.
-		int how = 0;
-		if (j->wild >> i & 1) {
-			how = jsonunder(j->ptr.p, j->ptr.n, j->want + i, 1);
-		} else {
-			const char *p = j->want[i] + at;
-			size_t k = 1;
-			while (p[k] != '\0' && p[k] != '/')
-				k++;
-			if (k == n && jsoncmp(p, step, n) == 0)
-				how = p[k] == '\0' ? 2 : 1;
+		// The pointer's step at this depth: past as many '/' as the
+		// container has steps, and one.
+		const char *p = j->want[i];
+		for (int d = 1; d < j->depth; d++)
+			while (*++p != '/')
+				;
+		size_t k = 1;
+		while (p[k] != '\0' && p[k] != '/')
+			k++;
+		if ((k == 2 && p[1] == '~' && (j->wild >> i & 1) != 0) || stepis(p + 1, k - 1, name, n)) {
+			j->all = p[k] == '\0';
+			j->ways |= 1ULL << i;
 		}
-		j->all = how == 2;
-		j->ways |= how == 1 ? 1ULL << i : 0;
 	}
 	return j->all || j->ways != 0;
 }
 
-static jsonevent value(json *j, bool comma)
+// A value begins; silent where it is a member that nothing asks for,
+// which is passed over as it is read: a container as jsonskip passes one,
+// a scalar with its pointer made only where it is refused.
+static jsonevent value(json *j, bool comma, bool silent = false)
 {
 	int c = skipblanks(j);
 	if (j->depth > 0)
 		j->levels[j->depth - 1].count++;
+	else if (j->nwant > 0)
+		asked(j, nullptr, 0);
 	j->more = false;
 	j->len = 0;
-	// A member that nothing asks for is passed over as it is read: a
-	// container as jsonskip passes one, a scalar with its pointer made
-	// only where it is refused.
-	bool silent = j->nwant > 0 && j->quiet == 0 && !asked(j);
+	// A silent member's pointer, where a refusal names it, is made from
+	// its container's, as within a container passed over.
+	if (silent)
+		j->quiet = j->depth;
 	switch (c) {
 	case '{':
 	case '[': {
@@ -1077,18 +1109,12 @@ static jsonevent value(json *j, bool comma)
 	case '"':
 		j->start++;
 		j->type = jsonstring;
-		if (j->quiet > 0 || silent) {
+		if (j->quiet > 0) {
 			// Checked to its end, and nothing kept.
 			bool closed;
-			int quiet = j->quiet;
-			if (quiet == 0)
-				j->quiet = j->depth;	// for the pointer of a refusal
 			if (!decode(j, &closed, false, false))
 				return jsonfailed;
-			j->quiet = quiet;
-			j->hidden = j->hidden || silent;
-			j->state = after(j);
-			return jsonvalue;
+			break;
 		}
 		j->state = s_string;
 		return piece(j, jsonvalue);
@@ -1104,19 +1130,14 @@ static jsonevent value(json *j, bool comma)
 		j->type = c == 'n' ? jsonnull : jsonboolean;
 		j->data = word;
 		j->len = n;
-		j->state = after(j);
-		j->hidden = j->hidden || silent;
-		return jsonvalue;
+		break;
 	}
 	default:
 		if (c != '-' && !(c >= '0' && c <= '9'))
 			return novalue(j, c, comma);
 		j->type = jsonnumber;
-		if (plainnumber(j)) {
-			j->state = after(j);
-			j->hidden = j->hidden || silent;
-			return jsonvalue;
-		}
+		if (plainnumber(j))
+			break;
 		j->nstate = 0;
 		j->intdigits = j->sig = j->zeros = 0;
 		j->exp = 0;
@@ -1124,15 +1145,19 @@ static jsonevent value(json *j, bool comma)
 		j->state = s_number;
 		if (!silent)
 			return piece(j, jsonvalue);
-		j->quiet = j->depth;
 		do
 			if (piece(j, jsonvalue) == jsonfailed)
 				return jsonfailed;
 		while (j->more);
+		break;
+	}
+	// A scalar, whole.
+	if (silent) {
 		j->quiet = 0;
 		j->hidden = true;
-		return jsonvalue;
 	}
+	j->state = after(j);
+	return jsonvalue;
 }
 
 // A member's name, whole, and the ':' after it: the pointer then names
@@ -1205,8 +1230,7 @@ static jsonevent step(json *j)
 			if (first && c == (object ? '}' : ']'))
 				return close(j);
 			if (!object) {
-				member(j, nullptr, 0);
-				return value(j, false);
+				return value(j, false, member(j, nullptr, 0));
 			}
 			if (c == '}')
 				return fail(j, true, "a trailing comma");
@@ -1223,8 +1247,7 @@ static jsonevent step(json *j)
 				return c < 0 ? ended(j, true, "the text ends in an object") :
 					       fail(j, true, "a name not followed by ':'");
 			j->start++;
-			member(j, j->name.p, j->name.n);
-			return value(j, false);
+			return value(j, false, member(j, j->name.p, j->name.n));
 		case s_after: {
 			c = skipblanks(j);
 			bool object = j->levels[j->depth - 1].object;
@@ -1236,8 +1259,7 @@ static jsonevent step(json *j)
 					j->state = s_name;
 					break;
 				}
-				member(j, nullptr, 0);
-				return value(j, true);
+				return value(j, true, member(j, nullptr, 0));
 			}
 			if (c < 0)
 				return ended(j, true, object ? "the text ends in an object" : "the text ends in an array");
