@@ -20,6 +20,9 @@ enum jsontype { jsonnull, jsonboolean, jsonnumber, jsonstring, jsonarray, jsonob
 extern const char *const jsontypes[];	// "null", "boolean", ... "object"
 
 enum { jsondepth = 1000, jsonpiece = 65536 };
+// Of the pointers asked for, where the next step begins is held for the
+// first few, and past an offset that a step's place cannot hold, found.
+enum { jsonstepsheld = 8, jsonnostep = 0xFFFF };
 
 // How a stream is read: as read(2) does, or as the shell would.
 typedef ssize_t jsonreadfn(int fd, char *buf, size_t len);
@@ -85,9 +88,12 @@ struct json {
 	uint64_t wild;			// which of them have a step for every member
 	uint64_t ways;			// of the value at hand, as its container has them
 	bool all;
+	uint16_t stepat[jsonstepsheld];		// where the next step of the first eight begins
 	jsonlevel *levels;
 	int nlevels;
 	jsonbuf name;			// a member's name, as it is read
+	const char *nameat;		// where it is: in name, or in a text in memory
+	size_t namelen;
 	jsonbuf ptr;			// the pointer of the value at hand
 	jsonbuf fold;			// a name, case folded, where strict
 	// The value at hand, as jsonnext describes it.
@@ -165,6 +171,22 @@ int jsonunder(const char *ptr, size_t n, const char *const *patterns, int npatte
 // never grows when unescaped): returns where the rest of p begins, or null
 // where p has no name left.
 const char *jsonname(const char *p, jsonbuf *out);
+
+// Reading at speed, where a text in memory is plain. jsonplain: how many
+// of the n bytes at p stand for themselves in a string. jsonstep: whether
+// the escaped step of k bytes at p names the member of n bytes at name.
+// jsonnonchar: whether code point c is a noncharacter. jsonscan: whether
+// the text of n bytes is one that it follows and finds good, as the reader
+// would, with where the value that each of the np pointers names lies in
+// spans; false where it is not, which leaves the text to the reader.
+struct jsonspan {
+	size_t at, len;
+	bool found;
+};
+size_t jsonplain(const unsigned char *p, size_t n);
+bool jsonstep(const char *p, size_t k, const char *name, size_t n);
+bool jsonnonchar(unsigned long c);
+bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonspan *spans);
 
 // Writing a text back: the escaped body of n bytes of UTF-8 (no quotes),
 // as jsonquote escapes a string, into out; and the name of a member.

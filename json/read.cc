@@ -23,7 +23,8 @@ const char *const jsontypes[] = {"null", "boolean", "number", "string", "array",
 // by one, as most objects have no more, and past them in a hash set. A
 // slot keeps its name's hash, so that no name is hashed twice.
 struct slot {
-	size_t off, len;
+	const char *at;		// the name in the text itself, or null
+	size_t off, len;	// or in names, at off
 	uint64_t hash;
 };
 enum { fewnames = 8 };
@@ -32,15 +33,21 @@ struct jsonlevel {
 	unsigned long count;
 	size_t plen;
 	jsonbuf names;
-	size_t last;		// where the last name given begins in names
+	slot last;		// the last name given
 	// Which of the pointers asked for (jsonwant's) it is on the way to, a
 	// bit each, and whether it is at or under one, as all it holds is.
 	uint64_t ways;
 	bool all;
+	uint16_t stepat[jsonstepsheld];	// where the next step of the first few begins
 	slot few[fewnames];
 	slot *slots;
 	size_t nslots, used;
 };
+
+static const char *slotname(const jsonlevel *l, const slot *t)
+{
+	return t->at != nullptr ? t->at : l->names.p + t->off;
+}
 
 enum { s_start, s_first, s_name, s_colon, s_after, s_top, s_string, s_number, s_done, s_failed };
 enum { window = 65536 };
@@ -250,8 +257,7 @@ static void steps(json *j)
 			break;
 		jsonadd(&j->ptr, "/", 1);
 		if (l->object) {
-			const char *name = l->names.p + l->last;
-			jsonescname(&j->ptr, name, strlen(name));
+			jsonescname(&j->ptr, slotname(l, &l->last), l->last.len - 1);
 		} else {
 			char i[24];
 			jsonadd(&j->ptr, i, jsonnum(i, 0, sizeof i, l->count - 1));
@@ -385,6 +391,10 @@ static bool member(json *j, const char *name, size_t n)
 		jsonadd(&j->ptr, i, jsonnum(i, 0, sizeof i, l->count));
 	} else {
 		jsonescname(&j->ptr, name, n);
+		if (name != j->name.p) {	// as jsonnext tells of a member
+			j->name.n = 0;
+			jsonadd(&j->name, name, n);
+		}
 	}
 	return false;
 }
@@ -517,7 +527,7 @@ static void casefold(const char *s, size_t n, jsonbuf *out)
 // another with the same key, 0 where it is neither.
 static int match(const jsonlevel *l, const slot *t, const char *s, size_t n, const char *name, size_t nn)
 {
-	const char *had = l->names.p + t->off;
+	const char *had = slotname(l, t);
 	if (t->len != n + 1 || jsoncmp(had, s, n) != 0)
 		return 0;
 	return name == s || (strlen(had + n + 1) == nn && jsoncmp(had + n + 1, name, nn) == 0) ? 1 : 2;
@@ -550,7 +560,7 @@ static bool roomfor(jsonlevel *l)
 	}
 	if (l->used == fewnames) {
 		for (slot &e : l->few) {
-			e.hash = jsonhash(l->names.p + e.off, e.len - 1, 0);
+			e.hash = jsonhash(slotname(l, &e), e.len - 1, 0);
 			place(t, size, &e);
 		}
 	} else {
@@ -571,8 +581,9 @@ static bool roomfor(jsonlevel *l)
 // now. 0 where it had none; 1 where the name is the same; 2 where another
 // name folds to the same key. 0 on a failed allocation too, which *nomem
 // says. With a folded key, the name follows it, so that the two can be
-// told apart.
-static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t nn, bool *nomem)
+// told apart. Where the name is the key and stays where it is, in a text
+// in memory, it is not copied.
+static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t nn, bool stays, bool *nomem)
 {
 	*nomem = false;
 	uint64_t h = 0;
@@ -597,23 +608,26 @@ static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t 
 	}
 	// A slot holds the name's length plus one, so that an empty name has
 	// a slot too.
-	size_t off = l->names.n;
-	jsonadd(&l->names, s, n);
-	jsonadd(&l->names, "", 1);
-	if (name != s) {
-		jsonadd(&l->names, name, nn);
+	slot e = {nullptr, l->names.n, n + 1, h};
+	if (stays && name == s) {
+		e.at = s;
+	} else {
+		jsonadd(&l->names, s, n);
 		jsonadd(&l->names, "", 1);
+		if (name != s) {
+			jsonadd(&l->names, name, nn);
+			jsonadd(&l->names, "", 1);
+		}
+		if (l->names.bad) {
+			*nomem = true;
+			return 0;
+		}
 	}
-	if (l->names.bad) {
-		*nomem = true;
-		return 0;
-	}
-	slot e = {off, n + 1, h};
 	if (l->used < fewnames)
 		l->few[l->used] = e;
 	else
 		l->slots[k] = e;
-	l->last = name != s ? off + n + 1 : off;
+	l->last = {e.at != nullptr ? e.at : nullptr, name != s ? e.off + n + 1 : e.off, nn + 1, 0};
 	l->used++;
 	return 0;
 }
@@ -636,6 +650,8 @@ static jsonevent open(json *j, bool object)
 	jsonlevel *l = &j->levels[j->depth++];
 	l->ways = j->ways;
 	l->all = j->all;
+	for (int i = 0; i < jsonstepsheld; i++)
+		l->stepat[i] = j->stepat[i];
 	l->object = object;
 	l->count = 0;
 	l->plen = j->ptr.n;
@@ -672,7 +688,7 @@ static jsonevent close(json *j)
 
 static bool noncharacter(unsigned long c)
 {
-	return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
+	return jsonnonchar(c);
 }
 
 static int hexval(char c)
@@ -693,40 +709,6 @@ static long hex4(const char *s)
 	return v;
 }
 
-
-// How many of the n bytes at p stand for themselves in a string: printable
-// ASCII but for '"' and '\\'. Sixteen at a time where the machine has the
-// registers for it, as every x86-64 has (a byte below 0x20 or from 0x80 is
-// below 0x20 as a signed byte); eight elsewhere.
-static size_t plainrun(const unsigned char *p, size_t n)
-{
-	size_t i = 0;
-#ifdef __SSE2__
-	const __m128i quote = _mm_set1_epi8('"'), slash = _mm_set1_epi8('\\'), space = _mm_set1_epi8(0x20);
-	for (; i + 16 <= n; i += 16) {
-		__m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-		__m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, slash)),
-					   _mm_cmplt_epi8(v, space));
-		unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
-		if (m != 0)
-			return i + static_cast<size_t>(__builtin_ctz(m));
-	}
-#else
-	// A byte's top bit, or its low seven bits below 0x20 (which cannot
-	// carry into the next byte), or a byte equal to '"' or '\\'.
-	const uint64_t lows = 0x7F7F7F7F7F7F7F7FULL;
-	for (; i + 8 <= n; i += 8) {
-		uint64_t w = loadword(p + i);
-		uint64_t hit = (w & ~lows) | (~(((w & lows) + byteones * 0x60) | w) & ~lows) |
-			       zerobytes(w ^ (byteones * '"')) | zerobytes(w ^ (byteones * '\\'));
-		if (hit != 0)
-			break;	// the bytes of this word tell which came first
-	}
-#endif
-	while (i < n && p[i] >= 0x20 && p[i] < 0x80 && p[i] != '"' && p[i] != '\\')
-		i++;
-	return i;
-}
 
 // Decodes the string at hand into j->piece, from j->len on, until the
 // closing quote (taken, with *closed set) or until the piece has no room
@@ -754,7 +736,7 @@ static bool decode(json *j, bool *closed, bool inside, bool keep = true)
 		size_t room = j->end - j->start, most = keep ? sizeof j->piece - n : room;
 		if (room > most)
 			room = most;
-		size_t k = plainrun(p, room);
+		size_t k = jsonplain(p, room);
 		if (keep)
 			jsoncopy(out + n, reinterpret_cast<const char *>(p), k);
 		n += keep ? k : 0;
@@ -1023,20 +1005,6 @@ static jsonevent piece(json *j, jsonevent e)
 	return e;
 }
 
-// Whether the escaped step of k bytes at p names the member name of n
-// bytes: "~0" stands for '~' there, "~1" for '/'.
-static bool stepis(const char *p, size_t k, const char *name, size_t n)
-{
-	size_t i = 0, at = 0;
-	for (; i < k && at < n; at++) {
-		char c = p[i] == '~' && i + 1 < k ? (p[i + 1] == '0' ? '~' : '/') : p[i];
-		if (c != name[at])
-			return false;
-		i += p[i] == '~' ? 2 : 1;
-	}
-	return i == k && at == n;
-}
-
 // Whether the member that begins, of the container at the top, is asked
 // for: at or under a pointer of jsonwant's, or on the way to one, which
 // the container tells from its own ways and the member's one step, its
@@ -1050,34 +1018,48 @@ static bool asked(json *j, const char *name, size_t n)
 		j->all = j->nwant > 64;
 		for (int k = 0; k < j->nwant && !j->all; k++)
 			j->all = j->want[k][0] == '\0';
+		for (uint16_t &at : j->stepat)
+			at = 0;
 		return true;
 	}
 	const jsonlevel *l = &j->levels[j->depth - 1];
 	j->ways = 0;
 	j->all = l->all;
+	if (j->all)
+		return true;
 	char place[24];
 	if (name == nullptr) {
 		n = jsonnum(place, 0, sizeof place, l->count);
 		name = place;
 	}
-	for (int i = 0; i < j->nwant && !j->all; i++) {
+	for (int i = 0; i < j->nwant; i++) {
 		if ((l->ways >> i & 1) == 0)
 			continue;
-		// The pointer's step at this depth: past as many '/' as the
-		// container has steps, and one.
+		// The pointer's step at this depth, where the container's
+		// match ended, or past as many '/' as the container has steps.
 		const char *p = j->want[i];
-		for (int d = 1; d < j->depth; d++)
-			while (*++p != '/')
-				;
+		if (i < jsonstepsheld && l->stepat[i] != jsonnostep) {
+			p += l->stepat[i];
+		} else {
+			for (int d = 1; d < j->depth; d++)
+				while (*++p != '/')
+					;
+		}
 		size_t k = 1;
 		while (p[k] != '\0' && p[k] != '/')
 			k++;
-		if ((k == 2 && p[1] == '~' && (j->wild >> i & 1) != 0) || stepis(p + 1, k - 1, name, n)) {
-			j->all = p[k] == '\0';
+		if ((k == 2 && p[1] == '~' && (j->wild >> i & 1) != 0) || jsonstep(p + 1, k - 1, name, n)) {
+			if (p[k] == '\0') {
+				j->all = true;
+				return true;
+			}
 			j->ways |= 1ULL << i;
+			size_t at = static_cast<size_t>(p + k - j->want[i]);
+			if (i < jsonstepsheld)
+				j->stepat[i] = static_cast<uint16_t>(at < size_t{jsonnostep} ? at : size_t{jsonnostep});
 		}
 	}
-	return j->all || j->ways != 0;
+	return j->ways != 0;
 }
 
 // A value begins; silent where it is a member that nothing asks for,
@@ -1168,9 +1150,17 @@ static jsonevent name(json *j)
 	j->name.n = 0;
 	bool closed = false;
 	j->start++;
-	// Mostly a name is plain bytes, all in the window: taken from there.
-	size_t k = plainrun(reinterpret_cast<const unsigned char *>(j->buf + j->start), j->end - j->start);
-	if (j->start + k < j->end && j->buf[j->start + k] == '"') {
+	// Mostly a name is plain bytes, all in the window: in a text in
+	// memory, it is used where it stands, and copied only where it is
+	// announced; in a stream, whose window moves, it is copied now.
+	size_t k = jsonplain(reinterpret_cast<const unsigned char *>(j->buf + j->start), j->end - j->start);
+	bool stays = j->fd < 0 && j->start + k < j->end && j->buf[j->start + k] == '"';
+	if (stays) {
+		j->nameat = j->buf + j->start;
+		j->namelen = k;
+		j->start += k + 1;
+		closed = true;
+	} else if (j->start + k < j->end && j->buf[j->start + k] == '"') {
 		jsonadd(&j->name, j->buf + j->start, k);
 		j->start += k + 1;
 		closed = true;
@@ -1183,19 +1173,24 @@ static jsonevent name(json *j)
 	}
 	if (j->name.bad)
 		return fail(j, true, "out of memory");
+	if (!stays) {
+		j->nameat = j->name.p != nullptr ? j->name.p : "";
+		j->namelen = j->name.n;
+	}
 	// Strict, names are told apart as a reader that matches them by case
 	// folding tells them, as Go's does: "ADMIN" is "admin" there.
 	bool nomem;
-	const char *name = j->name.p != nullptr ? j->name.p : "";
+	const char *name = j->nameat;
+	size_t n = j->namelen;
 	if (j->strict)
-		casefold(name, j->name.n, &j->fold);
+		casefold(name, n, &j->fold);
 	if (j->fold.bad)
 		return fail(j, true, "out of memory");
-	int had = j->strict ? seen(&j->levels[j->depth - 1], j->fold.p, j->fold.n, name, j->name.n, &nomem) :
-			      seen(&j->levels[j->depth - 1], name, j->name.n, name, j->name.n, &nomem);
+	int had = j->strict ? seen(&j->levels[j->depth - 1], j->fold.p, j->fold.n, name, n, false, &nomem) :
+			      seen(&j->levels[j->depth - 1], name, n, name, n, stays, &nomem);
 	if (had != 0) {
 		char m[200], s[120];
-		shown(s, sizeof s, j->name.p, j->name.n);
+		shown(s, sizeof s, name, n);
 		catz(m, catz(m, catz(m, 0, sizeof m, had == 1 ? "duplicate name \"" : "a name equal to another under case folding, \""),
 				sizeof m, s), sizeof m, "\"");
 		return failat(j, where, true, m);
@@ -1247,7 +1242,7 @@ static jsonevent step(json *j)
 				return c < 0 ? ended(j, true, "the text ends in an object") :
 					       fail(j, true, "a name not followed by ':'");
 			j->start++;
-			return value(j, false, member(j, j->name.p, j->name.n));
+			return value(j, false, member(j, j->nameat, j->namelen));
 		case s_after: {
 			c = skipblanks(j);
 			bool object = j->levels[j->depth - 1].object;

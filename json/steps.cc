@@ -250,11 +250,57 @@ static const char *found(const getter *g, bool *absent)
 	return none;
 }
 
+// The fields of a record that the quick reading has found good, from where
+// each value lies: a plain string's bytes, a number's or a word's as they
+// stand, a null as nothing, and any other value read alone.
+static const char *spanned(json *j, const jsonjob *job, const char *s, const jsonspan *spans, getter *g,
+			   jsonout *out, void *arg)
+{
+	tsv t = {out, arg};
+	for (int i = 0; i < job->npointers; i++) {
+		if (i > 0 && !out(arg, "\t", 1))
+			return "write error";
+		if (!spans[i].found) {
+			getting(g, job->pointers[i], 0, true);
+			if (job->must)
+				return found(g, nullptr);
+			continue;
+		}
+		const char *v = s + spans[i].at;
+		size_t n = spans[i].len, k = 1;
+		while (v[0] == '"' && k < n - 1 && v[k] != '\\')
+			k++;
+		bool ok = true;
+		if (v[0] == '"' && k == n - 1) {
+			ok = field(&t, v + 1, n - 2);
+		} else if (v[0] != '"' && v[0] != '{' && v[0] != '[') {
+			ok = v[0] == 'n' || field(&t, v, n);
+		} else {
+			jsonmem(j, v, n, job->strict);
+			getting(g, "", 0, true);
+			const char *why = getall(j, g, 1, nullptr, nullptr);
+			if (why != nullptr)
+				return why;
+			ok = field(&t, g->b.p, g->b.n);
+		}
+		if (!ok)
+			return "write error";
+	}
+	return nullptr;
+}
+
 const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg)
 {
 	// Each pointer's value, held from one record to the next.
 	static getter g[jsonmaxget];
 	tsv t = {out, arg};
+	jsonspan spans[jsonmaxget];
+	if (job->what == 0 && jsonscan(s, n, job->strict, job->pointers, job->npointers, spans)) {
+		const char *why = spanned(j, job, s, spans, g, out, arg);
+		if (g->b.cap > 65536)
+			jsonfree(&g->b);
+		return why;
+	}
 	for (int i = 0; i < job->npointers; i++)
 		getting(&g[i], job->pointers[i], job->what, job->what == 0);
 	jsonmem(j, s, n, job->strict);
