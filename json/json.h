@@ -16,6 +16,10 @@
 
 #include "words.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 enum jsontype { jsonnull, jsonboolean, jsonnumber, jsonstring, jsonarray, jsonobject };
 extern const char *const jsontypes[];	// "null", "boolean", ... "object"
 
@@ -172,18 +176,50 @@ int jsonunder(const char *ptr, size_t n, const char *const *patterns, int npatte
 // where p has no name left.
 const char *jsonname(const char *p, jsonbuf *out);
 
-// Reading at speed, where a text in memory is plain. jsonplain: how many
-// of the n bytes at p stand for themselves in a string. jsonstep: whether
+// Reading at speed, where a text in memory is plain. jsonstep: whether
 // the escaped step of k bytes at p names the member of n bytes at name.
 // jsonnonchar: whether code point c is a noncharacter. jsonscan: whether
 // the text of n bytes is one that it follows and finds good, as the reader
 // would, with where the value that each of the np pointers names lies in
 // spans; false where it is not, which leaves the text to the reader.
+// How many of the n bytes at p stand for themselves in a string: printable
+// ASCII but for '"' and '\\'. Sixteen at a time where the machine has the
+// registers for it, as every x86-64 has (a byte below 0x20 or from 0x80 is
+// below 0x20 as a signed byte); eight elsewhere.
+inline size_t jsonplain(const unsigned char *p, size_t n)
+{
+	size_t i = 0;
+#ifdef __SSE2__
+	const __m128i quote = _mm_set1_epi8('"'), slash = _mm_set1_epi8('\\'), space = _mm_set1_epi8(0x20);
+	for (; i + 16 <= n; i += 16) {
+		__m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+		__m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, slash)),
+					   _mm_cmplt_epi8(v, space));
+		unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
+		if (m != 0)
+			return i + static_cast<size_t>(__builtin_ctz(m));
+	}
+#else
+	// A byte's top bit, or its low seven bits below 0x20 (which cannot
+	// carry into the next byte), or a byte equal to '"' or '\\'.
+	const uint64_t lows = 0x7F7F7F7F7F7F7F7FULL;
+	for (; i + 8 <= n; i += 8) {
+		uint64_t w = loadword(p + i);
+		uint64_t hit = (w & ~lows) | (~(((w & lows) + byteones * 0x60) | w) & ~lows) |
+			       zerobytes(w ^ (byteones * '"')) | zerobytes(w ^ (byteones * '\\'));
+		if (hit != 0)
+			break;	// the bytes of this word tell which came first
+	}
+#endif
+	while (i < n && p[i] >= 0x20 && p[i] < 0x80 && p[i] != '"' && p[i] != '\\')
+		i++;
+	return i;
+}
+
 struct jsonspan {
 	size_t at, len;
 	bool found;
 };
-size_t jsonplain(const unsigned char *p, size_t n);
 bool jsonstep(const char *p, size_t k, const char *name, size_t n);
 bool jsonnonchar(unsigned long c);
 bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonspan *spans);

@@ -21,18 +21,21 @@ const char *const jsontypes[] = {"null", "boolean", "number", "string", "array",
 // An open container: where its pointer ends, its members so far and, for
 // an object, the names it has had: the first few in a list, compared one
 // by one, as most objects have no more, and past them in a hash set. A
-// slot keeps its name's hash, so that no name is hashed twice.
+// slot keeps its name's hash, so that no name is hashed twice, and is
+// twelve bytes, as an object may have tens of thousands of names: where
+// the name is, in names or, where intext is set in len, in the text in
+// memory; and its length plus one, so that an empty name has a slot too.
 struct slot {
-	const char *at;		// the name in the text itself, or null
-	size_t off, len;	// or in names, at off
-	uint64_t hash;
+	uint32_t hash, off, len;
 };
+enum : uint32_t { intext = 0x80000000u };
 enum { fewnames = 8 };
 struct jsonlevel {
 	bool object;
 	unsigned long count;
 	size_t plen;
 	jsonbuf names;
+	const char *text;	// the text in memory, where names may be
 	slot last;		// the last name given
 	// Which of the pointers asked for (jsonwant's) it is on the way to, a
 	// bit each, and whether it is at or under one, as all it holds is.
@@ -46,7 +49,12 @@ struct jsonlevel {
 
 static const char *slotname(const jsonlevel *l, const slot *t)
 {
-	return t->at != nullptr ? t->at : l->names.p + t->off;
+	return (t->len & intext) != 0 ? l->text + t->off : l->names.p + t->off;
+}
+
+static size_t slotlen(const slot *t)
+{
+	return (t->len & ~intext) - 1;
 }
 
 enum { s_start, s_first, s_name, s_colon, s_after, s_top, s_string, s_number, s_done, s_failed };
@@ -257,7 +265,7 @@ static void steps(json *j)
 			break;
 		jsonadd(&j->ptr, "/", 1);
 		if (l->object) {
-			jsonescname(&j->ptr, slotname(l, &l->last), l->last.len - 1);
+			jsonescname(&j->ptr, slotname(l, &l->last), slotlen(&l->last));
 		} else {
 			char i[24];
 			jsonadd(&j->ptr, i, jsonnum(i, 0, sizeof i, l->count - 1));
@@ -528,7 +536,7 @@ static void casefold(const char *s, size_t n, jsonbuf *out)
 static int match(const jsonlevel *l, const slot *t, const char *s, size_t n, const char *name, size_t nn)
 {
 	const char *had = slotname(l, t);
-	if (t->len != n + 1 || jsoncmp(had, s, n) != 0)
+	if (slotlen(t) != n || jsoncmp(had, s, n) != 0)
 		return 0;
 	return name == s || (strlen(had + n + 1) == nn && jsoncmp(had + n + 1, name, nn) == 0) ? 1 : 2;
 }
@@ -560,7 +568,7 @@ static bool roomfor(jsonlevel *l)
 	}
 	if (l->used == fewnames) {
 		for (slot &e : l->few) {
-			e.hash = jsonhash(slotname(l, &e), e.len - 1, 0);
+			e.hash = static_cast<uint32_t>(jsonhash(slotname(l, &e), slotlen(&e), 0));
 			place(t, size, &e);
 		}
 	} else {
@@ -585,12 +593,14 @@ static bool roomfor(jsonlevel *l)
 // in memory, it is not copied.
 static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t nn, bool stays, bool *nomem)
 {
-	*nomem = false;
-	uint64_t h = 0;
+	*nomem = n >= intext - 1 || l->names.n + n + nn + 2 >= intext;	// past what a slot can say
+	uint32_t h = 0;
 	size_t k = 0;
-	if (l->used < fewnames) {
+	if (*nomem) {
+		return 0;
+	} else if (l->used < fewnames) {
 		for (size_t i = 0; i < l->used; i++) {
-			int m = l->few[i].len == n + 1 ? match(l, &l->few[i], s, n, name, nn) : 0;
+			int m = slotlen(&l->few[i]) == n ? match(l, &l->few[i], s, n, name, nn) : 0;
 			if (m != 0)
 				return m;
 		}
@@ -599,18 +609,17 @@ static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t 
 			*nomem = true;
 			return 0;
 		}
-		h = jsonhash(s, n, 0);
+		h = static_cast<uint32_t>(jsonhash(s, n, 0));
 		for (k = static_cast<size_t>(h & (l->nslots - 1)); l->slots[k].len != 0; k = (k + 1) & (l->nslots - 1)) {
 			int m = l->slots[k].hash == h ? match(l, &l->slots[k], s, n, name, nn) : 0;
 			if (m != 0)
 				return m;
 		}
 	}
-	// A slot holds the name's length plus one, so that an empty name has
-	// a slot too.
-	slot e = {nullptr, l->names.n, n + 1, h};
-	if (stays && name == s) {
-		e.at = s;
+	slot e = {h, static_cast<uint32_t>(l->names.n), static_cast<uint32_t>(n + 1)};
+	if (stays && name == s && static_cast<size_t>(s - l->text) < intext) {
+		e.off = static_cast<uint32_t>(s - l->text);
+		e.len |= intext;
 	} else {
 		jsonadd(&l->names, s, n);
 		jsonadd(&l->names, "", 1);
@@ -627,7 +636,11 @@ static int seen(jsonlevel *l, const char *s, size_t n, const char *name, size_t 
 		l->few[l->used] = e;
 	else
 		l->slots[k] = e;
-	l->last = {e.at != nullptr ? e.at : nullptr, name != s ? e.off + n + 1 : e.off, nn + 1, 0};
+	l->last = e;
+	if (name != s) {	// the name itself, after its key
+		l->last.off += static_cast<uint32_t>(n + 1);
+		l->last.len = static_cast<uint32_t>(nn + 1);
+	}
 	l->used++;
 	return 0;
 }
@@ -648,6 +661,7 @@ static jsonevent open(json *j, bool object)
 		j->nlevels = n;
 	}
 	jsonlevel *l = &j->levels[j->depth++];
+	l->text = j->fd < 0 ? j->buf : nullptr;
 	l->ways = j->ways;
 	l->all = j->all;
 	for (int i = 0; i < jsonstepsheld; i++)

@@ -11,44 +11,6 @@
 #include "words.h"
 #include "json.h"
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
-// How many of the n bytes at p stand for themselves in a string: printable
-// ASCII but for '"' and '\\'. Sixteen at a time where the machine has the
-// registers for it, as every x86-64 has (a byte below 0x20 or from 0x80 is
-// below 0x20 as a signed byte); eight elsewhere.
-size_t jsonplain(const unsigned char *p, size_t n)
-{
-	size_t i = 0;
-#ifdef __SSE2__
-	const __m128i quote = _mm_set1_epi8('"'), slash = _mm_set1_epi8('\\'), space = _mm_set1_epi8(0x20);
-	for (; i + 16 <= n; i += 16) {
-		__m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-		__m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, slash)),
-					   _mm_cmplt_epi8(v, space));
-		unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
-		if (m != 0)
-			return i + static_cast<size_t>(__builtin_ctz(m));
-	}
-#else
-	// A byte's top bit, or its low seven bits below 0x20 (which cannot
-	// carry into the next byte), or a byte equal to '"' or '\\'.
-	const uint64_t lows = 0x7F7F7F7F7F7F7F7FULL;
-	for (; i + 8 <= n; i += 8) {
-		uint64_t w = loadword(p + i);
-		uint64_t hit = (w & ~lows) | (~(((w & lows) + byteones * 0x60) | w) & ~lows) |
-			       zerobytes(w ^ (byteones * '"')) | zerobytes(w ^ (byteones * '\\'));
-		if (hit != 0)
-			break;	// the bytes of this word tell which came first
-	}
-#endif
-	while (i < n && p[i] >= 0x20 && p[i] < 0x80 && p[i] != '"' && p[i] != '\\')
-		i++;
-	return i;
-}
-
 // Whether the escaped step of k bytes at p names the member name of n
 // bytes: "~0" stands for '~' there, "~1" for '/'.
 bool jsonstep(const char *p, size_t k, const char *name, size_t n)
@@ -202,8 +164,8 @@ static void nextstep(const char *pointer, scanstep *s)
 	const char *q = pointer + s->at;
 	size_t e = 1;
 	bool tilde = false;
-	while (q[e] != '\0' && q[e] != '/')
-		tilde = tilde || q[e++] == '~';
+	for (; q[e] != '\0' && q[e] != '/'; e++)
+		tilde = tilde || q[e] == '~';
 	s->len = e;
 	s->escaped = tilde;
 }
@@ -234,6 +196,15 @@ static uint64_t match(const char *const *pointers, scanstep *steps, uint64_t way
 	return on;
 }
 
+// Where each value named by the pointers in hits begins, at i, or with
+// end, where it ends.
+static void mark(jsonspan *spans, uint64_t hits, size_t i, bool end)
+{
+	for (int k = 0; hits >> k != 0; k++)
+		if ((hits >> k & 1) != 0)
+			spans[k] = end ? jsonspan{spans[k].at, i - spans[k].at, true} : jsonspan{i, 0, false};
+}
+
 bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonspan *spans)
 {
 	if (np > 64)
@@ -247,104 +218,96 @@ bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointe
 		nextstep(pointers[k], &steps[k]);
 	}
 	const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
-	scanlevel st[scandepth];
+	scanlevel st[scandepth], *l = nullptr;
 	scanname pool[scannames];
 	int depth = 0;
-	size_t used = 0;
+	size_t used = 0, len = 0, i = blanks(p, n, 0);
+	// The pointers that the value about to begin may hold, and those that
+	// name it.
 	uint64_t ways = np == 64 ? ~0ULL : (1ULL << np) - 1, hits = 0;
-	size_t i = blanks(p, n, 0);
-	enum { value, after, member } at = value;
-	for (;;) {
-		if (at == value) {
-			// A value begins, named by the pointers in hits.
-			if (i == n)
-				return false;
-			for (int k = 0; hits >> k != 0; k++)
-				if ((hits >> k & 1) != 0)
-					spans[k].at = i;
-			unsigned char c = p[i];
-			if (c == '{' || c == '[') {
-				if (depth == scandepth)
-					return false;
-				st[depth++] = {c == '{', 0, used, ways, hits};
-				i = blanks(p, n, i + 1);
-				if (i < n && p[i] == (c == '{' ? '}' : ']')) {
-					i++;
-					depth--;
-					at = after;
-				} else {
-					at = member;
-				}
-				continue;
-			}
-			if (c == '"')
-				i = string(p, n, i + 1, strict);
-			else if (c == 't' || c == 'n')
-				i = i + 4 <= n && jsoncmp(text + i, c == 't' ? "true" : "null", 4) == 0 ? i + 4 : 0;
-			else if (c == 'f')
-				i = i + 5 <= n && jsoncmp(text + i, "false", 5) == 0 ? i + 5 : 0;
-			else if (c == '-' || (c >= '0' && c <= '9'))
-				i = number(p, n, i);
-			else
-				return false;
-			if (i == 0)
-				return false;
-			at = after;
-		} else if (at == after) {
-			// The value named by hits has ended at i.
-			for (int k = 0; hits >> k != 0; k++)
-				if ((hits >> k & 1) != 0)
-					spans[k] = {spans[k].at, i - spans[k].at, true};
-			i = blanks(p, n, i);
-			if (depth == 0)
-				return i == n;
-			scanlevel *l = &st[depth - 1];
-			if (i < n && p[i] == ',') {
-				i = blanks(p, n, i + 1);
-				at = member;
-			} else if (i < n && p[i] == (l->object ? '}' : ']')) {
-				i++;
-				hits = l->hits;
-				used = l->names;
-				depth--;
-			} else {
-				return false;
-			}
-		} else {
-			// A member begins at i: its name and ':', or its place.
-			scanlevel *l = &st[depth - 1];
-			const char *name;
-			size_t len;
-			char place[24];
-			if (l->object) {
-				if (i >= n || p[i] != '"')
-					return false;
-				len = jsonplain(p + i + 1, n - i - 1);
-				if (i + 1 + len >= n || p[i + 1 + len] != '"' || used == scannames ||
-				    (used - l->names == scanlong))
-					return false;
-				scanname s = {p + i + 1, len, headof(p + i + 1, len, n - i - 1, strict)};
-				for (size_t k = l->names; k < used; k++)
-					if (samename(&pool[k], &s, strict))
-						return false;
-				pool[used++] = s;
-				name = text + i + 1;
-				i = blanks(p, n, i + len + 2);
-				if (i >= n || p[i] != ':')
-					return false;
-				i = blanks(p, n, i + 1);
-			} else {
-				len = l->ways != 0 ? jsonnum(place, 0, sizeof place, l->count) : 0;
-				name = place;
-			}
-			l->count++;
-			ways = 0;
-			hits = 0;
-			if (l->ways != 0) {
-				ways = match(pointers, steps, l->ways, name, len, &hits);
-				l->ways &= ~(ways | hits);	// no other member can match them
-			}
-			at = value;
+	const char *name;
+	char place[24];
+	unsigned char c;
+
+value:	// A value begins at i.
+	if (i >= n)
+		return false;
+	if (hits != 0)
+		mark(spans, hits, i, false);
+	c = p[i];
+	if (c == '"') {
+		i = string(p, n, i + 1, strict);
+	} else if (c == '{' || c == '[') {
+		if (depth == scandepth)
+			return false;
+		l = &st[depth++];
+		*l = {c == '{', 0, used, ways, hits};
+		i = blanks(p, n, i + 1);
+		if (i < n && p[i] == c + 2) {	// '}' and ']' follow '{' and '[' by two
+			i++;
+			goto closed;
 		}
+		goto member;
+	} else if (c == 't' || c == 'n') {
+		i = i + 4 <= n && jsoncmp(text + i, c == 't' ? "true" : "null", 4) == 0 ? i + 4 : 0;
+	} else if (c == 'f') {
+		i = i + 5 <= n && jsoncmp(text + i, "false", 5) == 0 ? i + 5 : 0;
+	} else if (c == '-' || (c >= '0' && c <= '9')) {
+		i = number(p, n, i);
+	} else {
+		return false;
 	}
+	if (i == 0)
+		return false;
+
+after:	// The value has ended at i.
+	if (hits != 0)
+		mark(spans, hits, i, true);
+	i = blanks(p, n, i);
+	if (depth == 0)
+		return i == n;
+	if (i < n && p[i] == ',') {
+		i = blanks(p, n, i + 1);
+		goto member;
+	}
+	if (i >= n || p[i] != (l->object ? '}' : ']'))
+		return false;
+	i++;
+
+closed:	// The container at the top has ended at i.
+	hits = l->hits;
+	used = l->names;
+	depth--;
+	l = depth > 0 ? &st[depth - 1] : nullptr;
+	goto after;
+
+member:	// A member begins at i: its name and ':', or its place.
+	if (l->object) {
+		if (i >= n || p[i] != '"')
+			return false;
+		len = jsonplain(p + i + 1, n - i - 1);
+		if (i + 1 + len >= n || p[i + 1 + len] != '"' || used == scannames || used - l->names == scanlong)
+			return false;
+		scanname s = {p + i + 1, len, headof(p + i + 1, len, n - i - 1, strict)};
+		for (size_t k = l->names; k < used; k++)
+			if (samename(&pool[k], &s, strict))
+				return false;
+		pool[used++] = s;
+		name = text + i + 1;
+		i = blanks(p, n, i + len + 2);
+		if (i >= n || p[i] != ':')
+			return false;
+		i = blanks(p, n, i + 1);
+	} else {
+		len = l->ways != 0 ? jsonnum(place, 0, sizeof place, l->count) : 0;
+		name = place;
+	}
+	l->count++;
+	ways = 0;
+	hits = 0;
+	if (l->ways != 0) {
+		ways = match(pointers, steps, l->ways, name, len, &hits);
+		l->ways &= ~(ways | hits);	// no other member can match them
+	}
+	goto value;
 }
