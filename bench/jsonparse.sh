@@ -3,7 +3,9 @@
 # fields of a 10 KB webhook body into variables, by one jsonparse -A, by
 # one jq a field, by one jq @sh with eval, and by one python3 with eval;
 # and a 100 MB document from standard input, compacted, against jq,
-# python3 and node, in time and peak memory.
+# python3 and node, in time and peak memory; a push of 2,500 commits into
+# arrays, signed or not, against jq and openssl; and what reading costs a
+# byte, in instructions.
 #   bash bench/jsonparse.sh [build-dir]
 source "$(dirname "$0")/common.sh" "$@"
 peer jq jq
@@ -158,12 +160,68 @@ if [ -n "$builtins" ]; then
 	printf '| %-40s | %13s | %7s |\n' "jsonparse -A j -C n" "$all" "$(ratio "$all" "$ids")"
 	printf '| %-40s | %13s | %7s |\n' "jsonparse -A j -C n -g '/commits/~/id'" "$ids" 1.00
 	[ -z "$peers" ] || printf '| %-40s | %13s | %7s |\n' "jq -c '[.ref, [.commits[].id]]'" "$peers" "$(ratio "$peers" "$ids")"
-	rm -f "$dir/push.json"
+	# The same push signed, as GitHub sends it: formdata checks the
+	# signature and keeps the ids; openssl checks it, and jq takes them.
+	signed=
+	if command -v openssl >/dev/null && [ -n "$peers" ]; then
+		printf 'It5-sh4red-s3cret\n' >"$dir/push.key"
+		mac=$(openssl dgst -sha256 -hmac It5-sh4red-s3cret -r <"$dir/push.json") && mac=sha256=${mac%% *}
+		signed=$(CONTENT_TYPE=application/json CONTENT_LENGTH=$(wc -c <"$dir/push.json") HTTP_X_HUB_SIGNATURE_256=$mac \
+			valgrind --tool=callgrind --callgrind-out-file=/dev/null bash -c 'enable -f shelltools formdata &&
+				declare -A j n && formdata -b json -S github -f "$1" -A j -C n -g /ref -g "/commits/~/id" &&
+				[ "${n[/commits]}" = 2500 ] && [ "${j[/commits/2499/id]}" = "$2" ]' push "$dir/push.key" "$(printf %040d 2499)" \
+			<"$dir/push.json" 2>&1 >/dev/null | sed -n 's/.*Collected : //p')
+		checked=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null openssl dgst -sha256 -hmac It5-sh4red-s3cret -r \
+			<"$dir/push.json" 2>&1 >/dev/null | sed -n 's/.*Collected : //p')
+		[ -n "$signed" ] && [ -n "$checked" ] || { echo "bench: the signed push failed" >&2; exit 1; }
+		theirs=$((checked + peers))
+		printf '| %-40s | %13s | %7s |\n' "signed: formdata -S github -g ..." "$signed" "$(ratio "$signed" "$ids")" \
+			"signed: openssl dgst -hmac, then jq" "$theirs" "$(ratio "$theirs" "$ids")"
+	fi
+	rm -f "$dir/push.json" "$dir/push.key"
 fi
+
+# Reading JSON, in instructions a byte of the text: 5,000 records of a
+# service's log, nested objects, two and three fields a record; one string
+# of 1 MB; and the 10 KB body into an array, less the same of {}.
+awk 'BEGIN { for (i = 0; i < 5000; i++) printf "{\"ts\":\"2026-12-10T06:%02d:%02d.%03dZ\",\"level\":\"%s\",\"msg\":\"request handled in %d ms for user %d\",\"req\":{\"method\":\"GET\",\"path\":\"/api/v1/items/%d\",\"status\":%d,\"headers\":{\"user-agent\":\"Mozilla/5.0 (X11; Linux x86_64)\",\"accept\":\"application/json\",\"x-request-id\":\"%08x-%04x\"},\"bytes\":%d},\"tags\":[\"api\",\"v1\",\"prod\"],\"ctx\":{\"host\":\"web-%d\",\"pid\":%d,\"dur\":%d.%03d}}\n", i % 60, i % 60, i % 1000, i % 7 ? "info" : "error", i % 500, i, i, i % 7 ? 200 : 500, i * 7, i % 3, i * 13, i % 9, i + 1000, i % 100, i % 1000 }' >"$dir/log.jsonl"
+awk 'BEGIN { printf "\""; for (i = 0; i < 20000; i++) printf "abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVW"; printf "\"" }' >"$dir/string.json"
+perbyte() {		# perbyte FILE CMD...: instructions a byte of FILE, CMD's output checked first
+	"${@:2}" <"$1" >"$dir/perbyte.out" || { echo "bench: $2 ${3-} failed" >&2; exit 1; }
+	awk -v n="$(instructions "$1" "${@:2}")" -v b="$(wc -c <"$1")" 'BEGIN { printf "%.2f", n / b }'
+}
+two=$(perbyte "$dir/log.jsonl" "$jsonparse" -l -g /req/status -g /level)
+[ "$(grep -c '^500	error$' "$dir/perbyte.out")" = 715 ] || { echo "bench: jsonparse -l: other fields" >&2; exit 1; }
+three=$(perbyte "$dir/log.jsonl" "$jsonparse" -l -g /req/status -g /level -g /ctx/host)
+string=$(perbyte "$dir/string.json" "$jsonparse")
+[ "$(wc -c <"$dir/perbyte.out")" = 1000000 ] || { echo "bench: jsonparse: another string" >&2; exit 1; }
+echo
+echo "| reading JSON | instructions a byte |"
+echo "|---|---:|"
+printf '| %-48s | %7s |\n' "jsonparse -l, 2 fields of a log record" "$two" "jsonparse -l, 3 fields of a log record" "$three" \
+	"jsonparse, one string of 1 MB" "$string"
+if [ -n "$builtins" ]; then
+	into() {	# into FILE TEST: instructions of bash reading FILE into an array, TEST then true
+		valgrind --tool=callgrind --callgrind-out-file=/dev/null bash -c \
+			'enable -f shelltools jsonparse && declare -A j && jsonparse -A j && '"$2" <"$1" 2>&1 >/dev/null |
+			sed -n 's/.*Collected : //p'
+	}
+	echo '{}' >"$dir/empty.json"
+	body=$(into "$hook" '[ "${j[/commits/39/distinct]}" = true ]') none=$(into "$dir/empty.json" '[ "${#j[@]}" = 0 ]')
+	[ -n "$body" ] && [ -n "$none" ] || { echo "bench: jsonparse -A failed on the body" >&2; exit 1; }
+	hookA=$((body - none))
+	printf '| %-48s | %7s |\n' "jsonparse -A, the 10 KB body less {} (all of it)" \
+		"$(awk -v n="$hookA" -v b="$(wc -c <"$hook")" 'BEGIN { printf "%.2f", n / b }')"
+fi
+rm -f "$dir/log.jsonl" "$dir/string.json" "$dir/perbyte.out" "$dir/empty.json"
 
 echo
 check "jsonparse start-up / C program" "$(ratio "$json_start" "$print_json")" 1.15
 [ -z "${ids-}" ] || check "the push, every value / only the ids (-g)" "$(ratio "$all" "$ids")" 1.2 least
+[ -z "${signed-}" ] || check "the signed push: openssl and jq / formdata -S -g" "$(ratio "$theirs" "$signed")" 5 least
+check "jsonparse -l, 2 fields of a log record: instructions a byte" "$two" 8
+check "jsonparse -l, 3 fields of a log record: instructions a byte" "$three" 8
+check "jsonparse, one string of 1 MB: instructions a byte" "$string" 2
 [ -z "$builtins" ] || [ -z "${jqsh_ms-}" ] ||
 	check "20 fields: jq @sh and eval / jsonparse -A" "$(ratio "$jqsh_ms" "$ours")" 100 least
 [ -z "${fastest_peer-}" ] || check "100 MB: fastest peer / jsonparse, in time" "$(ratio "$fastest_peer" "$ours_s")" 1 least

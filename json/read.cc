@@ -656,7 +656,13 @@ static jsonevent open(json *j, bool object)
 		jsonlevel *l = static_cast<jsonlevel *>(realloc(j->levels, static_cast<size_t>(n) * sizeof *l));
 		if (l == nullptr)
 			return fail(j, false, "out of memory");
-		memset(static_cast<void *>(l + j->nlevels), 0, static_cast<size_t>(n - j->nlevels) * sizeof *l);
+		// What a level keeps from one container to the next starts
+		// empty; the rest is set as each opens.
+		for (int i = j->nlevels; i < n; i++) {
+			l[i].names = {};
+			l[i].slots = nullptr;
+			l[i].nslots = 0;
+		}
 		j->levels = l;
 		j->nlevels = n;
 	}
