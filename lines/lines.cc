@@ -214,7 +214,7 @@ static void count(refusals *t, const char *why)
 	size_t n = 0;
 	for (; p[n] != '\0' && p[n] != '"' && p[n] != ';' && n + 1 < sizeof r; n++)
 		r[n] = p[n];
-	while (n > 0 && r[n - 1] == ' ')
+	while (n > 0 && (r[n - 1] == ' ' || r[n - 1] == ','))	// what led to the quote
 		n--;
 	r[n] = '\0';
 	for (int k = 0; k < t->n; k++)

@@ -74,6 +74,17 @@ each '{"a":1}\n{"b":2}' '1// 1' jsonparse -l -M -g /a
 # A long record's message is cut in what it quotes, never in its reason.
 is "$(printf 'http://%s[\n' "$(printf '%02000d' 0)" | "$@" "$bin/urlparse" -l 2>&1 >/dev/null | sed 's/.*0\.\.\.:/...:/')" \
 	'...: domain-to-ASCII (a forbidden domain code point, or none at all)' "urlparse -l, a long URL's message"
+# What no pointer asks for is read as strictly, the quick way or the
+# reader's, and a refusal there names where it is; a reason that led to a
+# quote is counted without its comma.
+is "$(printf '{"a":1,"b":{"c":[1,"\\ud800"]}}\n{"a":2,"b":{"C":1,"c":2}}\n{"a":3,"b":[01]}\n{"a":4,"b":[1,"\001"]}' |
+	"$@" "$bin/jsonparse" -s -l -g /a 2>&1 >/dev/null)" \
+	'jsonparse: record 1: byte offset 20 (/b/c/1): a high surrogate not followed by a low one
+jsonparse: record 2: byte offset 18 (/b): a name equal to another under case folding, "c"
+jsonparse: record 3: byte offset 13 (/b/0): a number with a leading zero
+jsonparse: record 4: byte offset 15 (/b/1): a control byte 0x01 in a string
+jsonparse: 4 of 4 records refused: 1 a high surrogate not followed by a low one, 1 a name equal to another under case folding, 1 a number with a leading zero, 1 a control byte 0x01 in a string' \
+	"jsonparse -l, refusals in what nothing asks for"
 # Every record counted: the refused ones by their reason, at the end.
 is "$(printf '{"a":1,"a":2}\n{"a":"\377"}\n{"b":1,"b":1}\n{}' | "$@" "$bin/jsonparse" -l -g /a 2>&1 >/dev/null | tail -n 1)" \
 	'jsonparse: 3 of 4 records refused: 2 duplicate name, 1 not UTF-8' "jsonparse -l, the count"
