@@ -19,7 +19,7 @@
 const char *const jsontypes[] = {"null", "boolean", "number", "string", "array", "object"};
 
 // An open container: where its pointer ends, its members so far and, for
-// an object, the names it has had: the first few in a list, compared one
+// an object, the names it has had: the first sixteen in a list, compared one
 // by one, as most objects have no more, and past them in a hash set. A
 // slot keeps its name's hash, so that no name is hashed twice, and is
 // twelve bytes, as an object may have tens of thousands of names: where
@@ -29,7 +29,7 @@ struct slot {
 	uint32_t hash, off, len;
 };
 enum : uint32_t { intext = 0x80000000u };
-enum { fewnames = 8 };
+enum { fewnames = 16 };
 struct jsonlevel {
 	bool object;
 	unsigned long count;

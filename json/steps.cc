@@ -388,10 +388,10 @@ const char *jsonall(json *j, jsonflat *f, unsigned long maxvalues, unsigned long
 			return j->msg;
 		if (e == jsondone)
 			return nullptr;
-		if (e == jsonvalue && patterns != nullptr) {
-			int how = jsonunder(j->ptr.p != nullptr ? j->ptr.p : "", j->ptr.n, patterns, npatterns);
-			kept = how == 2 || (how == 1 && j->type >= jsonarray);
-		}
+		// The reader announces only what is at or under a pattern, and
+		// what is on the way to one, of which a container is kept.
+		if (e == jsonvalue && patterns != nullptr)
+			kept = j->all || j->type >= jsonarray;
 		if (e == jsonclose && open[depth - 1] == none) {
 			depth--;
 			continue;
