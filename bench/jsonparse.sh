@@ -184,7 +184,16 @@ fi
 # Reading JSON, in instructions a byte of the text: 5,000 records of a
 # service's log, nested objects, two and three fields a record; one string
 # of 1 MB; and the 10 KB body into an array, less the same of {}.
-awk 'BEGIN { for (i = 0; i < 5000; i++) printf "{\"ts\":\"2026-12-10T06:%02d:%02d.%03dZ\",\"level\":\"%s\",\"msg\":\"request handled in %d ms for user %d\",\"req\":{\"method\":\"GET\",\"path\":\"/api/v1/items/%d\",\"status\":%d,\"headers\":{\"user-agent\":\"Mozilla/5.0 (X11; Linux x86_64)\",\"accept\":\"application/json\",\"x-request-id\":\"%08x-%04x\"},\"bytes\":%d},\"tags\":[\"api\",\"v1\",\"prod\"],\"ctx\":{\"host\":\"web-%d\",\"pid\":%d,\"dur\":%d.%03d}}\n", i % 60, i % 60, i % 1000, i % 7 ? "info" : "error", i % 500, i, i, i % 7 ? 200 : 500, i * 7, i % 3, i * 13, i % 9, i + 1000, i % 100, i % 1000 }' >"$dir/log.jsonl"
+awk 'BEGIN {
+	for (i = 0; i < 5000; i++) {
+		printf "{\"ts\":\"2026-12-10T06:%02d:%02d.%03dZ\",\"level\":\"%s\",", i % 60, i % 60, i % 1000, i % 7 ? "info" : "error"
+		printf "\"msg\":\"request handled in %d ms for user %d\",", i % 500, i
+		printf "\"req\":{\"method\":\"GET\",\"path\":\"/api/v1/items/%d\",\"status\":%d,", i, i % 7 ? 200 : 500
+		printf "\"headers\":{\"user-agent\":\"Mozilla/5.0 (X11; Linux x86_64)\",\"accept\":\"application/json\","
+		printf "\"x-request-id\":\"%08x-%04x\"},\"bytes\":%d},\"tags\":[\"api\",\"v1\",\"prod\"],", i * 7, i % 3, i * 13
+		printf "\"ctx\":{\"host\":\"web-%d\",\"pid\":%d,\"dur\":%d.%03d}}\n", i % 9, i + 1000, i % 100, i % 1000
+	}
+}' >"$dir/log.jsonl"
 awk 'BEGIN { printf "\""; for (i = 0; i < 20000; i++) printf "abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVW"; printf "\"" }' >"$dir/string.json"
 perbyte() {		# perbyte FILE CMD...: instructions a byte of FILE, CMD's output checked first
 	"${@:2}" <"$1" >"$dir/perbyte.out" || { echo "bench: $2 ${3-} failed" >&2; exit 1; }
