@@ -40,8 +40,9 @@ struct jsonbuf {
 };
 // Room for n more bytes and a NUL: where they go, or null.
 char *jsongrow(jsonbuf *b, size_t n);
-// n bytes copied as the C library copies them, out of line: the compiler
-// cannot tell that a long copy never comes from a short array.
+// n bytes copied sixteen at a move (eight where the machine has no such
+// registers), out of line, for the long pieces of jsonadd: the compiler
+// cannot tell there that a long copy never comes from a short array.
 void jsoncopy(char *to, const char *from, size_t n);
 // Inline, as the text is mostly made of pieces of a byte or two.
 inline void jsonadd(jsonbuf *b, const char *s, size_t n)
@@ -176,16 +177,10 @@ int jsonunder(const char *ptr, size_t n, const char *const *patterns, int npatte
 // where p has no name left.
 const char *jsonname(const char *p, jsonbuf *out);
 
-// Reading at speed, where a text in memory is plain. jsonstep: whether
-// the escaped step of k bytes at p names the member of n bytes at name.
-// jsonnonchar: whether code point c is a noncharacter. jsonscan: whether
-// the text of n bytes is one that it follows and finds good, as the reader
-// would, with where the value that each of the np pointers names lies in
-// spans; false where it is not, which leaves the text to the reader.
-// How many of the n bytes at p stand for themselves in a string: printable
-// ASCII but for '"' and '\\'. Sixteen at a time where the machine has the
-// registers for it, as every x86-64 has (a byte below 0x20 or from 0x80 is
-// below 0x20 as a signed byte); eight elsewhere.
+// jsonplain: how many of the n bytes at p stand for themselves in a
+// string, printable ASCII but for '"' and '\\'. Sixteen at a time where
+// the machine has the registers for it, as every x86-64 has (a byte below
+// 0x20 or from 0x80 is below 0x20 as a signed byte); eight elsewhere.
 inline size_t jsonplain(const unsigned char *p, size_t n)
 {
 	size_t i = 0;
@@ -216,6 +211,12 @@ inline size_t jsonplain(const unsigned char *p, size_t n)
 	return i;
 }
 
+// Reading at speed, where a text in memory is plain. jsonstep: whether
+// the escaped step of k bytes at p names the member of n bytes at name.
+// jsonnonchar: whether code point c is a noncharacter. jsonscan: whether
+// the text of n bytes is one that it follows and finds good, as the reader
+// would, with where the value that each of the np pointers names lies in
+// spans; false where it is not, which leaves the text to the reader.
 struct jsonspan {
 	size_t at, len;
 	bool found;
