@@ -211,6 +211,32 @@ inline size_t jsonplain(const unsigned char *p, size_t n)
 	return i;
 }
 
+// jsonplainnum: how long the number at p is, where it is one that no
+// strict check can refuse (at most fifteen digits before any fraction,
+// no exponent) and something follows it within the n bytes; 0 where it is
+// not, which leaves it to the reader's own, which says what is wrong.
+inline size_t jsonplainnum(const unsigned char *p, size_t n)
+{
+	size_t at = n > 0 && p[0] == '-' ? 1 : 0, digits = at;
+	if (at < n && p[at] == '0')
+		at++;
+	else
+		while (at < n && p[at] >= '0' && p[at] <= '9')
+			at++;
+	if (at == digits || at - digits > 15)
+		return 0;
+	if (at < n && p[at] == '.') {
+		size_t f = ++at;
+		while (at < n && p[at] >= '0' && p[at] <= '9')
+			at++;
+		if (at == f)
+			return 0;
+	}
+	if (at == n || (p[at] >= '0' && p[at] <= '9') || p[at] == '.' || p[at] == 'e' || p[at] == 'E')
+		return 0;
+	return at;
+}
+
 // Reading at speed, where a text in memory is plain. jsonstep: whether
 // the escaped step of k bytes at p names the member of n bytes at name.
 // jsonnonchar: whether code point c is a noncharacter. jsonscan: whether

@@ -706,11 +706,6 @@ static jsonevent close(json *j)
 	return jsonclose;
 }
 
-static bool noncharacter(unsigned long c)
-{
-	return jsonnonchar(c);
-}
-
 static int hexval(char c)
 {
 	return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 :
@@ -783,7 +778,7 @@ static bool decode(json *j, bool *closed, bool inside, bool keep = true)
 				fail(j, inside, "not UTF-8");
 				return false;
 			}
-			if (j->strict && noncharacter(static_cast<unsigned long>(cp))) {
+			if (j->strict && jsonnonchar(static_cast<unsigned long>(cp))) {
 				fail(j, inside, "a noncharacter, which I-JSON forbids");
 				return false;
 			}
@@ -792,7 +787,7 @@ static bool decode(json *j, bool *closed, bool inside, bool keep = true)
 			j->start += len;
 			continue;
 		}
-	// An escape.
+		// An escape.
 		fill(j, 12);
 		const char *e = j->buf + j->start;
 		size_t have = j->end - j->start;
@@ -836,7 +831,7 @@ static bool decode(json *j, bool *closed, bool inside, bool keep = true)
 			fail(j, inside, "a low surrogate with no high one before it");
 			return false;
 		}
-		if (j->strict && noncharacter(static_cast<unsigned long>(u))) {
+		if (j->strict && jsonnonchar(static_cast<unsigned long>(u))) {
 			fail(j, inside, "a noncharacter, which I-JSON forbids");
 			return false;
 		}
@@ -944,32 +939,16 @@ static bool number(json *j, bool *whole)
 }
 
 // A number as most are, all in the window and followed there by what ends
-// it: an integer of at most fifteen digits, with a fraction or not, which
-// no strict check can refuse. Its text is taken where it stands; anything
-// else is read by number, which says what is wrong.
+// it, as jsonplainnum finds one, is taken where it stands; anything else
+// is read by number, which says what is wrong.
 static bool plainnumber(json *j)
 {
-	const char *b = j->buf + j->start, *e = j->buf + j->end, *p = b + (*b == '-' ? 1 : 0);
-	const char *digits = p;
-	if (p < e && *p == '0')
-		p++;
-	else
-		while (p < e && *p >= '0' && *p <= '9')
-			p++;
-	if (p == digits || p - digits > 15)
+	size_t n = jsonplainnum(reinterpret_cast<const unsigned char *>(j->buf + j->start), j->end - j->start);
+	if (n == 0)
 		return false;
-	if (p < e && *p == '.') {
-		const char *f = ++p;
-		while (p < e && *p >= '0' && *p <= '9')
-			p++;
-		if (p == f)
-			return false;
-	}
-	if (p == e || (*p >= '0' && *p <= '9') || *p == '.' || *p == 'e' || *p == 'E')
-		return false;
-	j->data = b;
-	j->len = static_cast<size_t>(p - b);
-	j->start += j->len;
+	j->data = j->buf + j->start;
+	j->len = n;
+	j->start += n;
 	return true;
 }
 
@@ -1174,17 +1153,16 @@ static jsonevent name(json *j)
 	// memory, it is used where it stands, and copied only where it is
 	// announced; in a stream, whose window moves, it is copied now.
 	size_t k = jsonplain(reinterpret_cast<const unsigned char *>(j->buf + j->start), j->end - j->start);
-	bool stays = j->fd < 0 && j->start + k < j->end && j->buf[j->start + k] == '"';
+	closed = j->start + k < j->end && j->buf[j->start + k] == '"';
+	bool stays = closed && j->fd < 0;
 	if (stays) {
 		j->nameat = j->buf + j->start;
 		j->namelen = k;
-		j->start += k + 1;
-		closed = true;
-	} else if (j->start + k < j->end && j->buf[j->start + k] == '"') {
+	} else if (closed) {
 		jsonadd(&j->name, j->buf + j->start, k);
-		j->start += k + 1;
-		closed = true;
 	}
+	if (closed)
+		j->start += k + 1;
 	while (!closed) {
 		j->len = 0;
 		if (!decode(j, &closed, true))

@@ -1,10 +1,10 @@
 // Reading a text in memory at speed, where it is plain: one loop over its
 // bytes, with a stack of its own, that checks the text as the reader does
 // and notes where the values that some pointers name lie. Whatever it
-// does not follow (an escape \\u, a name that is not plain ASCII, a number
-// that the strict checks must weigh, an object of many names, deep
-// nesting, anything wrong) it leaves to the reader, which says what is
-// wrong where anything is.
+// does not follow (an escape of four hex digits, a name that is not plain
+// ASCII, a number that the strict checks must weigh, an object of many
+// names, deep nesting, anything wrong) it leaves to the reader, which
+// says what is wrong where anything is.
 #include <cstdint>
 
 #include "text.h"
@@ -127,31 +127,6 @@ static size_t string(const unsigned char *p, size_t n, size_t i, bool strict)
 	}
 }
 
-// The end of the number at i, where it is one that no strict check can
-// refuse (at most fifteen digits before any fraction, no exponent) and
-// something follows it, or 0.
-static size_t number(const unsigned char *p, size_t n, size_t i)
-{
-	size_t at = i + (p[i] == '-' ? 1 : 0), digits = at;
-	if (at < n && p[at] == '0')
-		at++;
-	else
-		while (at < n && p[at] >= '0' && p[at] <= '9')
-			at++;
-	if (at == digits || at - digits > 15)
-		return 0;
-	if (at < n && p[at] == '.') {
-		size_t f = ++at;
-		while (at < n && p[at] >= '0' && p[at] <= '9')
-			at++;
-		if (at == f)
-			return 0;
-	}
-	if (at == n || (p[at] >= '0' && p[at] <= '9') || p[at] == '.' || p[at] == 'e' || p[at] == 'E')
-		return 0;
-	return at;
-}
-
 // How far each pointer has come: where its next step begins, its length
 // with the '/' before it, and whether it has an escape.
 struct scanstep {
@@ -253,7 +228,8 @@ value:	// A value begins at i.
 	} else if (c == 'f') {
 		i = i + 5 <= n && jsoncmp(text + i, "false", 5) == 0 ? i + 5 : 0;
 	} else if (c == '-' || (c >= '0' && c <= '9')) {
-		i = number(p, n, i);
+		len = jsonplainnum(p + i, n - i);
+		i = len > 0 ? i + len : 0;
 	} else {
 		return false;
 	}
