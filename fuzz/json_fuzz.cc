@@ -29,8 +29,11 @@ static bool take(void *arg, const char *s, size_t n)
 	return true;
 }
 
-// The compact text, or the reason for a refusal after "!".
-static std::string compact(const std::string &text, bool strict, bool stream)
+// The value at pointer, as jsonget gives it, read from memory or as a
+// stream; or "!" and the reason for a refusal, or "?" where it names
+// nothing. With nullempty, a null is nothing, as the line mode has it.
+static std::string get(const std::string &text, bool strict, const char *pointer, char what, bool stream,
+		       bool nullempty)
 {
 	std::string out;
 	int fd = -1;
@@ -43,11 +46,18 @@ static std::string compact(const std::string &text, bool strict, bool stream)
 	} else {
 		jsonmem(&j, text.data(), text.size(), strict);
 	}
-	const char *why = jsonget(&j, "", 0, take, &out);
+	bool absent = false;
+	const char *why = jsonget(&j, pointer, what, take, &out, &absent, nullempty);
 	jsonend(&j);
 	if (fd >= 0)
 		close(fd);
-	return why != nullptr ? std::string("!") + why : out;
+	return why == nullptr ? out : absent ? "?" : std::string("!") + why;
+}
+
+// The compact text, or the reason for a refusal after "!".
+static std::string compact(const std::string &text, bool strict, bool stream)
+{
+	return get(text, strict, "", 0, stream, false);
 }
 
 // Every value, or those that patterns keep, as "pointer\ttype\tvalue\n"
@@ -65,30 +75,6 @@ static std::vector<std::string> values(const std::string &text, jsonflat *f, con
 			    (f->bytes.p + f->v[i].value));
 	std::sort(v.begin(), v.end());
 	return v;
-}
-
-// The value at pointer, as the line mode has it, read from memory or as a
-// stream; or "!" and the reason for a refusal, or "?" where it names
-// nothing.
-static std::string get(const std::string &text, bool strict, const char *pointer, char what, bool stream)
-{
-	std::string out;
-	int fd = -1;
-	if (stream) {
-		fd = memfd_create("text", 0);
-		if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
-		    lseek(fd, 0, SEEK_SET) != 0)
-			abort();
-		jsonstream(&j, fd, shortread, ~0ULL, strict);
-	} else {
-		jsonmem(&j, text.data(), text.size(), strict);
-	}
-	bool absent = false;
-	const char *why = jsonget(&j, pointer, what, take, &out, &absent, what == 0);
-	jsonend(&j);
-	if (fd >= 0)
-		close(fd);
-	return why == nullptr ? out : absent ? "?" : std::string("!") + why;
 }
 
 // What nothing asks for is passed over, not announced: whatever is asked,
@@ -122,9 +108,9 @@ static void passing(const std::string &text, bool strict)
 	jsonend(&j);
 	std::string fields;
 	for (int i = 0; i < job.npointers; i++) {
-		std::string v = get(text, strict, job.pointers[i], 0, false);
-		if ((i == 1 && v != get(text, strict, job.pointers[i], 0, true)) ||
-		    (!whole.empty() && (v != whole || get(text, strict, job.pointers[i], 'c', false) != whole)))
+		std::string v = get(text, strict, job.pointers[i], 0, false, true);
+		if ((i == 1 && v != get(text, strict, job.pointers[i], 0, true, true)) ||
+		    (!whole.empty() && (v != whole || get(text, strict, job.pointers[i], 'c', false, false) != whole)))
 			abort();
 		if (v == "?")
 			v.clear();
