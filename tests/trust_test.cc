@@ -9,36 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "json.h"
+#include "load.h"
 #include "trust.h"
-
-typedef std::map<std::string, std::string> scalars;	// pointer to text
 
 static scalars load(const char *name)
 {
-	std::string text, path = std::string(TRUST_DATA_DIR "/") + name;
-	FILE *f = fopen(path.c_str(), "rb");
-	EXPECT_NE(f, nullptr) << path;
-	char buf[4096];
-	for (size_t n; f != nullptr && (n = fread(buf, 1, sizeof buf, f)) > 0;)
-		text.append(buf, n);
-	if (f != nullptr)
-		fclose(f);
-	static json j;
-	jsonmem(&j, text.data(), text.size(), false);
-	scalars all;
-	std::string at;
-	for (jsonevent e; (e = jsonnext(&j)) != jsondone;) {
-		EXPECT_NE(e, jsonfailed) << path << ": " << j.msg;
-		if (e == jsonfailed)
-			break;
-		if (e == jsonvalue && j.type != jsonarray && j.type != jsonobject)
-			all[at = std::string(j.ptr.p, j.ptr.n)].assign(j.data, j.len);
-		else if (e == jsonmore)
-			all[at].append(j.data, j.len);
-	}
-	jsonend(&j);
-	return all;
+	return load(std::string(TRUST_DATA_DIR "/") + name);
 }
 
 static std::string unhex(const std::string &h)

@@ -1,0 +1,349 @@
+// A response's head, as curl -D FILE or curl -i writes it: one head after
+// another (a 100 Continue, each redirect that -L followed, the final
+// response), each a status line, field lines, and an empty line; with -i,
+// the body after the last. Lines end in CRLF or a bare LF.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "http.h"
+#include "intern.h"
+
+static char said[160];
+
+static const char *at(size_t line, const char *what)
+{
+	snprintf(said, sizeof said, "line %zu: %s", line, what);
+	return said;
+}
+
+
+// HTTP/1.x's "HTTP/" DIGIT "." DIGIT, and curl's "HTTP/2" and "HTTP/3",
+// a space, three digits, and a space and a reason, which may be empty or
+// missing.
+static const char *statusline(const char *s, size_t n, httpout *o)
+{
+	size_t v = 5;
+	if (n < 5 || memcmp(s, "HTTP/", 5) != 0)
+		return "no status line: the input is not a response's head";
+	if (v < n && s[v] >= '0' && s[v] <= '9')
+		v++;
+	else
+		return at(1, "no version in the status line");
+	if (v + 1 < n && s[v] == '.' && s[v + 1] >= '0' && s[v + 1] <= '9')
+		v += 2;
+	if (v + 4 > n || s[v] != ' ' || s[v + 1] < '1' || s[v + 1] > '9' || s[v + 2] < '0' || s[v + 2] > '9' ||
+	    s[v + 3] < '0' || s[v + 3] > '9')
+		return at(1, "no status code of three digits after the version");
+	size_t r = v + 4;
+	if (r < n && s[r] != ' ')
+		return at(1, "no space after the status code");
+	for (size_t i = r; i < n; i++)
+		if (!valuebyte(static_cast<unsigned char>(s[i])))
+			return at(1, "a control character in the reason");
+	httpput(o, ":status", 7, s + v + 1, 3, nullptr);
+	httpput(o, ":reason", 7, r < n ? s + r + 1 : "", r < n ? n - r - 1 : 0, nullptr);
+	httpput(o, ":version", 8, s, v, nullptr);
+	return nullptr;
+}
+
+struct span {
+	const char *p;
+	size_t n;
+};
+
+struct fields {
+	span *name, *value;
+	size_t *next, *last;
+	size_t n;
+};
+
+static bool samefield(const void *ctx, size_t a, size_t b)
+{
+	const fields *f = static_cast<const fields *>(ctx);
+	return f->name[a].n == f->name[b].n && memcmp(f->name[a].p, f->name[b].p, f->name[a].n) == 0;
+}
+
+// Each line of the head is checked and written again over itself,
+// compacted: the name lower-cased, the value without its blanks around
+// it, a folded line joined to the one before by a space. What is written
+// never passes what is still to be read.
+static const char *fieldlines(char *h, size_t n, size_t first, const headlimits *lim, fields *f)
+{
+	char *w = h + first;
+	size_t line = 1;
+	for (size_t r = first; r < n; line++) {
+		size_t e = r;
+		while (e < n && h[e] != '\n')
+			e++;
+		size_t end = e > r && h[e - 1] == '\r' ? e - 1 : e;
+		size_t next = e + 1;
+		if (end == r)
+			return nullptr;	// the empty line that ends the head
+		for (size_t i = r; i < end; i++)
+			if (h[i] == '\r')
+				return at(line + 1, "a CR that ends no line");
+		if (blank(h[r])) {
+			if (lim->strict)
+				return at(line + 1, "a line folded onto the one before (obs-fold)");
+			if (f->n == 0)
+				return at(line + 1, "a line that begins with a blank before any field");
+			while (r < end && blank(h[r]))
+				r++;
+			while (end > r && blank(h[end - 1]))
+				end--;
+			span *v = &f->value[f->n - 1];
+			for (size_t i = r; i < end; i++)
+				if (!valuebyte(static_cast<unsigned char>(h[i])))
+					return at(line + 1, "a control character in a field's value");
+			if (end > r) {
+				// The value so far ends at w: it was the last written.
+				*w++ = ' ';
+				memmove(w, h + r, end - r);
+				w += end - r;
+				v->n = static_cast<size_t>(w - v->p);
+			}
+			r = next;
+			continue;
+		}
+		size_t c = r;
+		while (c < end && tchar(static_cast<unsigned char>(h[c])))
+			c++;
+		if (c == end)
+			return at(line + 1, "a field line with no colon");
+		size_t colon = c;
+		while (colon < end && blank(h[colon]))
+			colon++;
+		if (c > r && colon > c && colon < end && h[colon] == ':')
+			return at(line + 1, "whitespace between a field's name and its colon");
+		if (h[c] != ':' || c == r)
+			return at(line + 1, "a field name that is not a token");
+		if (f->n == lim->fields) {
+			snprintf(said, sizeof said, "more than %zu fields in a head (-F raises it)", lim->fields);
+			return said;
+		}
+		size_t vs = c + 1;
+		while (vs < end && blank(h[vs]))
+			vs++;
+		while (end > vs && blank(h[end - 1]))
+			end--;
+		for (size_t i = vs; i < end; i++)
+			if (!valuebyte(static_cast<unsigned char>(h[i])))
+				return at(line + 1, "a control character in a field's value");
+		span *nm = &f->name[f->n], *v = &f->value[f->n];
+		nm->p = w;
+		nm->n = c - r;
+		for (size_t i = r; i < c; i++)
+			*w++ = static_cast<char>(h[i] >= 'A' && h[i] <= 'Z' ? h[i] - 'A' + 'a' : h[i]);
+		memmove(w, h + vs, end - vs);
+		v->p = w;
+		v->n = end - vs;
+		w += end - vs;
+		f->n++;
+		r = next;
+	}
+	return at(line, "the head has no empty line at its end");
+}
+
+// One head, of n bytes, the empty line that ends it included: its pairs
+// into o, in place of the last head's.
+static const char *headone(char *h, size_t n, const headlimits *lim, httpout *o)
+{
+	httpclear(o);
+	size_t e = 0;
+	while (e < n && h[e] != '\n')
+		e++;
+	size_t end = e > 0 && h[e - 1] == '\r' ? e - 1 : e;
+	if (memchr(h, '\r', end) != nullptr)
+		return at(1, "a CR that ends no line");
+	const char *why = statusline(h, end, o);
+	if (why != nullptr)
+		return why;
+	size_t most = n / 2 + 1;	// a field line holds a colon and a LF
+	if (most > lim->fields)
+		most = lim->fields;
+	fields f = {};
+	f.name = static_cast<span *>(malloc(most * sizeof *f.name));
+	f.value = static_cast<span *>(malloc(most * sizeof *f.value));
+	f.next = static_cast<size_t *>(malloc(most * sizeof *f.next));
+	f.last = static_cast<size_t *>(malloc(most * sizeof *f.last));
+	nameset names = {};
+	if (f.name == nullptr || f.value == nullptr || f.next == nullptr || f.last == nullptr)
+		why = "cannot allocate the head's fields";
+	else
+		why = fieldlines(h, n, e + 1, lim, &f);
+	// Each name once, at its first line, with the values of all its lines;
+	// Set-Cookie lines each alone, as a cookie's value holds commas.
+	static const uint64_t seed = 0x68656164;
+	for (size_t i = 0; why == nullptr && i < f.n; i++) {
+		f.next[i] = f.last[i] = i;
+		if (f.name[i].n == 10 && memcmp(f.name[i].p, "set-cookie", 10) == 0)
+			continue;
+		long first = nameadd(&names, jsonhash(f.name[i].p, f.name[i].n, seed), i, samefield, &f);
+		if (first == -2)
+			why = "cannot allocate the head's fields";
+		else if (first >= 0) {
+			size_t k = static_cast<size_t>(first);
+			f.next[f.last[k]] = i;
+			f.last[k] = i;
+			f.last[i] = ~static_cast<size_t>(0);	// not a first line
+		}
+	}
+	jsonbuf joined = {};
+	for (size_t i = 0; why == nullptr && i < f.n; i++) {
+		if (f.last[i] == ~static_cast<size_t>(0))
+			continue;
+		bool cookie = f.name[i].n == 10 && memcmp(f.name[i].p, "set-cookie", 10) == 0;
+		joined.n = 0;
+		for (size_t k = i;; k = f.next[k]) {
+			if (k != i)
+				jsonadd(&joined, ", ", 2);
+			jsonadd(&joined, f.value[k].p, f.value[k].n);
+			if (cookie || f.next[k] == k || k == f.last[i])
+				break;
+		}
+		if (joined.bad)
+			why = "cannot allocate the head's fields";
+		else
+			httpput(o, f.name[i].p, f.name[i].n, joined.p != nullptr ? joined.p : "", joined.n,
+				cookie ? "cookie" : nullptr);
+	}
+	if (why == nullptr && o->bad)
+		why = "cannot allocate the head's fields";
+	jsonfree(&joined);
+	namefree(&names);
+	free(f.name);
+	free(f.value);
+	free(f.next);
+	free(f.last);
+	return why;
+}
+
+// Where the head that begins the n bytes at s ends, past its empty line,
+// the scan resumed at *from (a line's start); 0 where it is not all there.
+static size_t headend(const char *s, size_t n, size_t *from)
+{
+	for (size_t r = *from; r < n;) {
+		const char *lf = static_cast<const char *>(memchr(s + r, '\n', n - r));
+		if (lf == nullptr)
+			break;
+		size_t e = static_cast<size_t>(lf - s);
+		if (r > 0 && (e == r || (e == r + 1 && s[r] == '\r')))
+			return e + 1;
+		r = e + 1;
+		*from = r;
+	}
+	return 0;
+}
+
+static bool ishead(const char *s, size_t n)
+{
+	return n >= 5 && memcmp(s, "HTTP/", 5) == 0;
+}
+
+static ssize_t readfd(int fd, char *buf, size_t len)
+{
+	return read(fd, buf, len);
+}
+
+const char *headread(int fd, ssize_t (*rd)(int, char *, size_t), const headlimits *lim, httpout *o)
+{
+	if (rd == nullptr)
+		rd = readfd;
+	// Room for a head at its limit and a read beyond it: one head is held
+	// at a time, and what follows the last is read into it and dropped.
+	size_t cap = (lim->bytes < (1u << 30) ? lim->bytes : (1u << 30)) + 4096;
+	char *buf = static_cast<char *>(malloc(cap));
+	if (buf == nullptr)
+		return "cannot allocate the head";
+	size_t n = 0, from = 0;
+	bool eof = false, heads = false, body = false;
+	const char *why = nullptr;
+	while (why == nullptr) {
+		if (body) {
+			n = 0;	// curl -i's body, read and dropped
+			if (eof)
+				break;
+		} else {
+			size_t e = headend(buf, n, &from);
+			if (e > lim->bytes || (e == 0 && n > lim->bytes)) {
+				snprintf(said, sizeof said, "a head of more than %zu bytes (-m raises it)", lim->bytes);
+				why = said;
+				break;
+			}
+			if (e > 0) {
+				why = headone(buf, e, lim, o);
+				heads = true;
+				memmove(buf, buf + e, n - e);
+				n -= e;
+				from = 0;
+				continue;
+			}
+			// No whole head yet: what there is must begin one, or, after
+			// the first, may be the body.
+			if (n == 0 && eof) {
+				if (!heads)
+					why = "no head in the input";
+				break;
+			}
+			if ((n >= 5 || eof) && !ishead(buf, n)) {
+				if (!heads) {
+					why = "no status line: the input is not a response's head";
+					break;
+				}
+				body = true;
+				continue;
+			}
+			if (eof) {
+				why = "the input ends inside a head, before its empty line";
+				break;
+			}
+		}
+		ssize_t got = rd(fd, buf + n, cap - n);
+		if (got < 0 && errno == EINTR)
+			continue;
+		if (got < 0)
+			why = strerror(errno);
+		else if (got == 0)
+			eof = true;
+		else
+			n += static_cast<size_t>(got);
+	}
+	free(buf);
+	return why;
+}
+
+const char *headmem(const char *s, size_t n, const headlimits *lim, httpout *o)
+{
+	// A copy to work in, as the head is edited in place; each head's
+	// limit holds as it does for a stream.
+	char *buf = static_cast<char *>(malloc(n + 1));
+	if (buf == nullptr)
+		return "cannot allocate the head";
+	if (n > 0)
+		memcpy(buf, s, n);
+	size_t r = 0;
+	const char *why = nullptr;
+	bool heads = false;
+	while (why == nullptr) {
+		if (heads && !ishead(buf + r, n - r))
+			break;
+		size_t from = 0, e = headend(buf + r, n - r, &from);
+		if (e > lim->bytes || (e == 0 && n - r > lim->bytes)) {
+			snprintf(said, sizeof said, "a head of more than %zu bytes (-m raises it)", lim->bytes);
+			why = said;
+		} else if (!ishead(buf + r, n - r)) {
+			why = n == 0 ? "no head in the input" : "no status line: the input is not a response's head";
+		} else if (e == 0) {
+			why = "the input ends inside a head, before its empty line";
+		} else {
+			why = headone(buf + r, e, lim, o);
+			heads = true;
+			r += e;
+		}
+	}
+	free(buf);
+	return why;
+}
