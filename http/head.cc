@@ -266,8 +266,18 @@ const char *headread(int fd, ssize_t (*rd)(int, char *, size_t), const headlimit
 			n = 0;	// curl -i's body, read and dropped
 			if (eof)
 				break;
+		} else if ((n >= 5 || eof) && !ishead(buf, n)) {
+			// What follows a head is another, or the body; the input
+			// begins with one.
+			if (heads) {
+				body = true;
+				continue;
+			}
+			why = n == 0 ? "no head in the input" : "no status line: the input is not a response's head";
+			break;
 		} else {
-			size_t e = headend(buf, n, &from);
+			// Here what there is begins a head, or is too short to tell.
+			size_t e = n < 5 ? 0 : headend(buf, n, &from);
 			if (e > lim->bytes || (e == 0 && n > lim->bytes)) {
 				snprintf(said, sizeof said, "a head of more than %zu bytes (-m raises it)", lim->bytes);
 				why = said;
@@ -279,21 +289,6 @@ const char *headread(int fd, ssize_t (*rd)(int, char *, size_t), const headlimit
 				memmove(buf, buf + e, n - e);
 				n -= e;
 				from = 0;
-				continue;
-			}
-			// No whole head yet: what there is must begin one, or, after
-			// the first, may be the body.
-			if (n == 0 && eof) {
-				if (!heads)
-					why = "no head in the input";
-				break;
-			}
-			if ((n >= 5 || eof) && !ishead(buf, n)) {
-				if (!heads) {
-					why = "no status line: the input is not a response's head";
-					break;
-				}
-				body = true;
 				continue;
 			}
 			if (eof) {
@@ -331,11 +326,11 @@ const char *headmem(const char *s, size_t n, const headlimits *lim, httpout *o)
 		if (heads && !ishead(buf + r, n - r))
 			break;
 		size_t from = 0, e = headend(buf + r, n - r, &from);
-		if (e > lim->bytes || (e == 0 && n - r > lim->bytes)) {
+		if (!ishead(buf + r, n - r)) {
+			why = n == 0 ? "no head in the input" : "no status line: the input is not a response's head";
+		} else if (e > lim->bytes || (e == 0 && n - r > lim->bytes)) {
 			snprintf(said, sizeof said, "a head of more than %zu bytes (-m raises it)", lim->bytes);
 			why = said;
-		} else if (!ishead(buf + r, n - r)) {
-			why = n == 0 ? "no head in the input" : "no status line: the input is not a response's head";
 		} else if (e == 0) {
 			why = "the input ends inside a head, before its empty line";
 		} else {
