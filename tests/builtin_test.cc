@@ -304,6 +304,19 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9.eyJleHAiOjIwMDAwMDAwMDAsInN1YiI6ImFsaWNlIn0."
 		 "XwJjhAlZda2ERjhOmNNvNI71T5KcEuKa9TRNFLTERW4\nold\n0 alice 2000000000 2\n",
 		 "bash: line 2: jwtoken: the signature is wrong\nbash: line 2: jwtoken: the header's alg is not HS256\n"},
+		// A head's fields and cookies into arrays, stored as they are; a
+		// refused head leaves them as they were; a structured field's
+		// members by path, with their types.
+		{"enable -f httphead httphead; declare -A h; httphead -A h -C c -E why; "
+		 "echo \"$? <$why> ${h[:status]} ${h[x-a]} ${#c[@]} ${c[1]} ${h[set-cookie]-none}\"; "
+		 "httphead -A h -E why <<<'HTTP/1.1 200 OK'; echo \"$? <$why> ${h[:status]}\"; "
+		 "httphead -A s -T t -t sf-list -- '(\"a\" 1);q, ?0'; "
+		 "echo \"${s[0]} ${s[0/0]} ${t[0/1]} ${s[0/;q]} ${s[1]} ${t[1]}\"",
+		 "HTTP/1.1 302 Found\r\n\r\nHTTP/2 200 \r\nX-A: $(touch a)\r\nset-cookie: a=1\r\nx-a: `b`\r\n"
+		 "Set-Cookie: b=2; Path=/\r\n\r\n",
+		 "0 <> 200 $(touch a), `b` 2 b=2; Path=/ none\n"
+		 "1 <the input ends inside a head, before its empty line> 200\n2 a integer 1 0 boolean\n",
+		 "bash: line 2: httphead: the input ends inside a head, before its empty line\n"},
 		{"trap 'enable -d shares' USR1; (sleep .2; kill -USR1 $$) & "
 		 "shares < <(printf '1 2 3 '; sleep 1.5; printf '4 5'); echo \" $?\"; [ \"$(type -t shares)\" = builtin ] || echo gone", "",
 		 "6.67 13.33 20.00 26.67 33.33 15 0\ngone\n"},

@@ -88,3 +88,11 @@ jsonparse: 4 of 4 records refused: 1 a high surrogate not followed by a low one,
 # Every record counted: the refused ones by their reason, at the end.
 is "$(printf '{"a":1,"a":2}\n{"a":"\377"}\n{"b":1,"b":1}\n{}' | "$@" "$bin/jsonparse" -l -g /a 2>&1 >/dev/null | tail -n 1)" \
 	'jsonparse: 3 of 4 records refused: 2 duplicate name, 1 not UTF-8' "jsonparse -l, the count"
+# The last of curl's heads, a field's lines joined, and one field's value
+# by its grammar; a structured field's numbers and dates on every host.
+is "$(printf 'HTTP/1.1 100 Continue\r\n\r\nHTTP/2 404 \r\nX-A: 1\r\nx-a: 2\r\n\r\nbody' | "$@" "$bin/httphead")$(printf \
+	'HTTP/1.1 200 OK\nX-A: 1\nx-a: 2\n\n' | "$@" "$bin/httphead" -g X-A)" '4041, 2' httphead
+is "$("$@" "$bin/httphead" -t sf-dict -- 'a=-0.50, b=@-62135596800;x=:/+Ah:, c=(1 ?0)')" \
+	'a=-0.5, b=@-62135596800;x=:/+Ah:, c=(1 ?0)' "httphead -t sf-dict"
+each 'Sun, 06 Nov 1994 08:49:37 GMT\nSunday, 06-Nov-94 08:49:37 GMT\nSun Nov  6 08:49:37 1994\n6 Nov 1994' \
+	'784111777/784111777/784111777// 1' httphead -t date -n 1700000000 -l
