@@ -4,7 +4,7 @@
 #   bash bench/run.sh [build-dir]
 cd "$(dirname "$0")/.."
 status=0
-for part in urldecode urlencode urlparse shares jsonparse builtins answer formdata cgi lines trust; do
+for part in urldecode urlencode urlparse shares jsonparse httphead builtins answer formdata cgi lines trust; do
 	echo
 	echo "## $part"
 	echo

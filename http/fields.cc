@@ -42,7 +42,7 @@ static int hexval(char c)
 static bool attrchar(unsigned char c)
 {
 	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-	       (c != '\0' && strchr("!#$&+-.^_`|~", c) != nullptr);
+	       among(static_cast<char>(c), "!#$&+-.^_`|~");
 }
 
 const char *extvalue(const char *s, size_t n, jsonbuf *out)
@@ -53,9 +53,9 @@ const char *extvalue(const char *s, size_t n, jsonbuf *out)
 		return "an extended value with no charset'language' before it";
 	size_t cn = static_cast<size_t>(q1 - s);
 	bool latin1;
-	if (cn == 5 && strncasecmp(s, "UTF-8", 5) == 0)
+	if (cn == 5 && samecase(s, "UTF-8", 5))
 		latin1 = false;
-	else if (cn == 10 && strncasecmp(s, "ISO-8859-1", 10) == 0)
+	else if (cn == 10 && samecase(s, "ISO-8859-1", 10))
 		latin1 = true;
 	else
 		return "an extended value in a charset other than UTF-8 and ISO-8859-1";
@@ -135,7 +135,7 @@ struct names {
 static bool samecase(const void *ctx, size_t a, size_t b)
 {
 	const names *n = static_cast<const names *>(ctx);
-	return n->len[a] == n->len[b] && strncasecmp(n->s + n->at[a], n->s + n->at[b], n->len[a]) == 0;
+	return n->len[a] == n->len[b] && samecase(n->s + n->at[a], n->s + n->at[b], n->len[a]);
 }
 
 static uint64_t hashcase(const char *s, size_t n, uint64_t seed)
@@ -158,7 +158,7 @@ static bool urichars(const char *s, size_t n)
 			if (n - i < 3 || hexval(s[i + 1]) < 0 || hexval(s[i + 2]) < 0)
 				return false;
 		} else if (!((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-			     (b != '\0' && strchr("-._~:/?#[]@!$&'()*+,;=", b) != nullptr))) {
+			     among(static_cast<char>(b), "-._~:/?#[]@!$&'()*+,;="))) {
 			return false;
 		}
 	}
@@ -217,10 +217,10 @@ const char *linkread(const char *s, size_t n, const fieldjob *j, httpout *o)
 			if (why != nullptr)
 				break;
 			// A second rel is ignored, as RFC 8288 tells a parser.
-			if (pl == 3 && strncasecmp(s + pn, "rel", 3) == 0 && !gotrel) {
+			if (pl == 3 && samecase(s + pn, "rel", 3) && !gotrel) {
 				gotrel = true;
 				jsonadd(&rels, v.p != nullptr ? v.p : "", v.n);
-			} else if (pl == 6 && strncasecmp(s + pn, "anchor", 6) == 0) {
+			} else if (pl == 6 && samecase(s + pn, "anchor", 6)) {
 				anchored = true;
 			}
 		}
@@ -528,7 +528,7 @@ static size_t token68(const cur *c)
 {
 	size_t i = c->i;
 	while (i < c->n && ((c->s[i] >= 'a' && c->s[i] <= 'z') || (c->s[i] >= 'A' && c->s[i] <= 'Z') ||
-			    (c->s[i] >= '0' && c->s[i] <= '9') || (c->s[i] != '\0' && strchr("-._~+/", c->s[i]) != nullptr)))
+			    (c->s[i] >= '0' && c->s[i] <= '9') || among(c->s[i], "-._~+/")))
 		i++;
 	if (i == c->i)
 		return 0;

@@ -75,16 +75,12 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 	char *w = h + first;
 	size_t line = 1;
 	for (size_t r = first; r < n; line++) {
-		size_t e = r;
-		while (e < n && h[e] != '\n')
-			e++;
+		const char *lf = static_cast<const char *>(memchr(h + r, '\n', n - r));
+		size_t e = lf != nullptr ? static_cast<size_t>(lf - h) : n;
 		size_t end = e > r && h[e - 1] == '\r' ? e - 1 : e;
 		size_t next = e + 1;
 		if (end == r)
 			return nullptr;	// the empty line that ends the head
-		for (size_t i = r; i < end; i++)
-			if (h[i] == '\r')
-				return at(line + 1, "a CR that ends no line");
 		if (blank(h[r])) {
 			if (lim->strict)
 				return at(line + 1, "a line folded onto the one before (obs-fold)");
@@ -95,9 +91,9 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 			while (end > r && blank(h[end - 1]))
 				end--;
 			span *v = &f->value[f->n - 1];
-			for (size_t i = r; i < end; i++)
-				if (!valuebyte(static_cast<unsigned char>(h[i])))
-					return at(line + 1, "a control character in a field's value");
+			size_t bad = r + valuebad(h + r, end - r);
+			if (bad < end)
+				return at(line + 1, h[bad] == '\r' ? "a CR that ends no line" : "a control character in a field's value");
 			if (end > r) {
 				// The value so far ends at w: it was the last written.
 				*w++ = ' ';
@@ -116,6 +112,8 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 		size_t colon = c;
 		while (colon < end && blank(h[colon]))
 			colon++;
+		if (h[c] == '\r')
+			return at(line + 1, "a CR that ends no line");
 		if (c > r && colon > c && colon < end && h[colon] == ':')
 			return at(line + 1, "whitespace between a field's name and its colon");
 		if (h[c] != ':' || c == r)
@@ -129,14 +127,14 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 			vs++;
 		while (end > vs && blank(h[end - 1]))
 			end--;
-		for (size_t i = vs; i < end; i++)
-			if (!valuebyte(static_cast<unsigned char>(h[i])))
-				return at(line + 1, "a control character in a field's value");
+		size_t bad = vs + valuebad(h + vs, end - vs);
+		if (bad < end)
+			return at(line + 1, h[bad] == '\r' ? "a CR that ends no line" : "a control character in a field's value");
 		span *nm = &f->name[f->n], *v = &f->value[f->n];
 		nm->p = w;
 		nm->n = c - r;
 		for (size_t i = r; i < c; i++)
-			*w++ = static_cast<char>(h[i] >= 'A' && h[i] <= 'Z' ? h[i] - 'A' + 'a' : h[i]);
+			*w++ = lower(h[i]);
 		memmove(w, h + vs, end - vs);
 		v->p = w;
 		v->n = end - vs;
@@ -147,14 +145,18 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 	return at(line, "the head has no empty line at its end");
 }
 
+static bool iscookie(const span *name)
+{
+	return name->n == 10 && memcmp(name->p, "set-cookie", 10) == 0;
+}
+
 // One head, of n bytes, the empty line that ends it included: its pairs
 // into o, in place of the last head's.
 static const char *headone(char *h, size_t n, const headlimits *lim, httpout *o)
 {
 	httpclear(o);
-	size_t e = 0;
-	while (e < n && h[e] != '\n')
-		e++;
+	const char *lf = static_cast<const char *>(memchr(h, '\n', n));
+	size_t e = lf != nullptr ? static_cast<size_t>(lf - h) : n;
 	size_t end = e > 0 && h[e - 1] == '\r' ? e - 1 : e;
 	if (memchr(h, '\r', end) != nullptr)
 		return at(1, "a CR that ends no line");
@@ -165,59 +167,78 @@ static const char *headone(char *h, size_t n, const headlimits *lim, httpout *o)
 	if (most > lim->fields)
 		most = lim->fields;
 	fields f = {};
-	f.name = static_cast<span *>(malloc(most * sizeof *f.name));
-	f.value = static_cast<span *>(malloc(most * sizeof *f.value));
-	f.next = static_cast<size_t *>(malloc(most * sizeof *f.next));
-	f.last = static_cast<size_t *>(malloc(most * sizeof *f.last));
+	char *block = static_cast<char *>(malloc(most * (2 * sizeof(span) + 2 * sizeof(size_t))));
 	nameset names = {};
-	if (f.name == nullptr || f.value == nullptr || f.next == nullptr || f.last == nullptr)
+	if (block == nullptr) {
 		why = "cannot allocate the head's fields";
-	else
+	} else {
+		f.name = reinterpret_cast<span *>(block);
+		f.value = f.name + most;
+		f.next = reinterpret_cast<size_t *>(f.value + most);
+		f.last = f.next + most;
 		why = fieldlines(h, n, e + 1, lim, &f);
+		// Each pair's bytes are the head's, less what it was cut of, but
+		// for the ", " that join a field's lines, one a line at most.
+		if (why == nullptr)
+			httpreserve(o, f.n, n + 4 * f.n);
+	}
 	// Each name once, at its first line, with the values of all its lines;
-	// Set-Cookie lines each alone, as a cookie's value holds commas.
+	// Set-Cookie lines each alone, as a cookie's value holds commas. A
+	// head's few names are told apart by comparing them; past 32 lines, by
+	// a set keyed as the sender cannot foresee.
 	static const uint64_t seed = 0x68656164;
+	const size_t none = ~static_cast<size_t>(0);
 	for (size_t i = 0; why == nullptr && i < f.n; i++) {
 		f.next[i] = f.last[i] = i;
-		if (f.name[i].n == 10 && memcmp(f.name[i].p, "set-cookie", 10) == 0)
+		if (iscookie(&f.name[i]))
 			continue;
-		long first = nameadd(&names, jsonhash(f.name[i].p, f.name[i].n, seed), i, samefield, &f);
-		if (first == -2)
+		long first = -1;
+		if (f.n <= 32) {
+			// The length and the last byte tell most names apart.
+			const span *ni = &f.name[i];
+			for (size_t k = 0; k < i && first < 0; k++)
+				if (f.last[k] != none && f.name[k].n == ni->n && f.name[k].p[ni->n - 1] == ni->p[ni->n - 1] &&
+				    samefield(&f, k, i))
+					first = static_cast<long>(k);
+		} else {
+			first = nameadd(&names, jsonhash(f.name[i].p, f.name[i].n, seed), i, samefield, &f);
+		}
+		if (first == -2) {
 			why = "cannot allocate the head's fields";
-		else if (first >= 0) {
+		} else if (first >= 0) {
 			size_t k = static_cast<size_t>(first);
 			f.next[f.last[k]] = i;
 			f.last[k] = i;
-			f.last[i] = ~static_cast<size_t>(0);	// not a first line
+			f.last[i] = none;	// not a first line
 		}
 	}
 	jsonbuf joined = {};
 	for (size_t i = 0; why == nullptr && i < f.n; i++) {
-		if (f.last[i] == ~static_cast<size_t>(0))
+		if (f.last[i] == none)
 			continue;
-		bool cookie = f.name[i].n == 10 && memcmp(f.name[i].p, "set-cookie", 10) == 0;
+		bool cookie = iscookie(&f.name[i]);
+		if (cookie || f.last[i] == i) {
+			httpput(o, f.name[i].p, f.name[i].n, f.value[i].p, f.value[i].n, cookie ? "cookie" : nullptr);
+			continue;
+		}
 		joined.n = 0;
 		for (size_t k = i;; k = f.next[k]) {
 			if (k != i)
 				jsonadd(&joined, ", ", 2);
 			jsonadd(&joined, f.value[k].p, f.value[k].n);
-			if (cookie || f.next[k] == k || k == f.last[i])
+			if (k == f.last[i])
 				break;
 		}
 		if (joined.bad)
 			why = "cannot allocate the head's fields";
 		else
-			httpput(o, f.name[i].p, f.name[i].n, joined.p != nullptr ? joined.p : "", joined.n,
-				cookie ? "cookie" : nullptr);
+			httpput(o, f.name[i].p, f.name[i].n, joined.p, joined.n, nullptr);
 	}
 	if (why == nullptr && o->bad)
 		why = "cannot allocate the head's fields";
 	jsonfree(&joined);
 	namefree(&names);
-	free(f.name);
-	free(f.value);
-	free(f.next);
-	free(f.last);
+	free(block);
 	return why;
 }
 

@@ -29,6 +29,8 @@ struct httpout {
 };
 void httpfree(httpout *o);
 void httpclear(httpout *o);
+// Room made at once for pairs more pairs and bytes more bytes of them.
+void httpreserve(httpout *o, size_t pairs, size_t bytes);
 // Appends a pair, the value made of n bytes at v.
 void httpput(httpout *o, const char *k, size_t kn, const char *v, size_t vn, const char *type);
 inline const char *httpkey(const httpout *o, size_t i)

@@ -10,20 +10,23 @@
 
 #include "http.h"
 #include "httpjob.h"
+#include "intern.h"
 #include "lines.h"
 #include "url.h"
 
 const char headusage[] = "usage: httphead [-s] [-m BYTES] [-F FIELDS] [-g NAME] [file]\n"
 			 "       httphead -t TYPE [-s] [-b BASE] [-n NOW] [-g KEY] [-l | -z | [--] VALUE...]";
 
+// Digits alone, of a number from 1 to most.
 static bool count(const char *arg, unsigned long long most, unsigned long long *to)
 {
-	char *end;
-	errno = 0;
-	if (arg[0] < '0' || arg[0] > '9')
-		return false;
-	unsigned long long v = strtoull(arg, &end, 10);
-	if (errno != 0 || *end != '\0' || v == 0 || v > most)
+	unsigned long long v = 0;
+	for (const char *d = arg; *d != '\0'; d++) {
+		if (*d < '0' || *d > '9' || v > most)
+			return false;
+		v = v * 10 + static_cast<unsigned>(*d - '0');
+	}
+	if (arg[0] == '\0' || v == 0 || v > most)
 		return false;
 	*to = v;
 	return true;
@@ -51,7 +54,7 @@ const char *headoptions(int argc, char *const argv[], headjob *j)
 					return clash;
 				continue;
 			}
-			if (strchr("tgbnmF", *o) == nullptr)
+			if (!among(*o, "tgbnmF"))
 				return headusage;
 			const char *arg = o[1] != '\0' ? o + 1 : i + 1 < argc ? argv[++i] : nullptr;
 			if (arg == nullptr) {

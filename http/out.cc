@@ -33,6 +33,21 @@ static size_t put(httpout *o, const char *s, size_t n)
 	return at;
 }
 
+void httpreserve(httpout *o, size_t pairs, size_t bytes)
+{
+	if (o->n + pairs > o->cap) {
+		httppair *p = static_cast<httppair *>(realloc(o->p, (o->n + pairs) * sizeof *p));
+		if (p == nullptr) {
+			o->bad = true;
+			return;
+		}
+		o->p = p;
+		o->cap = o->n + pairs;
+	}
+	if (jsongrow(&o->text, bytes) == nullptr)
+		o->bad = true;
+}
+
 void httpput(httpout *o, const char *k, size_t kn, const char *v, size_t vn, const char *type)
 {
 	if (o->n == o->cap) {

@@ -84,7 +84,7 @@ static bool key(sf *p, size_t *at, size_t *len)
 	if (!lcalpha(peek(c)) && peek(c) != '*')
 		return fail(p, "a key that does not begin with a lower-case letter or *");
 	*at = c->i;
-	while (more(c) && (lcalpha(peek(c)) || digit(peek(c)) || (peek(c) != '\0' && strchr("_-.*", peek(c)) != nullptr)))
+	while (more(c) && (lcalpha(peek(c)) || digit(peek(c)) || among(peek(c), "_-.*")))
 		c->i++;
 	*len = c->i - *at;
 	return true;
