@@ -209,8 +209,8 @@ static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc5, doc6, doc7, doc1, doc8
 		      doc12, doc13, doc14, doc15, doc16, doc17, doc18, doc19, doc20, doc21, doc1, doc22, doc23,
 		      doc1, doc24, doc25, nullptr};
 static char bname[] = "httphead";
-static char synopsis[] = "httphead [-v NAME | -A NAME] [-C COOKIES] [-T TYPES] [-E WHY] [-s] [-m BYTES] [-F FIELDS] [-g NAME] [file] | "
-			 "[...] -t TYPE [-s] [-b BASE] [-n NOW] [-g KEY] [-l | -z | [--] VALUE...]";
+static char synopsis[] = "httphead [-v NAME | -A NAME] [-C COOKIES] [-T TYPES] [-E WHY] [-s] [-m BYTES] [-F FIELDS] "
+			 "[-t TYPE [-b BASE] [-n NOW] [-l | -z]] [-g NAME] [--] [file | VALUE...]";
 
 // bash finds the builtin by this name.
 extern "C" {
