@@ -34,9 +34,12 @@ static const char *statusline(const char *s, size_t n, httpout *o)
 		return at(1, "no version in the status line");
 	if (v + 1 < n && s[v] == '.' && s[v + 1] >= '0' && s[v + 1] <= '9')
 		v += 2;
-	if (v + 4 > n || s[v] != ' ' || s[v + 1] < '1' || s[v + 1] > '9' || s[v + 2] < '0' || s[v + 2] > '9' ||
+	if (v + 4 > n || s[v] != ' ' || s[v + 1] < '0' || s[v + 1] > '9' || s[v + 2] < '0' || s[v + 2] > '9' ||
 	    s[v + 3] < '0' || s[v + 3] > '9')
 		return at(1, "no status code of three digits after the version");
+	// RFC 9110 section 15: every valid code is from 100 to 599.
+	if (s[v + 1] < '1' || s[v + 1] > '5')
+		return at(1, "a status code outside 100 to 599");
 	size_t r = v + 4;
 	if (r < n && s[r] != ' ')
 		return at(1, "no space after the status code");
