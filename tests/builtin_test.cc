@@ -304,6 +304,12 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9.eyJleHAiOjIwMDAwMDAwMDAsInN1YiI6ImFsaWNlIn0."
 		 "XwJjhAlZda2ERjhOmNNvNI71T5KcEuKa9TRNFLTERW4\nold\n0 alice 2000000000 2\n",
 		 "bash: line 2: jwtoken: the signature is wrong\nbash: line 2: jwtoken: the header's alg is not HS256\n"},
+		// A one-time password from a variable, which set -x shows by its
+		// name alone; -c answers by the status, NAME left as it was.
+		{"enable -f otp otp; k=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ; otp -v c -k k -d 8 -t 59; echo $c; "
+		 "otp -v c -k k -d 8 -t 89 -c 94287082 && echo \"match $c\"; otp -k k -d 8 -t 119 -c 94287082 || echo none; "
+		 "set -x; otp -k k -t 59 >/dev/null; set +x", "",
+		 "94287082\nmatch 94287082\nnone\n", "+ otp -k k -t 59\n+ set +x\n"},
 		// A head's fields and cookies into arrays, stored as they are; a
 		// refused head leaves them as they were; a structured field's
 		// members by path, with their types.

@@ -96,3 +96,17 @@ is "$("$@" "$bin/httphead" -t sf-dict -- 'a=-0.50, b=@-62135596800;x=:/+Ah:, c=(
 	'a=-0.5, b=@-62135596800;x=:/+Ah:, c=(1 ?0)' "httphead -t sf-dict"
 each 'Sun, 06 Nov 1994 08:49:37 GMT\nSunday, 06-Nov-94 08:49:37 GMT\nSun Nov  6 08:49:37 1994\n6 Nov 1994' \
 	'784111777/784111777/784111777// 1' httphead -t date -n 1700000000 -l
+# One-time passwords: RFC 6238's first TOTP, its code checked a step
+# later and refused two steps later, and HOTP from an otpauth URI.
+is "$("$@" "$bin/otp" -d 8 -t 59 -K /dev/fd/3 3<<KEY
+GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ
+KEY
+)" 94287082 otp
+is "$(for t in 89 119; do "$@" "$bin/otp" -d 8 -t $t -c 94287082 -K /dev/fd/3 3<<KEY && printf y || printf n
+GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ
+KEY
+done)" yn "otp -c"
+is "$("$@" "$bin/otp" -K /dev/fd/3 3<<KEY
+otpauth://hotp/ACME:ann?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ&issuer=ACME&counter=9
+KEY
+)" 520489 "otp, an otpauth URI"

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -197,6 +199,66 @@ TEST(trust, refused)
 		if (c.why != nullptr) {
 			EXPECT_EQ(n, c.at) << c.text;
 		}
+	}
+}
+
+// One-time passwords: RFC 4226's HOTP values and RFC 6238's TOTP values,
+// each under the seed of its hash's length that the RFC's code uses; and
+// base32 secrets, read strictly.
+TEST(trust, otp)
+{
+	std::string text, path = TRUST_DATA_DIR "/rfc4226-rfc6238.txt";
+	FILE *f = fopen(path.c_str(), "r");
+	ASSERT_NE(f, nullptr);
+	char line[256];
+	int n = 0;
+	while (fgets(line, sizeof line, f) != nullptr) {
+		char kind[8], alg[8], code[16];
+		unsigned long long at;
+		if (line[0] == '#' || sscanf(line, "%7s %7s %*[a-z]=%llu %15s", kind, alg, &at, code) != 4)
+			continue;
+		hashalg a;
+		ASSERT_TRUE(hashnamed(alg, &a)) << line;
+		std::string seed;
+		while (seed.size() < hashsize(a))
+			seed += "1234567890";
+		seed.resize(hashsize(a));
+		int digits = static_cast<int>(strlen(code));
+		unsigned long v = hotp(a, seed.data(), seed.size(), kind[0] == 't' ? at / 30 : at, digits);
+		EXPECT_EQ(v, strtoul(code, nullptr, 10)) << line;
+		n++;
+	}
+	fclose(f);
+	EXPECT_EQ(n, 28);
+	struct {
+		const char *text, *bytes, *why;
+		size_t at;
+	} cases[] = {
+		{"GEZDGNBVGY3TQOJQ", "1234567890", nullptr, 0},
+		{"GE======", "1", nullptr, 0},
+		{"GE", "1", nullptr, 0},
+		{"GEZA", "12", nullptr, 0},
+		{"GEZDG", "123", nullptr, 0},
+		{"GEZDGNA", "1234", nullptr, 0},
+		{"GEZDGNA=", "1234", nullptr, 0},
+		{"GEZDGNBVGY3TQOJQ====", nullptr, "wrong padding", 16},
+		{"GE=====", nullptr, "wrong padding", 2},
+		{"GEZ", nullptr, "a length that no encoding has", 3},
+		{"GF", nullptr, "bits left over that are not zero (not the canonical encoding)", 1},
+		{"ge", nullptr, "a lower-case letter, which base32 does not have", 0},
+		{"GE Z", nullptr, "a character outside base32's alphabet", 2},
+		{"G1", nullptr, "a character outside base32's alphabet", 1},
+		{"G=E", nullptr, "padding before the end", 2},
+	};
+	for (const auto &c : cases) {
+		unsigned char out[16];
+		size_t len;
+		const char *why = base32in(c.text, strlen(c.text), out, &len);
+		EXPECT_STREQ(why, c.why) << c.text;
+		if (c.why == nullptr)
+			EXPECT_EQ(std::string(reinterpret_cast<char *>(out), len), c.bytes) << c.text;
+		else
+			EXPECT_EQ(len, c.at) << c.text;
 	}
 }
 

@@ -1,4 +1,4 @@
-// b64, hmac, randtoken and jwtoken as bash loadable builtins, TOOL naming
+// b64, hmac, randtoken, jwtoken and otp as bash loadable builtins, TOOL naming
 // the one: the program's command line, with no process per call, the
 // result handed to a variable with -v NAME, first. -k NAME takes a key
 // from a shell variable, so that set -x shows its name alone; jwtoken's
@@ -124,12 +124,13 @@ static int tool_builtin(WORD_LIST *list)
 	const char *why;
 	size_t n;
 	char *out = tokens(NAME(TOOL), argc, argv, keyvar, &n, &why);
-#if TOOLNO == 1
+#if TOOLNO == 1 || TOOLNO == 4
 	// -c answers by the status alone, and leaves NAME as it was.
 	bool check = false;
+	const char *takers = TOOLNO == 1 ? "aKkfc" : "adptnKkcW";
 	for (int i = 1; i < argc && argv[i][0] == '-' && strcmp(argv[i], "--") != 0; i++) {
 		check = check || strcmp(argv[i], "-c") == 0;
-		i += argv[i][1] != '\0' && strchr("aKkfc", argv[i][1]) != nullptr && argv[i][2] == '\0' ? 1 : 0;
+		i += argv[i][1] != '\0' && strchr(takers, argv[i][1]) != nullptr && argv[i][2] == '\0' ? 1 : 0;
 	}
 	if (out != nullptr && check) {
 		free(argv);
@@ -182,6 +183,14 @@ static char doc3[] = "-K FILE or the variable -k NAME. exp and nbf against the c
 static char doc4[] = "seconds either way. -A NAME [-T TYPES]: the claims as jsonparse sets them.";
 static char doc4x[] = "-s signs a JSON text, or with -A, the arrays as jsonquote -A builds them.";
 static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-f raw|hex|base64] [-w LEEWAY] [-A NAME [-T TYPES]] [--] [token | json]";
+#elif TOOLNO == 4
+static char doc0[] = "Print the one-time password of a secret: TOTP now, or HOTP at a counter.";
+static char doc1[] = "";
+static char doc2[] = "The secret, base32 or an otpauth:// URI, from -K FILE or the variable";
+static char doc3[] = "-k NAME, never a word. -a sha1|sha256|sha512 (sha1), -d DIGITS (6 to 8),";
+static char doc4[] = "-p PERIOD (30 s), -t TIME or -n COUNTER. -c CODE prints nothing: the status";
+static char doc4x[] = "is 0 where CODE is one of the window's, -W STEPS (1) each way, in constant time.";
+static char synopsis[] = "otp [-v NAME] [-a ALG] [-d DIGITS] [-p PERIOD] [-t TIME | -n COUNTER] -K FILE | -k NAME [-N] [-c CODE [-W STEPS]]";
 #else
 static char doc0[] = "Print a random token of 32 bytes from the kernel, as hex.";
 static char doc1[] = "";
@@ -192,7 +201,7 @@ static char doc5[] = "  -v NAME   set the variable NAME to the result, as printf
 static char doc6[] = "            only ever first";
 static char doc7[] = "Exit status: 0, or 1 on a refused input, a mismatch under -c, a NAME";
 static char doc8[] = "that cannot be set, or a failed write; 2 on a bad command line.";
-#if TOOLNO == 1 || TOOLNO == 3
+#if TOOLNO == 1 || TOOLNO == 3 || TOOLNO == 4
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc4x, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
 #elif TOOLNO == 2
 static char synopsis[] = "randtoken [-v NAME] [-n BYTES] [-u]";

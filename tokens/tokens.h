@@ -8,7 +8,7 @@
 // The program has no variables, and passes null.
 typedef const char *keyvarfn(const char *name);
 
-// Runs tool ("b64", "hmac", "randtoken", "hookverify" or "jwtoken") on
+// Runs tool ("b64", "hmac", "randtoken", "hookverify", "jwtoken" or "otp") on
 // its command line, argv[0] its name, reading standard input where no
 // string is given. Returns the
 // result, *n bytes and a NUL in memory from malloc, or null with *why set
@@ -21,7 +21,7 @@ extern bool badline;
 // Each tool's own run, as tokens runs it: a program calls its own alone,
 // and so links no other tool's code.
 typedef char *toolfn(int argc, char *const argv[], keyvarfn *var, size_t *n, const char **why);
-toolfn b64run, hmacrun, randtokenrun, hookverifyrun, jwtokenrun;
+toolfn b64run, hmacrun, randtokenrun, hookverifyrun, jwtokenrun, otprun;
 
 // A key from a file: all of it, but for a last line feed, which ends the
 // file's line and is no part of the key, unless keepnl is set. The bytes,
@@ -29,5 +29,5 @@ toolfn b64run, hmacrun, randtokenrun, hookverifyrun, jwtokenrun;
 // frees; or null with *why set.
 unsigned char *keyfile(const char *path, bool keepnl, size_t *n, const char **why);
 
-extern const char b64usage[], hmacusage[], randusage[], hookusage[], jwtusage[];
+extern const char b64usage[], hmacusage[], randusage[], hookusage[], jwtusage[], otpusage[];
 #endif

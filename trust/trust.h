@@ -71,4 +71,14 @@ enum basepad { pad_must, pad_never, pad_may };
 // not zero. Then the reason is returned, and *len is the offset of the
 // character at fault.
 const char *basein(basekind k, basepad p, const char *from, size_t n, unsigned char *to, size_t *len);
+// Base32 (RFC 4648 section 6), as one-time passwords' secrets are
+// written: upper case, with its padding or none, and nothing else (a
+// blank, a lower-case letter, bits left over). Decodes n characters at
+// from into to (n * 5 / 8 + 1 bytes will do); null, or why not, with
+// *len the offset of the character at fault.
+const char *base32in(const char *from, size_t n, unsigned char *to, size_t *len);
+// The HOTP value (RFC 4226) of a key and a counter, of digits decimal
+// digits (6 to 8), under alg; TOTP is this of the time step.
+unsigned long hotp(hashalg alg, const void *key, size_t n, uint64_t counter, int digits);
+
 #endif
