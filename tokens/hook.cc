@@ -9,12 +9,12 @@
 #include "hook.h"
 #include "urlcode.h"
 
-const char hookschemes[] = "github, stripe, slack, shopify, standard, twilio and gitlab";
+const char hookschemes[] = "github, stripe, slack, shopify, standard, twilio, gitlab and twitch";
 
 bool hooknamed(const char *name, hookscheme *s)
 {
-	static const char *const names[] = {"github", "stripe", "slack", "shopify", "standard", "twilio", "gitlab"};
-	for (int i = 0; i < 7; i++)
+	static const char *const names[] = {"github", "stripe", "slack", "shopify", "standard", "twilio", "gitlab", "twitch"};
+	for (int i = 0; i < 8; i++)
 		if (strcmp(name, names[i]) == 0) {
 			*s = static_cast<hookscheme>(i);
 			return true;
@@ -51,14 +51,70 @@ static bool padded64(hookcheck *c, const char *s, size_t n, size_t size)
 	return true;
 }
 
-// A timestamp: decimal digits alone, never evaluated, within tolerance.
-static hookstatus timely(hookcheck *c, const char *ts, size_t n, long long tolerance, long long now)
+// n digits at s, or -1.
+static long long digitsat(const char *s, size_t n)
 {
-	if (n == 0 || n > 15 || strspn(ts, "0123456789") < n)
-		return fail(c, hook_malformed, "a timestamp that is not decimal digits");
+	long long v = 0;
+	for (size_t i = 0; i < n; i++) {
+		if (s[i] < '0' || s[i] > '9')
+			return -1;
+		v = v * 10 + (s[i] - '0');
+	}
+	return v;
+}
+
+// RFC 3339's date-time, as Twitch writes it ("2019-11-16T10:11:12.634234626Z"):
+// the seconds since the epoch, or -1 where it is not one. The fraction
+// counts for nothing against a tolerance of seconds.
+static long long rfc3339(const char *s, size_t n)
+{
+	if (n < 20 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':')
+		return -1;
+	long long y = digitsat(s, 4), mo = digitsat(s + 5, 2), d = digitsat(s + 8, 2), h = digitsat(s + 11, 2),
+		  mi = digitsat(s + 14, 2), sec = digitsat(s + 17, 2);
+	static const int last[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+	if (y < 0 || mo < 1 || mo > 12 || d < 1 || d > last[mo - 1] || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 ||
+	    sec > 60 || (mo == 2 && d == 29 && (y % 4 != 0 || (y % 100 == 0 && y % 400 != 0))))
+		return -1;
+	size_t i = 19;
+	if (i < n && s[i] == '.') {
+		size_t f = ++i;
+		while (i < n && s[i] >= '0' && s[i] <= '9')
+			i++;
+		if (i == f)
+			return -1;
+	}
+	long long off = 0;
+	if (i + 1 == n && s[i] == 'Z') {
+		off = 0;
+	} else if (i + 6 == n && (s[i] == '+' || s[i] == '-') && s[i + 3] == ':') {
+		long long oh = digitsat(s + i + 1, 2), om = digitsat(s + i + 4, 2);
+		if (oh < 0 || oh > 23 || om < 0 || om > 59)
+			return -1;
+		off = (s[i] == '+' ? 1 : -1) * (oh * 3600 + om * 60);
+	} else {
+		return -1;
+	}
+	// Days from the civil date, as the proleptic Gregorian calendar has them.
+	long long yy = y - (mo <= 2), era = yy / 400, yoe = yy - era * 400;
+	long long doy = (153 * (mo > 2 ? mo - 3 : mo + 9) + 2) / 5 + d - 1;
+	long long days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+	return days * 86400 + h * 3600 + mi * 60 + sec - off;
+}
+
+// A timestamp: decimal digits alone (or with iso, RFC 3339's), never
+// evaluated, within tolerance.
+static hookstatus timely(hookcheck *c, const char *ts, size_t n, long long tolerance, long long now, bool iso = false)
+{
 	long long t = 0;
-	for (size_t i = 0; i < n; i++)
-		t = t * 10 + (ts[i] - '0');
+	if (iso) {
+		if ((t = rfc3339(ts, n)) < 0)
+			return fail(c, hook_malformed, "a timestamp that is not RFC 3339's date-time");
+	} else {
+		if (n == 0 || n > 15 || strspn(ts, "0123456789") < n)
+			return fail(c, hook_malformed, "a timestamp that is not decimal digits");
+		t = digitsat(ts, n);
+	}
 	if (t < now - tolerance || t > now + tolerance) {
 		char detail[80];
 		snprintf(detail, sizeof detail, "%lld seconds in the %s, past the %lld allowed", t < now ? now - t : t - now,
@@ -109,7 +165,7 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 	c->scheme = s;
 	static const char *const names[] = {"HTTP_X_HUB_SIGNATURE_256", "HTTP_STRIPE_SIGNATURE", "HTTP_X_SLACK_SIGNATURE",
 					    "HTTP_X_SHOPIFY_HMAC_SHA256", "HTTP_WEBHOOK_SIGNATURE", "HTTP_X_TWILIO_SIGNATURE",
-					    "HTTP_X_GITLAB_TOKEN"};
+					    "HTTP_X_GITLAB_TOKEN", "HTTP_TWITCH_EVENTSUB_MESSAGE_SIGNATURE"};
 	const char *sig = header(arg, names[s]);
 	if (sig == nullptr)
 		return fail(c, hook_missing, "no ", names[s]);
@@ -134,11 +190,19 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 		return same ? hook_ok : fail(c, hook_wrong, "X-Gitlab-Token is not the secret");
 	}
 	case hook_github:
+	case hook_twitch:
 	case hook_slack: {
-		const char *prefix = s == hook_github ? "sha256=" : "v0=";
+		const char *prefix = s == hook_slack ? "v0=" : "sha256=";
 		if (strncmp(sig, prefix, strlen(prefix)) != 0 || !lowhex(c, sig + strlen(prefix), n - strlen(prefix), c->siglen))
-			return fail(c, hook_malformed, names[s], s == hook_github ? " is not sha256= and 64 lower-case hex digits" :
-										   " is not v0= and 64 lower-case hex digits");
+			return fail(c, hook_malformed, names[s], s == hook_slack ? " is not v0= and 64 lower-case hex digits" :
+										  " is not sha256= and 64 lower-case hex digits");
+		if (s == hook_twitch) {
+			if ((id = header(arg, "HTTP_TWITCH_EVENTSUB_MESSAGE_ID")) == nullptr)
+				return fail(c, hook_missing, "no HTTP_TWITCH_EVENTSUB_MESSAGE_ID");
+			if ((ts = header(arg, "HTTP_TWITCH_EVENTSUB_MESSAGE_TIMESTAMP")) == nullptr)
+				return fail(c, hook_missing, "no HTTP_TWITCH_EVENTSUB_MESSAGE_TIMESTAMP");
+			tslen = strlen(ts);
+		}
 		if (s == hook_slack) {
 			if ((ts = header(arg, "HTTP_X_SLACK_REQUEST_TIMESTAMP")) == nullptr)
 				return fail(c, hook_missing, "no HTTP_X_SLACK_REQUEST_TIMESTAMP");
@@ -199,7 +263,7 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 		tslen = strlen(ts);
 		break;
 	}
-	if (ts != nullptr && timely(c, ts, tslen, tolerance, now) != hook_ok)
+	if (ts != nullptr && timely(c, ts, tslen, tolerance, now, s == hook_twitch) != hook_ok)
 		return c->status;
 
 	if (s == hook_twilio) {
@@ -255,6 +319,9 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 		feed(c, ".", 1);
 		feed(c, ts, tslen);
 		feed(c, ".", 1);
+	} else if (s == hook_twitch) {
+		feed(c, id, strlen(id));
+		feed(c, ts, tslen);
 	}
 	return hook_ok;
 }

@@ -8,7 +8,7 @@
 
 #include "trust.h"
 
-enum hookscheme { hook_github, hook_stripe, hook_slack, hook_shopify, hook_standard, hook_twilio, hook_gitlab };
+enum hookscheme { hook_github, hook_stripe, hook_slack, hook_shopify, hook_standard, hook_twilio, hook_gitlab, hook_twitch };
 // A scheme's name, as -S takes it; false for none of them.
 bool hooknamed(const char *name, hookscheme *s);
 extern const char hookschemes[];	// "github, stripe, ..." for a message
@@ -43,8 +43,8 @@ struct hookcheck {
 };
 
 // Reads the headers that the scheme signs with, checks their form and the
-// timestamp (decimal digits alone, within tolerance seconds of now, either
-// way), keys the MACs and feeds them what comes before the body. Where
+// timestamp (decimal digits alone, or Twitch's RFC 3339, within tolerance
+// seconds of now, either way), keys the MACs and feeds them what comes before the body. Where
 // this gives anything but hook_ok, c->msg says why, and the body need not
 // be read. url is the URL that the sender requested, for twilio alone.
 hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, const hookkey *keys, int nkeys,
