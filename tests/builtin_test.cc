@@ -304,6 +304,18 @@ CONTENT_LENGTH=999 formdata -A h -F f -d . -t .2 < <(printf -- "$F"; sleep 1); e
 		 "eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9.eyJleHAiOjIwMDAwMDAwMDAsInN1YiI6ImFsaWNlIn0."
 		 "XwJjhAlZda2ERjhOmNNvNI71T5KcEuKa9TRNFLTERW4\nold\n0 alice 2000000000 2\n",
 		 "bash: line 2: jwtoken: the signature is wrong\nbash: line 2: jwtoken: the header's alg is not HS256\n"},
+		// Claims that the caller requires: the issuer, the audience (one
+		// of an array), names that must be there; an iat in the future.
+		{"enable -f jwtoken jwtoken; k=0123456789abcdef0123456789abcdef; "
+		 "jwtoken -v t -s -a HS256 -k k '{\"iss\":\"acme\",\"aud\":[\"x\",\"api\"],\"iat\":1,\"a/b\":{}}'; "
+		 "jwtoken -v f -s -a HS256 -k k '{\"iat\":99999999999}'; "
+		 "for o in '-I acme -U api -R iat,a/b' '-I acme -U x' '-I acm' '-U ap' '-R sub'; do "
+		 "jwtoken -a HS256 -k k $o \"$t\" >/dev/null && echo ok || echo no; done; jwtoken -a HS256 -k k \"$f\" || echo no", "",
+		 "ok\nok\nno\nno\nno\nno\n",
+		 "bash: line 2: jwtoken: the token is not from the issuer asked for (iss)\n"
+		 "bash: line 2: jwtoken: the token is not for the audience asked for (aud)\n"
+		 "bash: line 2: jwtoken: the token has no sub claim, which -R requires\n"
+		 "bash: line 2: jwtoken: the token was issued in the future (iat)\n"},
 		// A one-time password from a variable, which set -x shows by its
 		// name alone; -c answers by the status, NAME left as it was.
 		{"enable -f otp otp; k=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ; otp -v c -k k -d 8 -t 59; echo $c; "

@@ -46,7 +46,7 @@ static bool arrays(int *argc, char **argv, jsonarrays *a, bool *sign)
 		*sign = *sign || strcmp(w, "-s") == 0;
 		argv[to++] = argv[i];
 		if ((strcmp(w, "-a") == 0 || strcmp(w, "-K") == 0 || strcmp(w, "-k") == 0 || strcmp(w, "-w") == 0 ||
-		     strcmp(w, "-f") == 0) &&
+		     strcmp(w, "-f") == 0 || strcmp(w, "-I") == 0 || strcmp(w, "-U") == 0 || strcmp(w, "-R") == 0) &&
 		    i + 1 < *argc)
 			argv[to++] = argv[++i];
 	}
@@ -180,9 +180,10 @@ static char doc0[] = "Verify a JSON Web Token signed with HMAC and print its cla
 static char doc1[] = "";
 static char doc2[] = "-a HS256|HS384|HS512, the caller's; never the token's own. The key from";
 static char doc3[] = "-K FILE or the variable -k NAME. exp and nbf against the clock, -w LEEWAY";
-static char doc4[] = "seconds either way. -A NAME [-T TYPES]: the claims as jsonparse sets them.";
+static char doc4[] = "seconds either way, iat no later; -I ISSUER, -U AUDIENCE, -R NAME,... required.";
+static char doc4y[] = "-A NAME [-T TYPES]: the claims as jsonparse sets them.";
 static char doc4x[] = "-s signs a JSON text, or with -A, the arrays as jsonquote -A builds them.";
-static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-f raw|hex|base64] [-w LEEWAY] [-A NAME [-T TYPES]] [--] [token | json]";
+static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-f raw|hex|base64] [-w LEEWAY] [-I ISSUER] [-U AUDIENCE] [-R NAMES] [-A NAME [-T TYPES]] [--] [token | json]";
 #elif TOOLNO == 4
 static char doc0[] = "Print the one-time password of a secret: TOTP now, or HOTP at a counter.";
 static char doc1[] = "";
@@ -201,7 +202,9 @@ static char doc5[] = "  -v NAME   set the variable NAME to the result, as printf
 static char doc6[] = "            only ever first";
 static char doc7[] = "Exit status: 0, or 1 on a refused input, a mismatch under -c, a NAME";
 static char doc8[] = "that cannot be set, or a failed write; 2 on a bad command line.";
-#if TOOLNO == 1 || TOOLNO == 3 || TOOLNO == 4
+#if TOOLNO == 3
+static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc4y, doc4x, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
+#elif TOOLNO == 1 || TOOLNO == 4
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc4x, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
 #elif TOOLNO == 2
 static char synopsis[] = "randtoken [-v NAME] [-n BYTES] [-u]";

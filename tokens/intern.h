@@ -44,6 +44,7 @@ struct job {
 	long long tolerance;
 	const char *headers[headersmost];
 	int nheaders;
+	const char *issuer, *audience, *required;	// jwtoken's -I, -U, -R
 	long waitms;			// hookverify's -t, 0 for no bound
 	const char *waitname;		// as it was given
 };

@@ -118,8 +118,54 @@ static const char *part(const char *what, const char *s, size_t n, jsonbuf *out)
 	return nullptr;
 }
 
+// Whether the claims hold what want asks for; null, or what is wrong.
+static const char *wanted(const jsonflat *f, const jwtwant *want)
+{
+	const jsonentry *e;
+	if (want->issuer != nullptr &&
+	    ((e = member(f, "/iss")) == nullptr || e->type != jsonstring || strcmp(f->bytes.p + e->value, want->issuer) != 0))
+		return "the token is not from the issuer asked for (iss)";
+	if (want->audience != nullptr) {
+		// A string, or an array of them, one of which is the audience.
+		bool found = false;
+		for (size_t i = 0; i < f->n && !found; i++) {
+			const char *p = f->bytes.p + f->v[i].ptr;
+			bool at = strcmp(p, "/aud") == 0 ||
+				  (strncmp(p, "/aud/", 5) == 0 && p[5] != '\0' && strspn(p + 5, "0123456789") == strlen(p + 5));
+			found = at && f->v[i].type == jsonstring && strcmp(f->bytes.p + f->v[i].value, want->audience) == 0;
+		}
+		if (!found)
+			return "the token is not for the audience asked for (aud)";
+	}
+	for (const char *r = want->required; r != nullptr && *r != '\0';) {
+		size_t len = strcspn(r, ",");
+		// The name as a pointer: / before it, ~ and / within it escaped.
+		char ptr[260];
+		size_t n = 0;
+		ptr[n++] = '/';
+		for (size_t i = 0; i < len && n + 2 < sizeof ptr; i++) {
+			if (r[i] == '~' || r[i] == '/')
+				ptr[n++] = '~', ptr[n++] = r[i] == '~' ? '0' : '1';
+			else
+				ptr[n++] = r[i];
+		}
+		ptr[n] = '\0';
+		bool has = false;
+		for (size_t i = 0; i < f->n && !has; i++) {
+			const char *p = f->bytes.p + f->v[i].ptr;
+			has = strncmp(p, ptr, n) == 0 && (p[n] == '\0' || p[n] == '/');
+		}
+		if (!has) {
+			snprintf(msg, sizeof msg, "the token has no %.*s claim, which -R requires", static_cast<int>(len < 200 ? len : 200), r);
+			return msg;
+		}
+		r += len + (r[len] == ',' ? 1 : 0);
+	}
+	return nullptr;
+}
+
 const char *jwtverify(const char *token, const char *alg, const jwtkey *keys, int nkeys, long long leeway,
-		      long long now, jsonbuf *claims)
+		      long long now, jsonbuf *claims, const jwtwant *want)
 {
 	hashalg a;
 	if (!jwtalg(alg, &a))
@@ -176,6 +222,10 @@ const char *jwtverify(const char *token, const char *alg, const jwtkey *keys, in
 	if (why == nullptr && (e = member(&cf, "/nbf")) != nullptr && numericdate(&cf, e, &t, &frac) &&
 	    (frac ? t >= now + leeway : t > now + leeway))
 		why = "the token is not valid yet (nbf)";
+	if (why == nullptr && (e = member(&cf, "/iat")) != nullptr && numericdate(&cf, e, &t, &frac) && t > now + leeway)
+		why = "the token was issued in the future (iat)";
+	if (why == nullptr && want != nullptr)
+		why = wanted(&cf, want);
 	if (why != nullptr)
 		claims->n = 0;
 	jsonfree(&head);

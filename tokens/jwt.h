@@ -14,14 +14,21 @@ bool jwtalg(const char *name, hashalg *a);
 
 // Whether token holds, signed by any of the nkeys keys with the algorithm
 // named (alg, its name), and is current: exp and nbf, where given, against
-// now, leeway seconds either way. Returns null with the claims, as a
-// compact JSON text, in claims; or what is wrong, in one line.
+// now, leeway seconds either way, and iat no later than now and the
+// leeway; and, where want says, issued by its issuer (iss, a string equal
+// to it), for its audience (aud, a string equal to it or an array that
+// holds one), and with each claim that its comma-separated list names.
+// Returns null with the claims, as a compact JSON text, in claims; or
+// what is wrong, in one line.
 struct jwtkey {
 	const unsigned char *p;
 	size_t n;
 };
+struct jwtwant {
+	const char *issuer, *audience, *required;	// each null for none
+};
 const char *jwtverify(const char *token, const char *alg, const jwtkey *keys, int nkeys, long long leeway,
-		      long long now, jsonbuf *claims);
+		      long long now, jsonbuf *claims, const jwtwant *want = nullptr);
 // A token of the claims (a JSON object, n bytes at json), signed with
 // the key by the algorithm named; null with it in token, or what is wrong.
 const char *jwtsign(const char *json, size_t n, const char *alg, const jwtkey *key, jsonbuf *token);

@@ -14,7 +14,7 @@
 const char b64usage[] = "usage: b64 [-d] [-u] [string]";
 const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha384|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 const char randusage[] = "usage: randtoken [-n BYTES] [-u]";
-const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512 -K FILE | -k NAME... [-f raw|hex|base64] [-N] [-w LEEWAY] token | json";
+const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512 -K FILE | -k NAME... [-f raw|hex|base64] [-N] [-w LEEWAY] [-I ISSUER] [-U AUDIENCE] [-R NAMES] token | json";
 const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-t SECONDS] [-u URL] [-H 'Name: value']...";
 
 char msg[256];
@@ -153,11 +153,11 @@ static const char *readoptions(const char *tool, int argc, char *const argv[], j
 		}
 		if (o[2] != '\0')
 			return usage;
-		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuHt" : jwt ? "aKkwf" : "n";
+		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuHt" : jwt ? "aKkwfIUR" : "n";
 		bool takes = has(takers, o[1]);
 		if (takes && arg == nullptr)
 			return usage;
-		if (!has(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuHt" : jwt ? "saKkwfN" : "nu", o[1]))
+		if (!has(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuHt" : jwt ? "saKkwfNIUR" : "nu", o[1]))
 			return usage;
 		if (hook && o[1] == 'u') {
 			j->url = arg;
@@ -200,6 +200,15 @@ static const char *readoptions(const char *tool, int argc, char *const argv[], j
 			break;
 		case 'S':
 			j->schemename = arg;	// hookverify's to read
+			break;
+		case 'I':
+			j->issuer = arg;
+			break;
+		case 'U':
+			j->audience = arg;
+			break;
+		case 'R':
+			j->required = arg;
 			break;
 		case 'w': {
 			unsigned long long v;
@@ -262,6 +271,8 @@ static const char *readoptions(const char *tool, int argc, char *const argv[], j
 		return usage;
 	if (jwt && j->decode && j->nfiles + j->nvars > 1)
 		return "-s signs with one key";
+	if (jwt && j->decode && (j->issuer != nullptr || j->audience != nullptr || j->required != nullptr))
+		return "-I, -U and -R check a token's claims: -s signs the claims as they are";
 	if (!hm && !b64 && !jwt)
 		return i == argc ? nullptr : usage;
 	if (i + 1 < argc)

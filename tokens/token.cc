@@ -24,11 +24,12 @@ char *jwtokenrun(int argc, char *const argv[], keyvarfn *var, size_t *len, const
 	jwtkey k[keysmost];
 	jsonbuf out = {};
 	int nkeys = j->nfiles + j->nvars;
+	jwtwant want = {j->issuer, j->audience, j->required};
 	if ((*why = loadkeys(j, var, keys)) == nullptr) {
 		for (int i = 0; i < nkeys; i++)
 			k[i] = {keys[i].p, keys[i].n};
 		*why = j->decode ? jwtsign(j->string, strlen(j->string), j->algname, &k[0], &out) :
-				   jwtverify(j->string, j->algname, k, nkeys, j->tolerance, time(nullptr), &out);
+				   jwtverify(j->string, j->algname, k, nkeys, j->tolerance, time(nullptr), &out, &want);
 	}
 	for (int i = 0; i < keysmost; i++)
 		drop(&keys[i]);
