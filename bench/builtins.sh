@@ -6,7 +6,7 @@
 #   bash bench/builtins.sh [build-dir]
 source "$(dirname "$0")/common.sh" "$@"
 [ -n "$builtins" ] || { echo "the bash builtins are not built (no bash headers)"; exit 0; }
-all="urldecode urlencode shares formdata urlparse htmlescape jsonquote setcookie jsonparse b64 hmac randtoken jwtoken httphead otp"
+all="urldecode urlencode shares formdata urlparse htmlescape jsonquote setcookie jsonparse b64 hmac randtoken jwtoken httphead otp sigverify"
 
 table
 case_ "bash loading the builtins"

@@ -143,6 +143,47 @@ for way in "hmac abc" "hmac -K $work/key abc" "b64 abc" "b64 -d YWJj" "randtoken
 	worst=$(awk -v a="$worst" -v b="$(ratio "$last" "$floor")" 'BEGIN { print (b > a ? b : a) }')
 done
 
+# An Ed25519 signature (RFC 8032's second test, of the message "r"): the program; the builtin's
+# first call, which opens libsodium, and its later calls, in
+# instructions less bash's own; and openssl pkeyutl, in time too.
+pk=3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c
+edsig=92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00
+printf '%s\n' "$pk" >"$work/ed.pk"
+"$dir/bin/sigverify" -a ed25519 -K "$work/ed.pk" -s "$edsig" -- r || fails "sigverify"
+printf '302a300506032b6570032100%s' "$pk" | xxd -r -p >"$work/ed.der"
+printf '%s' "$edsig" | xxd -r -p >"$work/ed.sig"
+printf r >"$work/r"
+by_pkeyutl() { openssl pkeyutl -verify -pubin -keyform DER -inkey "$work/ed.der" -rawin -in "$work/r" -sigfile "$work/ed.sig" >/dev/null; }
+by_pkeyutl || fails "openssl pkeyutl -verify"
+echo
+table
+case_ "an Ed25519 signature, RFC 8032's TEST 2"
+row "C: print its argument" /dev/null "$dir/print" abc
+row "sigverify -a ed25519" /dev/null "$dir/bin/sigverify" -a ed25519 -K "$work/ed.pk" -s "$edsig" -- r
+row "openssl pkeyutl -verify" /dev/null openssl pkeyutl -verify -pubin -keyform DER -inkey "$work/ed.der" -rawin -in "$work/r" -sigfile "$work/ed.sig"
+calls() {	# calls N: bash loading sigverify and checking N times
+	bash -c "enable -f shelltools sigverify; pk=$pk; for ((i = 0; i < $1; i++)); do sigverify -a ed25519 -k pk -s $edsig -- r || exit 1; done"
+}
+calls 2 || fails "the sigverify builtin"
+loaded=$(instructions /dev/null bash -c 'enable -f shelltools sigverify')
+one=$(instructions /dev/null bash -c "enable -f shelltools sigverify; pk=$pk; sigverify -a ed25519 -k pk -s $edsig -- r")
+hundred=$(instructions /dev/null bash -c "enable -f shelltools sigverify; pk=$pk; for ((i = 0; i < 101; i++)); do sigverify -a ed25519 -k pk -s $edsig -- r; done")
+first=$((one - loaded)) later=$(((hundred - one) / 100))
+echo
+echo "| the sigverify builtin, Ed25519 | instructions | bash -c : / it |"
+echo "|---|---:|---:|"
+printf '| %-36s | %12s | %6s |\n' "the first call (libsodium opened)" "$first" "$(ratio "$colon" "$first")"
+printf '| %-36s | %12s | %6s |\n' "each later call" "$later" "$(ratio "$colon" "$later")"
+calls201() { calls 201; }
+calls1() { calls 1; }
+later_us=$(awk -v t="$(best 5 calls201)" -v u="$(best 5 calls1)" 'BEGIN { printf "%.1f", (t - u) * 1000 / 200 }')
+openssl_ms=$(best 5 by_pkeyutl)
+echo
+echo "| an Ed25519 signature checked | µs |"
+echo "|---|---:|"
+printf '| %-36s | %9s |\n' "sigverify builtin, a later call" "$later_us"
+printf '| %-36s | %9s |\n' "openssl pkeyutl -verify" "$(awk -v m="$openssl_ms" 'BEGIN { printf "%.1f", m * 1000 }')"
+
 echo
 check "a signed request / bash -c :" "$(ratio "$ours" "$colon")" 1.5
 check "read -N, openssl and jq / formdata -S" "$(ratio "$theirs" "$ours")" 20 least
@@ -152,5 +193,7 @@ fi
 check "SHA-256: the portable code / sha256sum" "$(ratio "$portable" "$sum_s")" 1
 check "HMAC into a variable: \$(openssl) / the builtin" "$(ratio "$o_us" "$b_us")" 1000 least
 check "a program's start / the C floor, the worst" "$worst" 1.15
+check "sigverify's first call, libsodium opened / bash -c :" "$(ratio "$first" "$colon")" 1
+check "sigverify builtin, µs a later call" "$later_us" 100
 rm -rf "$work"
 exit $missed

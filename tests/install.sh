@@ -11,14 +11,14 @@ trap 'rm -rf "$tmp"' EXIT
 # programs of a cross build.
 EMULATOR=${EMULATOR-}
 builtins=
-[ ! -f "$build/lib/bash/shelltools" ] || builtins="lib/bash/shelltools lib/bash/urldecode lib/bash/urlencode lib/bash/shares lib/bash/formdata lib/bash/urlparse lib/bash/htmlescape lib/bash/jsonquote lib/bash/setcookie lib/bash/jsonparse lib/bash/b64 lib/bash/hmac lib/bash/randtoken lib/bash/jwtoken lib/bash/httphead lib/bash/otp share/man/man7/formdata.7.gz"
+[ ! -f "$build/lib/bash/shelltools" ] || builtins="lib/bash/shelltools lib/bash/urldecode lib/bash/urlencode lib/bash/shares lib/bash/formdata lib/bash/urlparse lib/bash/htmlescape lib/bash/jsonquote lib/bash/setcookie lib/bash/jsonparse lib/bash/b64 lib/bash/hmac lib/bash/randtoken lib/bash/jwtoken lib/bash/httphead lib/bash/otp lib/bash/sigverify share/man/man7/formdata.7.gz"
 
 check() {			# check ROOT: the installed tree under ROOT works
 	for f in bin/urldecode bin/urlencode bin/shares bin/urlparse bin/htmlescape bin/jsonquote \
 		bin/setcookie bin/jsonparse share/man/man1/jsonparse.1.gz share/man/man1/urldecode.1.gz share/man/man1/urlencode.1.gz \
 		share/man/man1/shares.1.gz share/man/man1/urlparse.1.gz share/man/man1/htmlescape.1.gz \
 		share/man/man1/jsonquote.1.gz share/man/man1/setcookie.1.gz bin/b64 bin/hmac bin/randtoken bin/hookverify share/man/man1/hookverify.1.gz \
-		bin/jwtoken share/man/man1/jwtoken.1.gz bin/httphead share/man/man1/httphead.1.gz bin/otp share/man/man1/otp.1.gz \
+		bin/jwtoken share/man/man1/jwtoken.1.gz bin/httphead share/man/man1/httphead.1.gz bin/otp share/man/man1/otp.1.gz bin/sigverify share/man/man1/sigverify.1.gz \
 		share/man/man1/b64.1.gz share/man/man1/hmac.1.gz share/man/man1/randtoken.1.gz $builtins; do
 		[ -f "$1/$f" ] || { echo "not installed: $1/$f" >&2; exit 1; }
 	done

@@ -19,7 +19,7 @@ if [ $# -ge 2 ]; then
 	emulator=$*
 fi
 builtins="./usr/lib/bash/shelltools ./usr/share/man/man7/formdata.7.gz"
-links="urldecode urlencode shares formdata urlparse htmlescape jsonquote setcookie jsonparse b64 hmac randtoken jwtoken httphead otp"
+links="urldecode urlencode shares formdata urlparse htmlescape jsonquote setcookie jsonparse b64 hmac randtoken jwtoken httphead otp sigverify"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "package: $*" >&2; exit 1; }
@@ -45,7 +45,7 @@ done
 for f in ./usr/bin/urldecode ./usr/bin/urlencode ./usr/bin/shares ./usr/bin/urlparse \
 	./usr/bin/htmlescape ./usr/bin/jsonquote ./usr/bin/setcookie ./usr/bin/jsonparse \
 	./usr/bin/b64 ./usr/bin/hmac ./usr/bin/randtoken ./usr/bin/hookverify ./usr/bin/jwtoken \
-	./usr/bin/httphead ./usr/share/man/man1/httphead.1.gz ./usr/bin/otp ./usr/share/man/man1/otp.1.gz \
+	./usr/bin/httphead ./usr/share/man/man1/httphead.1.gz ./usr/bin/otp ./usr/share/man/man1/otp.1.gz ./usr/bin/sigverify ./usr/share/man/man1/sigverify.1.gz \
 	./usr/share/man/man1/jwtoken.1.gz ./usr/share/man/man1/b64.1.gz \
 	./usr/share/man/man1/hookverify.1.gz \
 	./usr/share/man/man1/hmac.1.gz ./usr/share/man/man1/randtoken.1.gz \
@@ -80,7 +80,7 @@ bin=$tmp/usr/bin man=$tmp/usr/share/man/man1 lib=$tmp/usr/lib/bash
 if [ "$emulator" != none ]; then
 	sh "$(dirname "$0")/programs.sh" "$bin" $emulator || fail "a program gave other bytes"
 fi
-binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie $bin/jsonparse $bin/b64 $bin/hmac $bin/randtoken $bin/hookverify $bin/jwtoken $bin/httphead $bin/otp"
+binaries="$bin/urldecode $bin/urlencode $bin/shares $bin/urlparse $bin/htmlescape $bin/jsonquote $bin/setcookie $bin/jsonparse $bin/b64 $bin/hmac $bin/randtoken $bin/hookverify $bin/jwtoken $bin/httphead $bin/otp $bin/sigverify"
 if [ -n "$builtins" ] && [ -z "$emulator" ]; then
 	[ "$(echo 3 1 0 0 4 | BASH_LOADABLES_PATH=$lib bash -c 'enable -f urldecode urldecode &&
 		enable -f urlencode urlencode && enable -f shares shares && enable -f urlparse urlparse &&

@@ -9,7 +9,8 @@ char *tokens(const char *tool, int argc, char *const argv[], keyvarfn *var, size
 		const char *name;
 		toolfn *run;
 	} tools[] = {{"b64", b64run}, {"hmac", hmacrun}, {"randtoken", randtokenrun},
-		     {"hookverify", hookverifyrun}, {"jwtoken", jwtokenrun}, {"otp", otprun}};
+		     {"hookverify", hookverifyrun}, {"jwtoken", jwtokenrun}, {"otp", otprun},
+		     {"sigverify", sigverifyrun}};
 	for (const auto &t : tools)
 		if (strcmp(t.name, tool) == 0)
 			return t.run(argc, argv, var, n, why);

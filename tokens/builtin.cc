@@ -1,4 +1,4 @@
-// b64, hmac, randtoken, jwtoken and otp as bash loadable builtins, TOOL naming
+// b64, hmac, randtoken, jwtoken, otp and sigverify as bash loadable builtins, TOOL naming
 // the one: the program's command line, with no process per call, the
 // result handed to a variable with -v NAME, first. -k NAME takes a key
 // from a shell variable, so that set -x shows its name alone; jwtoken's
@@ -192,6 +192,14 @@ static char doc3[] = "-k NAME, never a word. -a sha1|sha256|sha512 (sha1), -d DI
 static char doc4[] = "-p PERIOD (30 s), -t TIME or -n COUNTER. -c CODE prints nothing: the status";
 static char doc4x[] = "is 0 where CODE is one of the window's, -W STEPS (1) each way, in constant time.";
 static char synopsis[] = "otp [-v NAME] [-a ALG] [-d DIGITS] [-p PERIOD] [-t TIME | -n COUNTER] -K FILE | -k NAME [-N] [-c CODE [-W STEPS]]";
+#elif TOOLNO == 5
+static char doc0[] = "Check an Ed25519 or ECDSA P-256 signature over a string, or standard input.";
+static char doc1[] = "";
+static char doc2[] = "-a ed25519|p256. The public key from -K FILE or the variable -k NAME, in";
+static char doc3[] = "-s SIGNATURE's encoding: -f hex|base64|base64url (hex). A P-256 key is";
+static char doc4[] = "04 x y or its SubjectPublicKeyInfo; its signature DER, or r and s with -d.";
+static char doc4x[] = "Prints nothing: the status is 0 where the signature holds.";
+static char synopsis[] = "sigverify -a ed25519|p256 -K FILE | -k NAME -s SIGNATURE [-f hex|base64|base64url] [-d] [--] [string]";
 #else
 static char doc0[] = "Print a random token of 32 bytes from the kernel, as hex.";
 static char doc1[] = "";
@@ -204,7 +212,7 @@ static char doc7[] = "Exit status: 0, or 1 on a refused input, a mismatch under 
 static char doc8[] = "that cannot be set, or a failed write; 2 on a bad command line.";
 #if TOOLNO == 3
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc4y, doc4x, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
-#elif TOOLNO == 1 || TOOLNO == 4
+#elif TOOLNO == 1 || TOOLNO == 4 || TOOLNO == 5
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc4x, doc1, doc5, doc6, doc1, doc7, doc8, nullptr};
 #elif TOOLNO == 2
 static char synopsis[] = "randtoken [-v NAME] [-n BYTES] [-u]";

@@ -71,6 +71,18 @@ enum basepad { pad_must, pad_never, pad_may };
 // not zero. Then the reason is returned, and *len is the offset of the
 // character at fault.
 const char *basein(basekind k, basepad p, const char *from, size_t n, unsigned char *to, size_t *len);
+// A public-key signature over msglen bytes at msg: Ed25519 (RFC 8032),
+// its key 32 bytes and its signature 64; or ECDSA over P-256 with
+// SHA-256, its key 04, x and y (65 bytes) or that in a
+// SubjectPublicKeyInfo in DER, its signature DER's ECDSA-Sig-Value or,
+// with rs, r and s of 32 bytes each. *good says whether it holds; what
+// is not a signature in its form does not. The library that checks it
+// is opened at the first call. Null, or why no answer can be had: a key
+// that is none, a library that cannot be loaded.
+enum sigalg { sig_ed25519, sig_p256 };
+const char *sigcheck(sigalg alg, const unsigned char *key, size_t keylen, const unsigned char *sig, size_t siglen,
+		     bool rs, const void *msg, size_t msglen, bool *good);
+
 // Base32 (RFC 4648 section 6), as one-time passwords' secrets are
 // written: upper case, with its padding or none, and nothing else (a
 // blank, a lower-case letter, bits left over). Decodes n characters at
