@@ -268,28 +268,6 @@ static const char *const longdays[] = {"Monday", "Tuesday", "Wednesday", "Thursd
 static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 				     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-long long daysfrom(long long y, unsigned m, unsigned d)
-{
-	y -= m <= 2;
-	long long era = (y >= 0 ? y : y - 399) / 400;
-	long long yoe = y - era * 400;
-	long long doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-	long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-	return era * 146097 + doe - 719468;
-}
-
-// The year of a day counted from 1970-01-01.
-static long yearof(long long z)
-{
-	z += 719468;
-	long long era = (z >= 0 ? z : z - 146096) / 146097;
-	long long doe = z - era * 146097;
-	long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-	long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-	long long mp = (5 * doy + 2) / 153;
-	return static_cast<long>(yoe + era * 400 + (mp >= 10));
-}
-
 // n digits at s, as a number; -1 where they are not all digits.
 static long digits(const char *s, size_t n)
 {
@@ -355,7 +333,7 @@ const char *dateparse(const char *s, size_t n, long long now, long long *t)
 				break;
 			// A two-digit year: the latest with those digits that is
 			// not more than 50 years ahead.
-			long nowyear = yearof(now >= 0 ? now / 86400 : (now - 86399) / 86400);
+			long nowyear = yearof(dayof(now));
 			y = nowyear / 100 * 100 + yy + 100;
 			twodigit = true;
 		} else if (n == 24 && memcmp(s, days[w], 3) == 0 && s[3] == ' ' && s[7] == ' ' && s[10] == ' ' &&

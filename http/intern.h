@@ -125,7 +125,5 @@ bool quoted(cur *c, jsonbuf *out);
 // s: its text as UTF-8 into out. Null, or why it is none.
 const char *extvalue(const char *s, size_t n, jsonbuf *out);
 
-// The day count of a civil date from 1970-01-01, proleptic Gregorian.
-long long daysfrom(long long y, unsigned m, unsigned d);
 
 #endif

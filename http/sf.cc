@@ -13,7 +13,8 @@
 // item's parameters come right after it, an inner list's after its items.
 struct sfnode {
 	char type;		// i d s t b ? @ % (
-	long long num;		// integer, date, boolean, decimal in thousandths
+	long long num;		// integer, date, boolean, a decimal's whole part
+	int frac;		// a decimal's thousandths, of its sign
 	size_t off, len;	// the bytes of s t b %, in the value buffer
 	size_t key, keylen;	// a dictionary member's or a parameter's, in the input
 	size_t owner;		// a parameter's item, or nobody: a member
@@ -130,9 +131,10 @@ static bool number(sf *p, sfnode *v)
 	for (size_t i = fracs; i < 3; i++)
 		frac *= 10;
 	v->type = decimal ? 'd' : 'i';
-	v->num = decimal ? whole * 1000 + frac : whole;
-	if (neg)
-		v->num = -v->num;
+	// A decimal is kept as its whole part and its thousandths, each of
+	// the sign, as dividing one of 64 bits needs libgcc on some machines.
+	v->num = neg ? -whole : whole;
+	v->frac = static_cast<int>(neg ? -frac : frac);
 	return true;
 }
 
@@ -419,11 +421,11 @@ static void adds(jsonbuf *b, const char *s)
 	jsonadd(b, s, strlen(s));
 }
 
-static void decimal(jsonbuf *b, long long v)
+static void decimal(jsonbuf *b, const sfnode *v)
 {
 	char t[40];
-	long long a = v < 0 ? -v : v;
-	int n = snprintf(t, sizeof t, "%s%lld.%03lld", v < 0 ? "-" : "", a / 1000, a % 1000);
+	bool neg = v->num < 0 || v->frac < 0;
+	int n = snprintf(t, sizeof t, "%s%lld.%03d", neg ? "-" : "", v->num < 0 ? -v->num : v->num, v->frac < 0 ? -v->frac : v->frac);
 	while (t[n - 1] == '0' && t[n - 2] != '.')
 		n--;
 	jsonadd(b, t, static_cast<size_t>(n));
@@ -454,7 +456,7 @@ static void value(const sf *p, const sfnode *v, jsonbuf *b, bool plain)
 		jsonadd(b, t, static_cast<size_t>(snprintf(t, sizeof t, "%lld", v->num)));
 		break;
 	case 'd':
-		decimal(b, v->num);
+		decimal(b, v);
 		break;
 	case '?':
 		adds(b, plain ? (v->num ? "1" : "0") : (v->num ? "?1" : "?0"));

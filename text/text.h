@@ -38,4 +38,11 @@ char *jsonquote(char *out, const char *s);
 // it is not null; returns its length.
 size_t jsonbody(char *out, const char *s, size_t n);
 
+// The civil calendar: the day count from 1970-01-01 of a date (y, m from
+// 1 to 12, d), the day of t seconds since the epoch (rounded down), and
+// the year of a day count.
+long long daysfrom(long y, unsigned m, unsigned d);
+long dayof(long long t);
+long yearof(long z);
+
 #endif

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "hook.h"
+#include "text.h"
 #include "urlcode.h"
 
 const char hookschemes[] = "github, stripe, slack, shopify, standard, twilio, gitlab and twitch";
@@ -74,7 +75,12 @@ static long long rfc3339(const char *s, size_t n)
 		  mi = digitsat(s + 14, 2), sec = digitsat(s + 17, 2);
 	static const int last[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 	if (y < 0 || mo < 1 || mo > 12 || d < 1 || d > last[mo - 1] || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 ||
-	    sec > 60 || (mo == 2 && d == 29 && (y % 4 != 0 || (y % 100 == 0 && y % 400 != 0))))
+	    sec > 60)
+		return -1;
+	// Four digits: a year in 32 bits, whose remainders need no routine of
+	// libgcc's.
+	long year = static_cast<long>(y);
+	if (mo == 2 && d == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0)))
 		return -1;
 	size_t i = 19;
 	if (i < n && s[i] == '.') {
@@ -95,11 +101,8 @@ static long long rfc3339(const char *s, size_t n)
 	} else {
 		return -1;
 	}
-	// Days from the civil date, as the proleptic Gregorian calendar has them.
-	long long yy = y - (mo <= 2), era = yy / 400, yoe = yy - era * 400;
-	long long doy = (153 * (mo > 2 ? mo - 3 : mo + 9) + 2) / 5 + d - 1;
-	long long days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-	return days * 86400 + h * 3600 + mi * 60 + sec - off;
+	return daysfrom(static_cast<long>(y), static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 +
+	       mi * 60 + sec - off;
 }
 
 // A timestamp: decimal digits alone (or with iso, RFC 3339's), never

@@ -72,8 +72,7 @@ unsigned long hotp(hashalg alg, const void *key, size_t n, uint64_t counter, int
 	unsigned long v = (static_cast<unsigned long>(mac[at] & 0x7f) << 24) | (static_cast<unsigned long>(mac[at + 1]) << 16) |
 			  (static_cast<unsigned long>(mac[at + 2]) << 8) | mac[at + 3];
 	wipe(mac, sizeof mac);
-	unsigned long mod = 1;
-	for (int i = 0; i < digits; i++)
-		mod *= 10;
-	return v % mod;
+	// A remainder by a constant each, as one by a variable needs a routine
+	// of libgcc's on some machines.
+	return digits <= 6 ? v % 1000000 : digits == 7 ? v % 10000000 : v % 100000000;
 }
