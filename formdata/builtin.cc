@@ -318,7 +318,8 @@ static char doc28[] = "            names equal under Unicode's simple case foldi
 static char doc29[] = "            urlencoded body, a bad escape or %00 is always an error";
 static char doc30[] = "  -E WHY    set WHY to the reason for a refusal, or empty it";
 static char doc30a[] = "  -S SCHEME check the sender's signature over the body (github, stripe, slack,";
-static char doc30b[] = "            shopify, standard, twilio, gitlab, twitch), with the key in the variable";
+static char doc30b[] = "            shopify, standard, twilio, gitlab, twitch, discord, telnyx, sendgrid),";
+static char doc30d[] = "            with the key in the variable";
 static char doc30c[] = "            -k NAME or the file -f FILE; -w SECS (300), -u URL for twilio";
 static char doc32[] = "A body whose headers the grammar refuses, or that careful readers";
 static char doc33[] = "read in different ways, is refused whole.";
@@ -329,7 +330,7 @@ static char doc38[] = "take; 4, for a 401, on a signature that does not hold, wh
 static char doc39[] = "wrong with the body; 142 on a time-out; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc6, doc7, doc8, doc9, doc10, doc11, doc12, doc13,
 		      doc14, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25, doc26, doc27, doc28, doc29,
-		      doc30, doc30a, doc30b, doc30c, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39, nullptr};
+		      doc30, doc30a, doc30b, doc30d, doc30c, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39, nullptr};
 static char bname[] = "formdata";
 static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-g POINTER]... [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY] [-S SCHEME -k NAME | -f FILE [-w SECS] [-u URL]]";
 

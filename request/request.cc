@@ -419,7 +419,7 @@ hookcheck *reqsign(hookscheme s, headerfn *header, void *arg, const hookkey *key
 		return c;
 	snprintf(msg, size, "%s", c->msg);
 	*st = c->status == hook_badkey ? req_bad : req_unsigned;
-	wipe(c, sizeof *c);
+	hookfree(c);
 	free(c);
 	return nullptr;
 }
@@ -475,7 +475,7 @@ void reqfree(request *r, bool keep)
 	jsonflatfree(&r->flat);
 	free(r->f);
 	if (r->hook != nullptr) {
-		wipe(r->hook, sizeof *r->hook);
+		hookfree(r->hook);
 		free(r->hook);
 	}
 	r->files = nullptr, r->fields = nullptr, r->body = r->copy = nullptr, r->j = nullptr, r->hook = nullptr;

@@ -10,12 +10,13 @@
 #include "text.h"
 #include "urlcode.h"
 
-const char hookschemes[] = "github, stripe, slack, shopify, standard, twilio, gitlab and twitch";
+const char hookschemes[] = "github, stripe, slack, shopify, standard, twilio, gitlab, twitch, discord, telnyx and sendgrid";
 
 bool hooknamed(const char *name, hookscheme *s)
 {
-	static const char *const names[] = {"github", "stripe", "slack", "shopify", "standard", "twilio", "gitlab", "twitch"};
-	for (int i = 0; i < 8; i++)
+	static const char *const names[] = {"github", "stripe", "slack",  "shopify", "standard", "twilio",
+					    "gitlab", "twitch", "discord", "telnyx",  "sendgrid"};
+	for (int i = 0; i < 11; i++)
 		if (strcmp(name, names[i]) == 0) {
 			*s = static_cast<hookscheme>(i);
 			return true;
@@ -127,10 +128,71 @@ static hookstatus timely(hookcheck *c, const char *ts, size_t n, long long toler
 	return hook_ok;
 }
 
+// What is signed, to each MAC, and kept whole where a public key signs it.
 static void feed(hookcheck *c, const void *p, size_t n)
 {
 	for (int i = 0; i < c->nmacs; i++)
 		hmacadd(&c->macs[i], p, n);
+	if (!c->keep || c->textbad || n == 0)
+		return;
+	if (c->textn + n > c->textcap) {
+		size_t cap = c->textcap == 0 ? 4096 : c->textcap;
+		while (cap < c->textn + n)
+			cap *= 2;
+		unsigned char *t = static_cast<unsigned char *>(malloc(cap));
+		if (t == nullptr) {
+			c->textbad = true;
+			return;
+		}
+		if (c->textn > 0)
+			memcpy(t, c->text, c->textn);
+		if (c->text != nullptr) {
+			wipe(c->text, c->textcap);
+			free(c->text);
+		}
+		c->text = t, c->textcap = cap;
+	}
+	memcpy(c->text + c->textn, p, n);
+	c->textn += n;
+}
+
+void hookfree(hookcheck *c)
+{
+	if (c->text != nullptr) {
+		wipe(c->text, c->textcap);
+		free(c->text);
+	}
+	wipe(c, sizeof *c);
+}
+
+// A signature of a public key's, in the form that the scheme writes.
+static bool asig(hookcheck *c, basekind form, const char *s, size_t n, sigalg alg, size_t size)
+{
+	size_t len;
+	if (c->nasigs == hooksigs || n > 2 * sizeof c->asigs[0] ||
+	    (form == base_hex && strspn(s, "0123456789abcdef") < n) ||
+	    basein(form, form == base_64 ? pad_must : pad_never, s, n, c->asigs[c->nasigs], &len) != nullptr ||
+	    (size != 0 && len != size) || len > sizeof c->asigs[0])
+		return false;
+	c->asiglen[c->nasigs] = len;
+	c->asigalg[c->nasigs++] = alg;
+	return true;
+}
+
+// A public key, written as its scheme writes it, into c's keys; null, or
+// what is wrong with it.
+static const char *pubkey(hookcheck *c, basekind form, const unsigned char *key, size_t n, sigalg alg)
+{
+	hookpub *p = &c->pubs[c->npubs];
+	size_t len;
+	if (n > 2 * sizeof p->key ||
+	    basein(form, form == base_64 ? pad_must : pad_never, reinterpret_cast<const char *>(key), n, p->key, &len) != nullptr ||
+	    len > sizeof p->key || !sigkey(alg, p->key, len))
+		return alg == sig_ed25519 ? "not an Ed25519 public key of 32 bytes in the scheme's encoding" :
+					    "not a P-256 public key (SubjectPublicKeyInfo, in base64)";
+	p->n = len, p->alg = alg;
+	c->npubs++;
+	return nullptr;
 }
 
 // Twilio's validators take a URL with its scheme's default port and one
@@ -168,7 +230,9 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 	c->scheme = s;
 	static const char *const names[] = {"HTTP_X_HUB_SIGNATURE_256", "HTTP_STRIPE_SIGNATURE", "HTTP_X_SLACK_SIGNATURE",
 					    "HTTP_X_SHOPIFY_HMAC_SHA256", "HTTP_WEBHOOK_SIGNATURE", "HTTP_X_TWILIO_SIGNATURE",
-					    "HTTP_X_GITLAB_TOKEN", "HTTP_TWITCH_EVENTSUB_MESSAGE_SIGNATURE"};
+					    "HTTP_X_GITLAB_TOKEN", "HTTP_TWITCH_EVENTSUB_MESSAGE_SIGNATURE",
+					    "HTTP_X_SIGNATURE_ED25519", "HTTP_TELNYX_SIGNATURE_ED25519",
+					    "HTTP_X_TWILIO_EMAIL_EVENT_WEBHOOK_SIGNATURE"};
 	const char *sig = header(arg, names[s]);
 	if (sig == nullptr)
 		return fail(c, hook_missing, "no ", names[s]);
@@ -237,6 +301,22 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 		if (c->nsigs == 0)
 			return fail(c, hook_missing, "Stripe-Signature has no v1 signature");
 		break;
+	case hook_discord:
+	case hook_telnyx:
+	case hook_sendgrid: {
+		bool ok = s == hook_discord ? asig(c, base_hex, sig, n, sig_ed25519, 64) :
+			  s == hook_telnyx ? asig(c, base_64, sig, n, sig_ed25519, 64) : asig(c, base_64, sig, n, sig_p256, 0);
+		if (!ok)
+			return fail(c, hook_malformed, names[s], s == hook_discord ? " is not 128 lower-case hex digits" :
+								  s == hook_telnyx ? " is not the base64 of 64 bytes" :
+										     " is not the base64 of a DER signature");
+		const char *tsname = s == hook_discord ? "HTTP_X_SIGNATURE_TIMESTAMP" :
+				     s == hook_telnyx ? "HTTP_TELNYX_TIMESTAMP" : "HTTP_X_TWILIO_EMAIL_EVENT_WEBHOOK_TIMESTAMP";
+		if ((ts = header(arg, tsname)) == nullptr)
+			return fail(c, hook_missing, "no ", tsname);
+		tslen = strlen(ts);
+		break;
+	}
 	case hook_shopify:
 	case hook_twilio:
 		if (!padded64(c, sig, n, c->siglen))
@@ -255,10 +335,14 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 			if (comma - p == 2 && strncmp(p, "v1", 2) == 0 &&
 			    !padded64(c, comma + 1, len - 3, c->siglen))
 				return fail(c, hook_malformed, "a v1 signature that is not the base64 of 32 bytes");
+			// v1a: Ed25519, the asymmetric kind.
+			if (comma - p == 3 && strncmp(p, "v1a", 3) == 0 &&
+			    !asig(c, base_64, comma + 1, len - 4, sig_ed25519, 64))
+				return fail(c, hook_malformed, "a v1a signature that is not the base64 of 64 bytes, or a ninth");
 			p += len + (p[len] == ' ' ? 1 : 0);
 		}
-		if (c->nsigs == 0)
-			return fail(c, hook_missing, "webhook-signature has no v1 signature");
+		if (c->nsigs + c->nasigs == 0)
+			return fail(c, hook_missing, "webhook-signature has no v1 or v1a signature");
 		if ((id = header(arg, "HTTP_WEBHOOK_ID")) == nullptr)
 			return fail(c, hook_missing, "no HTTP_WEBHOOK_ID");
 		if ((ts = header(arg, "HTTP_WEBHOOK_TIMESTAMP")) == nullptr)
@@ -293,6 +377,18 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 		const unsigned char *key = keys[k].p;
 		size_t len = keys[k].n;
 		unsigned char raw[512];
+		// A public key: Standard Webhooks' whpk_ and base64, Discord's
+		// hex, Telnyx's base64, SendGrid's SubjectPublicKeyInfo in base64.
+		bool whpk = s == hook_standard && len >= 5 && memcmp(key, "whpk_", 5) == 0;
+		if (whpk || s == hook_discord || s == hook_telnyx || s == hook_sendgrid) {
+			if (whpk && len == 5)
+				return fail(c, hook_badkey, "whpk_ and no key after it");
+			const char *bad = pubkey(c, s == hook_discord ? base_hex : base_64, key + (whpk ? 5 : 0), len - (whpk ? 5 : 0),
+						 s == hook_sendgrid ? sig_p256 : sig_ed25519);
+			if (bad != nullptr)
+				return fail(c, hook_badkey, bad);
+			continue;
+		}
 		if (s == hook_standard) {
 			// The key is the base64 after whsec_.
 			if (len >= 6 && memcmp(key, "whsec_", 6) == 0)
@@ -308,6 +404,14 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 		}
 		hmacstart(&c->macs[c->nmacs++], alg, key, len);
 		wipe(raw, sizeof raw);
+	}
+	// The library of the public keys, where there are some, opened now:
+	// where it cannot be had, the request is not read for nothing.
+	if (c->npubs > 0) {
+		const char *why = sigready(c->pubs[0].alg);
+		if (why != nullptr)
+			return fail(c, hook_badkey, why);
+		c->keep = c->nasigs > 0;
 	}
 	// What each scheme signs ahead of the body.
 	if (s == hook_stripe) {
@@ -325,6 +429,10 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 	} else if (s == hook_twitch) {
 		feed(c, id, strlen(id));
 		feed(c, ts, tslen);
+	} else if (s == hook_discord || s == hook_telnyx || s == hook_sendgrid) {
+		feed(c, ts, tslen);
+		if (s == hook_telnyx)
+			feed(c, "|", 1);
 	}
 	return hook_ok;
 }
@@ -408,10 +516,25 @@ hookstatus hookend(hookcheck *c, const char *form, size_t n)
 			good |= sameconst(mac, c->siglen, c->sigs[k], c->siglen);
 		wipe(mac, sizeof mac);
 	}
+	// The public keys' signatures, each key over the entries of its kind.
+	if (st == hook_ok && c->textbad)
+		st = fail(c, hook_malformed, "cannot allocate memory for the body");
+	for (int k = 0; st == hook_ok && k < c->npubs; k++)
+		for (int i = 0; i < c->nasigs; i++) {
+			bool holds = false;
+			if (c->asigalg[i] == c->pubs[k].alg &&
+			    sigcheck(c->pubs[k].alg, c->pubs[k].key, c->pubs[k].n, c->asigs[i], c->asiglen[i], false,
+				     c->text != nullptr ? c->text : c->pubs[k].key, c->textn, &holds) == nullptr)
+				good |= holds;
+		}
 	if (st == hook_ok && !good)
 		st = fail(c, hook_wrong, "no key gives it over this body");
 	char msg[sizeof c->msg];
 	memcpy(msg, c->msg, sizeof msg);
+	if (c->text != nullptr) {
+		wipe(c->text, c->textcap);
+		free(c->text);
+	}
 	wipe(c, sizeof *c);
 	memcpy(c->msg, msg, sizeof msg);
 	c->status = st;

@@ -8,7 +8,10 @@
 
 #include "trust.h"
 
-enum hookscheme { hook_github, hook_stripe, hook_slack, hook_shopify, hook_standard, hook_twilio, hook_gitlab, hook_twitch };
+enum hookscheme {
+	hook_github, hook_stripe, hook_slack, hook_shopify, hook_standard, hook_twilio, hook_gitlab, hook_twitch,
+	hook_discord, hook_telnyx, hook_sendgrid
+};
 // A scheme's name, as -S takes it; false for none of them.
 bool hooknamed(const char *name, hookscheme *s);
 extern const char hookschemes[];	// "github, stripe, ..." for a message
@@ -27,8 +30,25 @@ struct hookkey {
 	size_t n;
 };
 
+// A public key of a scheme that signs with one (Ed25519, ECDSA P-256),
+// and such a signature: the message that they sign is kept whole, as the
+// check needs it all at once.
+struct hookpub {
+	unsigned char key[96];
+	size_t n;
+	sigalg alg;
+};
 struct hookcheck {
 	hookscheme scheme;
+	hookpub pubs[hookkeys];
+	int npubs;
+	unsigned char asigs[hooksigs][80];
+	size_t asiglen[hooksigs];
+	sigalg asigalg[hooksigs];
+	int nasigs;
+	unsigned char *text;		// what the public keys sign, where there are some
+	size_t textn, textcap;
+	bool keep, textbad;
 	hookstatus status;		// where known before the body
 	hmac macs[2 * hookkeys];	// twilio: each key over two URLs
 	int nmacs;
@@ -55,4 +75,6 @@ void hookadd(hookcheck *c, const void *p, size_t n);
 // For twilio, form is an urlencoded body (n bytes, no NUL) whose fields
 // the sender signs, or null for a JSON body. c is wiped, but for msg.
 hookstatus hookend(hookcheck *c, const char *form, size_t n);
+// What c holds, given back and wiped, where hookend was not reached.
+void hookfree(hookcheck *c);
 #endif

@@ -43,7 +43,7 @@ char *hookverifyrun(int argc, char *const argv[], keyvarfn *, size_t *len, const
 	if ((*why = options("hookverify", argc, argv, &jb)) != nullptr)
 		return nullptr;
 	if (!hooknamed(jb.schemename, &scheme)) {
-		*why = says("-S: a scheme of github, stripe, slack, shopify, standard, twilio, gitlab and twitch, not ", jb.schemename);
+		*why = says("-S: a scheme of github, stripe, slack, shopify, standard, twilio, gitlab, twitch, discord, telnyx and sendgrid, not ", jb.schemename);
 		return nullptr;
 	}
 	bytes keys[keysmost] = {};

@@ -134,6 +134,18 @@ static const unsigned char *point(const unsigned char *key, size_t n)
 	return n == 65 && key[0] == 0x04 ? key + 1 : nullptr;
 }
 
+const char *sigready(sigalg alg)
+{
+	if (alg == sig_ed25519)
+		return sodium() != nullptr ? nullptr : "Ed25519 needs libsodium (Debian's libsodium23), which cannot be loaded";
+	return nettle() != nullptr ? nullptr : "P-256 needs nettle (Debian's libhogweed6), which cannot be loaded";
+}
+
+bool sigkey(sigalg alg, const unsigned char *key, size_t n)
+{
+	return alg == sig_ed25519 ? n == 32 : point(key, n) != nullptr;
+}
+
 const char *sigcheck(sigalg alg, const unsigned char *key, size_t keylen, const unsigned char *sig, size_t siglen,
 		     bool rs, const void *msg, size_t msglen, bool *good)
 {
@@ -143,7 +155,7 @@ const char *sigcheck(sigalg alg, const unsigned char *key, size_t keylen, const 
 			return "an Ed25519 key that is not 32 bytes";
 		const sodiumlib *lib = sodium();
 		if (lib == nullptr)
-			return "Ed25519 needs libsodium (Debian's libsodium23), which cannot be loaded";
+			return sigready(alg);
 		// A signature of another length is no signature, as a forger
 		// learns nothing more than that it does not hold.
 		*good = siglen == 64 && lib->verify(sig, static_cast<const unsigned char *>(msg), msglen, key) == 0;
@@ -154,7 +166,7 @@ const char *sigcheck(sigalg alg, const unsigned char *key, size_t keylen, const 
 		return "a P-256 key that is neither 04, x and y (65 bytes) nor its SubjectPublicKeyInfo in DER";
 	const nettlelib *lib = nettle();
 	if (lib == nullptr)
-		return "P-256 needs nettle (Debian's libhogweed6), which cannot be loaded";
+		return sigready(alg);
 	unsigned char v[64];
 	bool form = rs ? siglen == 64 && (memcpy(v, sig, 64), true) : dersig(sig, siglen, v);
 	if (!form || !inrange(v) || !inrange(v + 32))

@@ -80,6 +80,11 @@ const char *basein(basekind k, basepad p, const char *from, size_t n, unsigned c
 // is opened at the first call. Null, or why no answer can be had: a key
 // that is none, a library that cannot be loaded.
 enum sigalg { sig_ed25519, sig_p256 };
+// Whether alg's library can be had (opened now, where it was not): null,
+// or why not; and whether n bytes are a key of alg's in a form that
+// sigcheck takes.
+const char *sigready(sigalg alg);
+bool sigkey(sigalg alg, const unsigned char *key, size_t n);
 const char *sigcheck(sigalg alg, const unsigned char *key, size_t keylen, const unsigned char *sig, size_t siglen,
 		     bool rs, const void *msg, size_t msglen, bool *good);
 
