@@ -19,8 +19,10 @@ extern "C" {
 void check_signals_and_traps(void);
 }
 
-struct signing {		// -S and its keys, tolerance and URL
+struct signing {		// -S and its keys, tolerance and URL, and -R
 	bool on;
+	const char *replays;
+	long long again;		// -r: how long a scheme with no timestamp is kept
 	hookscheme scheme;
 	const char *vars[hookkeys], *files[hookkeys];
 	int nvars, nfiles;
@@ -149,6 +151,10 @@ static int run(const arrays *a, const request *want, const signing *sg)
 	*r = *want;
 	r->dir = dir != nullptr ? static_cast<char *>(memcpy(r + 1, dir, dirlen)) : nullptr;
 	r->hook = hook;
+	// A delivery is kept as long as its timestamp holds, or as -r says
+	// (a day) where the scheme signs none.
+	r->replays = sg->replays;
+	r->window = hooktimed(sg->scheme) ? sg->tolerance : sg->again > 0 ? sg->again : 86400;
 	guard(undo, r);
 	syncinput();
 	status = reqread(r, 0, get_string_value("CONTENT_LENGTH"), get_string_value("CONTENT_TYPE"));
@@ -190,7 +196,7 @@ static int formdata_builtin(WORD_LIST *list)
 
 	forget();
 	reset_internal_getopt();
-	while (bad == nullptr && (opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:sS:k:f:w:u:g:"))) != -1) {
+	while (bad == nullptr && (opt = internal_getopt(list, const_cast<char *>("a:A:F:T:C:K:E:b:d:l:n:m:t:sS:k:f:w:u:g:R:r:"))) != -1) {
 		char *arg = list_optarg;
 		switch (opt) {
 		case 'a':
@@ -253,6 +259,16 @@ static int formdata_builtin(WORD_LIST *list)
 		case 'u':
 			sg.url = arg;
 			break;
+		case 'R':
+			if (*(sg.replays = arg) == '\0')
+				bad = "-R: an empty folder name";
+			break;
+		case 'r':
+			if (!legal_number(arg, &l) || l <= 0 || l > 999999999 || *arg < '0' || *arg > '9')
+				pre = "-r: ", what = arg, bad = ": not a number of seconds";
+			else
+				sg.again = l;
+			break;
 		case 'g':
 			if ((bad = jsonpointer(arg, true)) != nullptr || want.nkeep == 64) {
 				complain("-g: %s: %s", arg, bad != nullptr ? bad : "more than 64 pointers");
@@ -271,6 +287,8 @@ static int formdata_builtin(WORD_LIST *list)
 	}
 	if (bad == nullptr && sg.on != (sg.nvars + sg.nfiles > 0))
 		bad = sg.on ? "-S needs a key, by -k NAME or -f FILE" : "-k and -f are keys for -S";
+	if (bad == nullptr && !sg.on && (sg.replays != nullptr || sg.again != 0))
+		bad = "-R and -r keep the deliveries that -S verified";
 	if (bad == nullptr && (a.json.values == nullptr || loptend != nullptr))
 		bad = "";
 	if (bad != nullptr) {
@@ -320,7 +338,9 @@ static char doc30[] = "  -E WHY    set WHY to the reason for a refusal, or empty
 static char doc30a[] = "  -S SCHEME check the sender's signature over the body (github, stripe, slack,";
 static char doc30b[] = "            shopify, standard, twilio, gitlab, twitch, discord, telnyx, sendgrid),";
 static char doc30d[] = "            with the key in the variable";
-static char doc30c[] = "            -k NAME or the file -f FILE; -w SECS (300), -u URL for twilio";
+static char doc30c[] = "            -k NAME or the file -f FILE; -w SECS (300), -u URL for twilio;";
+static char doc30e[] = "            -R DIR refuses a delivery seen before (-r SECS, a day, without";
+static char doc30f[] = "            a timestamp)";
 static char doc32[] = "A body whose headers the grammar refuses, or that careful readers";
 static char doc33[] = "read in different ways, is refused whole.";
 static char doc35[] = "Exit status: 0; 1 on a body that is refused, an array that cannot be set";
@@ -330,9 +350,9 @@ static char doc38[] = "take; 4, for a 401, on a signature that does not hold, wh
 static char doc39[] = "wrong with the body; 142 on a time-out; 2 on a bad command line.";
 static char *doc[] = {doc0, doc1, doc2, doc3, doc4, doc1, doc6, doc7, doc8, doc9, doc10, doc11, doc12, doc13,
 		      doc14, doc17, doc18, doc19, doc20, doc21, doc22, doc23, doc24, doc25, doc26, doc27, doc28, doc29,
-		      doc30, doc30a, doc30b, doc30d, doc30c, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39, nullptr};
+		      doc30, doc30a, doc30b, doc30d, doc30c, doc30e, doc30f, doc1, doc32, doc33, doc1, doc35, doc36, doc37, doc38, doc39, nullptr};
 static char bname[] = "formdata";
-static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-g POINTER]... [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY] [-S SCHEME -k NAME | -f FILE [-w SECS] [-u URL]]";
+static char synopsis[] = "formdata -A NAME | -a NAME [-F FILES] [-T TYPES] [-C COUNTS] [-K NAMES] [-g POINTER]... [-b KINDS] [-d DIR] [-l BYTES] [-n COUNT] [-m BYTES] [-t SECS] [-s] [-E WHY] [-S SCHEME -k NAME | -f FILE [-w SECS] [-u URL] [-R DIR [-r SECS]]]";
 
 // bash finds the builtin by this name.
 extern "C" {

@@ -383,6 +383,14 @@ static reqstatus sigend(request *r, int fd, reqstatus st, bool sized)
 	}
 	if (hs != hook_ok)
 		return fail(r, req_unsigned, "%s", c->msg);
+	// A delivery that holds, seen before, is refused as a forgery is.
+	if (r->replays != nullptr) {
+		const char *seen = hookreplay(c, r->replays, r->window, time(nullptr));
+		if (seen != nullptr && strcmp(seen, "replayed") == 0)
+			return fail(r, req_unsigned, "replayed: this delivery was received before");
+		if (seen != nullptr)
+			return fail(r, req_bad, "%s", seen);
+	}
 	if (cut && st == req_ok)
 		return fail(r, req_bad, "the body ended before CONTENT_LENGTH");
 	return st;

@@ -47,6 +47,8 @@ struct request {
 	unsigned long long most, maxbytes;	// values, and their bytes
 	const char *dir;		// where files go, or null for none
 	hookcheck *hook;		// a signature to check, or null
+	const char *replays;		// -R: where deliveries are recorded, or null
+	long long window;		// and for how long, at least
 	const char *keep[64];		// a JSON body's values to keep, as -g names
 	int nkeep;			// them (jsonunder's patterns), or none for all
 

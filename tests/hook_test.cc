@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -217,6 +218,62 @@ TEST(Hook, Schemes)
 #endif
 	}
 	unlink(keyfile);
+}
+
+
+// A delivery that holds is taken once: the same again is refused, by the
+// program and by formdata -S, whether its scheme signs a timestamp or
+// not; another is taken. The folder holds a key and records whose names
+// are no bytes of the request.
+TEST(Hook, Replays)
+{
+	char dir[] = "/tmp/hookseen.XXXXXX", key[] = "/tmp/hookkey.XXXXXX";
+	ASSERT_NE(mkdtemp(dir), nullptr);
+	int fd = mkstemp(key);
+	ASSERT_GE(fd, 0);
+	ASSERT_EQ(write(fd, "It's a Secret to Everybody", 26), 26);
+	close(fd);
+	struct {
+		std::vector<std::string> args;
+		std::string body;
+		int status;
+	} runs[] = {
+		{{"-S", "github", "-H", gh}, "Hello, World!", 0},
+		{{"-S", "github", "-H", gh}, "Hello, World!", 1},
+		{{"-S", "github", "-H", "X-Hub-Signature-256: sha256=664b65bf76695fac2d10602c3f46583887b3b71a0b7554b1da9c04e44568a905"}, evt, 0},
+	};
+	for (const auto &r : runs) {
+		std::vector<std::string> args = {"hookverify", "-K", key, "-R", dir};
+		args.insert(args.end(), r.args.begin(), r.args.end());
+		outcome o = run(HOOKVERIFY_PATH, args, r.body.c_str());
+		EXPECT_EQ(o.status, r.status) << o.err;
+		if (&r == &runs[1]) {
+			EXPECT_EQ(o.err, "hookverify: replayed: this delivery was received before\n");
+		}
+	}
+	// The key, and a bucket of two records, named in hex alone.
+	std::string listing;
+	for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
+		listing += e.path().filename().string() + (e.is_directory() ? "/" : "") + "\n";
+	EXPECT_NE(listing.find("key\n"), std::string::npos) << listing;
+	EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 4) << listing;
+	for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
+		EXPECT_TRUE(e.path().filename() == "key" ||
+			    e.path().filename().string().find_first_not_of("0123456789abcdef") == std::string::npos)
+			<< e.path();
+#ifdef URLDECODE_BUILTIN
+	std::vector<std::string> env = {"CONTENT_TYPE=application/json", "CONTENT_LENGTH=" + std::to_string(evt.size()),
+					"HTTP_WEBHOOK_ID=msg_replayed", "HTTP_WEBHOOK_TIMESTAMP=1614265330",
+					"HTTP_WEBHOOK_SIGNATURE=v1,lDCj+9G22KdwUqDh7MCceQp6C4V6inI9AWCqyfL1lcU="};
+	for (int i = 0; i < 2; i++) {
+		outcome o = runbash(std::string("k=whsec_MfKQ9r8GKYqrTwjUPD8ILPZIo2LaLaSw; declare -A j; ") +
+					    "formdata -A j -S standard -k k -w 999999999 -R " + dir + "; echo \"$? ${#j[@]}\"",
+				    {}, evt.c_str(), stdout_to::pipe, env);
+		EXPECT_EQ(o.out, i == 0 ? "0 2\n" : "4 0\n") << o.err;
+	}
+#endif
+	std::filesystem::remove_all(dir);
+	unlink(key);
 }
 
 }

@@ -24,6 +24,11 @@ bool hooknamed(const char *name, hookscheme *s)
 	return false;
 }
 
+bool hooktimed(hookscheme s)
+{
+	return s != hook_github && s != hook_shopify && s != hook_twilio && s != hook_gitlab;
+}
+
 static hookstatus fail(hookcheck *c, hookstatus st, const char *what, const char *detail = "")
 {
 	static const char *const kinds[] = {"", "signature missing", "signature malformed", "signature wrong",
@@ -165,6 +170,21 @@ void hookfree(hookcheck *c)
 	wipe(c, sizeof *c);
 }
 
+static void seenas(hookcheck *c, hookscheme s, const char *a, size_t an, const char *b, size_t bn)
+{
+	hash h;
+	hashstart(&h, alg_sha256);
+	unsigned char tag[2] = {static_cast<unsigned char>(s), 0};
+	hashadd(&h, tag, 2);
+	hashadd(&h, a, an);
+	if (b != nullptr) {
+		hashadd(&h, "", 1);
+		hashadd(&h, b, bn);
+	}
+	hashend(&h, c->seen);
+	c->seenset = true;
+}
+
 // A signature of a public key's, in the form that the scheme writes.
 static bool asig(hookcheck *c, basekind form, const char *s, size_t n, sigalg alg, size_t size)
 {
@@ -250,7 +270,11 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 
 	switch (s) {
 	case hook_gitlab: {
-		// The token is the secret itself: compared, not computed.
+		// The token is the secret itself: compared, not computed; the
+		// event's UUID tells one delivery from another.
+		const char *uuid = header(arg, "HTTP_X_GITLAB_EVENT_UUID");
+		if (uuid != nullptr)
+			seenas(c, s, uuid, strlen(uuid), nullptr, 0);
 		bool same = false;
 		for (int k = 0; k < nkeys; k++)
 			same |= sameconst(sig, n, keys[k].p, keys[k].n);
@@ -352,6 +376,15 @@ hookstatus hookstart(hookcheck *c, hookscheme s, headerfn *header, void *arg, co
 	}
 	if (ts != nullptr && timely(c, ts, tslen, tolerance, now, s == hook_twitch) != hook_ok)
 		return c->status;
+	// A delivery's own id where the sender signs one; Discord's and
+	// Telnyx's timestamp with the signature; else the signature itself,
+	// as the same bytes sent again are the replay.
+	if (s == hook_standard || s == hook_twitch)
+		seenas(c, s, id, strlen(id), nullptr, 0);
+	else if (s == hook_discord || s == hook_telnyx)
+		seenas(c, s, ts, tslen, sig, n);
+	else
+		seenas(c, s, sig, n, nullptr, 0);
 
 	if (s == hook_twilio) {
 		if (url == nullptr || *url == '\0')
@@ -530,13 +563,18 @@ hookstatus hookend(hookcheck *c, const char *form, size_t n)
 	if (st == hook_ok && !good)
 		st = fail(c, hook_wrong, "no key gives it over this body");
 	char msg[sizeof c->msg];
+	unsigned char seen[sizeof c->seen];
+	bool seenset = c->seenset;
 	memcpy(msg, c->msg, sizeof msg);
+	memcpy(seen, c->seen, sizeof seen);
 	if (c->text != nullptr) {
 		wipe(c->text, c->textcap);
 		free(c->text);
 	}
 	wipe(c, sizeof *c);
 	memcpy(c->msg, msg, sizeof msg);
+	memcpy(c->seen, seen, sizeof seen);
+	c->seenset = seenset;
 	c->status = st;
 	return st;
 }

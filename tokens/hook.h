@@ -12,6 +12,10 @@ enum hookscheme {
 	hook_github, hook_stripe, hook_slack, hook_shopify, hook_standard, hook_twilio, hook_gitlab, hook_twitch,
 	hook_discord, hook_telnyx, hook_sendgrid
 };
+// Whether a scheme signs a timestamp, which then bounds how long a
+// delivery may be replayed; one that signs none can be sent again for
+// ever.
+bool hooktimed(hookscheme s);
 // A scheme's name, as -S takes it; false for none of them.
 bool hooknamed(const char *name, hookscheme *s);
 extern const char hookschemes[];	// "github, stripe, ..." for a message
@@ -49,6 +53,10 @@ struct hookcheck {
 	unsigned char *text;		// what the public keys sign, where there are some
 	size_t textn, textcap;
 	bool keep, textbad;
+	// What tells this delivery from another, for -R: the sender's id
+	// where it signs one, else its signature; and the scheme's name.
+	unsigned char seen[32];		// a SHA-256 of it
+	bool seenset;
 	hookstatus status;		// where known before the body
 	hmac macs[2 * hookkeys];	// twilio: each key over two URLs
 	int nmacs;
@@ -75,6 +83,13 @@ void hookadd(hookcheck *c, const void *p, size_t n);
 // For twilio, form is an urlencoded body (n bytes, no NUL) whose fields
 // the sender signs, or null for a JSON body. c is wiped, but for msg.
 hookstatus hookend(hookcheck *c, const char *form, size_t n);
+// Whether the request has been seen before, by a record in dir of what
+// tells it apart, kept window seconds at least: null where it is new and
+// now recorded; "replayed" where it was seen; or why dir cannot keep it.
+// The record is made with O_EXCL, so that of two alike at once one
+// passes; its name is the HMAC of that under a key of dir's own, no byte
+// of the request; records older than two windows go as new ones come.
+const char *hookreplay(const hookcheck *c, const char *dir, long long window, long long now);
 // What c holds, given back and wiped, where hookend was not reached.
 void hookfree(hookcheck *c);
 #endif

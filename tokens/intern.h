@@ -45,6 +45,8 @@ struct job {
 	const char *headers[headersmost];
 	int nheaders;
 	const char *issuer, *audience, *required;	// jwtoken's -I, -U, -R
+	const char *replays;		// hookverify's -R
+	long long again;		// and -r
 	long waitms;			// hookverify's -t, 0 for no bound
 	const char *waitname;		// as it was given
 };

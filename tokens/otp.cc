@@ -35,20 +35,6 @@ static bool number(const char *s, unsigned long long most, unsigned long long *v
 	return n > 0 && s[n] == '\0' && *v <= most;
 }
 
-// a / b, b not 0, by shifts and subtractions: a division of 64 bits by
-// a variable needs a routine of libgcc's on some machines, which the
-// program would then have to load.
-static unsigned long long over(unsigned long long a, unsigned long long b)
-{
-	unsigned long long q = 0, r = 0;
-	for (int i = 63; i >= 0; i--) {
-		r = r << 1 | ((a >> i) & 1);
-		if (r >= b)
-			r -= b, q |= 1ULL << i;
-	}
-	return q;
-}
-
 static const char *algorithm(const char *name, hashalg *alg)
 {
 	if (!hashnamed(name, alg) || *alg == alg_sha384)
@@ -263,7 +249,7 @@ char *otprun(int argc, char *const argv[], keyvarfn *var, size_t *len, const cha
 	}
 	if (*why == nullptr) {
 		unsigned long long now = o.gottime ? o.time : static_cast<unsigned long long>(::time(nullptr));
-		unsigned long long step = o.hotp ? o.counter : over(now, o.period);
+		unsigned long long step = o.hotp ? o.counter : quotient(now, o.period);
 		char code[12];
 		if (o.code == nullptr) {
 			unsigned long v = hotp(o.alg, key.p, key.n, step, o.digits);

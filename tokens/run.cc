@@ -15,7 +15,7 @@ const char b64usage[] = "usage: b64 [-d] [-u] [string]";
 const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha384|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 const char randusage[] = "usage: randtoken [-n BYTES] [-u]";
 const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512 -K FILE | -k NAME... [-f raw|hex|base64] [-N] [-w LEEWAY] [-I ISSUER] [-U AUDIENCE] [-R NAMES] token | json";
-const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-t SECONDS] [-u URL] [-H 'Name: value']...";
+const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-t SECONDS] [-u URL] [-R DIR [-r SECONDS]] [-H 'Name: value']...";
 
 char msg[256];
 
@@ -153,14 +153,25 @@ static const char *readoptions(const char *tool, int argc, char *const argv[], j
 		}
 		if (o[2] != '\0')
 			return usage;
-		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuHt" : jwt ? "aKkwfIUR" : "n";
+		const char *takers = hm ? "aKkfc" : b64 ? "" : hook ? "SKwuHtRr" : jwt ? "aKkwfIUR" : "n";
 		bool takes = has(takers, o[1]);
 		if (takes && arg == nullptr)
 			return usage;
-		if (!has(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuHt" : jwt ? "saKkwfNIUR" : "nu", o[1]))
+		if (!has(hm ? "abcfKkNu" : b64 ? "du" : hook ? "SKwuHtRr" : jwt ? "saKkwfNIUR" : "nu", o[1]))
 			return usage;
 		if (hook && o[1] == 'u') {
 			j->url = arg;
+			i++;
+			continue;
+		}
+		if (hook && (o[1] == 'R' || o[1] == 'r')) {
+			unsigned long long v;
+			if (o[1] == 'R')
+				j->replays = arg;
+			else if (!digits(arg, 9, &v) || v == 0)
+				return says("-r: a number of seconds, not ", arg);
+			else
+				j->again = static_cast<long long>(v);
 			i++;
 			continue;
 		}
@@ -267,6 +278,8 @@ static const char *readoptions(const char *tool, int argc, char *const argv[], j
 		return "several keys only with -c, which any of them may match";
 	if (hook && (j->schemename == nullptr || j->nfiles == 0))
 		return usage;
+	if (hook && j->again != 0 && j->replays == nullptr)
+		return "-r goes with -R";
 	if (jwt && (j->algname == nullptr || j->nfiles + j->nvars == 0 || i + 1 != argc))
 		return usage;
 	if (jwt && j->decode && j->nfiles + j->nvars > 1)

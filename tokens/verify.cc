@@ -71,6 +71,8 @@ char *hookverifyrun(int argc, char *const argv[], keyvarfn *, size_t *len, const
 		const char *length = header(const_cast<job *>(j), "CONTENT_LENGTH");
 		r->ms = j->waitms;
 		r->waited = j->waitname;
+		r->replays = j->replays;
+		r->window = hooktimed(scheme) ? j->tolerance : j->again > 0 ? j->again : 86400;
 		r->whole = true;
 		r->limit = inputmost;
 		st = reqread(r, 0, length != nullptr && *length == '\0' ? "0" : length,

@@ -57,6 +57,17 @@ const char *base32in(const char *from, size_t n, unsigned char *to, size_t *len)
 	return nullptr;
 }
 
+unsigned long long quotient(unsigned long long a, unsigned long long b)
+{
+	unsigned long long q = 0, r = 0;
+	for (int i = 63; i >= 0; i--) {
+		r = r << 1 | ((a >> i) & 1);
+		if (r >= b)
+			r -= b, q |= 1ULL << i;
+	}
+	return q;
+}
+
 unsigned long hotp(hashalg alg, const void *key, size_t n, uint64_t counter, int digits)
 {
 	unsigned char c[8], mac[hashmost];

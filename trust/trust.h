@@ -94,6 +94,10 @@ const char *sigcheck(sigalg alg, const unsigned char *key, size_t keylen, const 
 // from into to (n * 5 / 8 + 1 bytes will do); null, or why not, with
 // *len the offset of the character at fault.
 const char *base32in(const char *from, size_t n, unsigned char *to, size_t *len);
+// a / b (b not 0) by shifts and subtractions: a division of 64 bits by a
+// variable needs a routine of libgcc's on some machines, which a program
+// would then have to load.
+unsigned long long quotient(unsigned long long a, unsigned long long b);
 // The HOTP value (RFC 4226) of a key and a counter, of digits decimal
 // digits (6 to 8), under alg; TOTP is this of the time step.
 unsigned long hotp(hashalg alg, const void *key, size_t n, uint64_t counter, int digits);
