@@ -178,9 +178,9 @@ static char synopsis[] = "hmac [-v NAME] [-a ALG] [-K FILE | -k NAME]... [-f raw
 #elif TOOLNO == 3
 static char doc0[] = "Verify a JSON Web Token signed with HMAC and print its claims as JSON.";
 static char doc1[] = "";
-static char doc2[] = "-a HS256|HS384|HS512, the caller's; never the token's own. The key from";
-static char doc3[] = "-K FILE or the variable -k NAME. exp and nbf against the clock, -w LEEWAY";
-static char doc4[] = "seconds either way, iat no later; -I ISSUER, -U AUDIENCE, -R NAME,... required.";
+static char doc2[] = "-a HS256|HS384|HS512|EdDSA|ES256, the caller's, never the token's. The key";
+static char doc3[] = "from -K FILE or the variable -k NAME. exp and nbf against the clock,";
+static char doc4[] = "-w LEEWAY s either way, iat no later; -I ISSUER, -U AUDIENCE, -R NAMES.";
 static char doc4y[] = "-A NAME [-T TYPES]: the claims as jsonparse sets them.";
 static char doc4x[] = "-s signs a JSON text, or with -A, the arrays as jsonquote -A builds them.";
 static char synopsis[] = "jwtoken [-v NAME] [-s] -a ALG -K FILE | -k NAME [-f raw|hex|base64] [-w LEEWAY] [-I ISSUER] [-U AUDIENCE] [-R NAMES] [-A NAME [-T TYPES]] [--] [token | json]";

@@ -20,6 +20,17 @@ bool jwtalg(const char *name, hashalg *a)
 	return false;
 }
 
+bool jwtpublic(const char *name, sigalg *a)
+{
+	if (strcmp(name, "EdDSA") == 0)
+		*a = sig_ed25519;
+	else if (strcmp(name, "ES256") == 0)
+		*a = sig_p256;
+	else
+		return false;
+	return true;
+}
+
 // RFC 7518 asks for a key as long as the hash at least.
 static const char *shortkey(hashalg a)
 {
@@ -167,10 +178,12 @@ static const char *wanted(const jsonflat *f, const jwtwant *want)
 const char *jwtverify(const char *token, const char *alg, const jwtkey *keys, int nkeys, long long leeway,
 		      long long now, jsonbuf *claims, const jwtwant *want)
 {
-	hashalg a;
-	if (!jwtalg(alg, &a))
-		return "an algorithm of HS256, HS384 and HS512";
-	for (int k = 0; k < nkeys; k++)
+	hashalg a = alg_sha256;
+	sigalg pub = sig_ed25519;
+	bool mac = jwtalg(alg, &a);
+	if (!mac && !jwtpublic(alg, &pub))
+		return "an algorithm of HS256, HS384, HS512, EdDSA and ES256";
+	for (int k = 0; mac && k < nkeys; k++)
 		if (keys[k].n < hashsize(a))
 			return shortkey(a);
 	const char *dot1 = strchr(token, '.'), *dot2 = dot1 != nullptr ? strchr(dot1 + 1, '.') : nullptr;
@@ -195,19 +208,26 @@ const char *jwtverify(const char *token, const char *alg, const jwtkey *keys, in
 		why = "the header's crit names extensions that this reader does not know";
 	}
 	if (why == nullptr) {
-		// The signature over the parts as they stand, by any key.
+		// The signature over the parts as they stand, by any key: a MAC,
+		// or a public key's signature, ES256's r and s side by side.
 		bool good = false;
 		size_t size = hashsize(a);
-		for (int k = 0; k < nkeys; k++) {
+		for (int k = 0; !mac && why == nullptr && k < nkeys; k++) {
+			bool holds = false;
+			why = sigcheck(pub, keys[k].p, keys[k].n, reinterpret_cast<const unsigned char *>(sig.p != nullptr ? sig.p : ""),
+				       sig.n, true, token, static_cast<size_t>(dot2 - token), &holds);
+			good |= holds;
+		}
+		for (int k = 0; mac && k < nkeys; k++) {
 			hmac m;
-			unsigned char mac[hashmost];
+			unsigned char tag[hashmost];
 			hmacstart(&m, a, keys[k].p, keys[k].n);
 			hmacadd(&m, token, static_cast<size_t>(dot2 - token));
-			hmacend(&m, mac);
-			good |= sameconst(mac, size, sig.p != nullptr ? sig.p : "", sig.n);
-			wipe(mac, sizeof mac);
+			hmacend(&m, tag);
+			good |= sameconst(tag, size, sig.p != nullptr ? sig.p : "", sig.n);
+			wipe(tag, sizeof tag);
 		}
-		if (!good)
+		if (why == nullptr && !good)
 			why = "the signature is wrong";
 	}
 	if (why == nullptr)

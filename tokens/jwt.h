@@ -11,9 +11,14 @@
 
 // "HS256", "HS384" or "HS512" to its hash; false for any other name.
 bool jwtalg(const char *name, hashalg *a);
+// "EdDSA" (Ed25519, RFC 8037) or "ES256" (ECDSA P-256 with SHA-256) to
+// its algorithm, which jwtverify checks with a public key, as sigverify
+// takes one; false for any other name. Such tokens are verified, never
+// signed, here.
+bool jwtpublic(const char *name, sigalg *a);
 
 // Whether token holds, signed by any of the nkeys keys with the algorithm
-// named (alg, its name), and is current: exp and nbf, where given, against
+// named (alg, its name; for EdDSA and ES256, public keys), and is current: exp and nbf, where given, against
 // now, leeway seconds either way, and iat no later than now and the
 // leeway; and, where want says, issued by its issuer (iss, a string equal
 // to it), for its audience (aud, a string equal to it or an array that

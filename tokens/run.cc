@@ -14,7 +14,7 @@
 const char b64usage[] = "usage: b64 [-d] [-u] [string]";
 const char hmacusage[] = "usage: hmac [-a sha1|sha256|sha384|sha512] [-K FILE | -k NAME]... [-f raw|hex|base64] [-N] [-b | -u] [-c EXPECTED] [string]";
 const char randusage[] = "usage: randtoken [-n BYTES] [-u]";
-const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512 -K FILE | -k NAME... [-f raw|hex|base64] [-N] [-w LEEWAY] [-I ISSUER] [-U AUDIENCE] [-R NAMES] token | json";
+const char jwtusage[] = "usage: jwtoken [-s] -a HS256|HS384|HS512|EdDSA|ES256 -K FILE | -k NAME... [-f raw|hex|base64] [-N] [-w LEEWAY] [-I ISSUER] [-U AUDIENCE] [-R NAMES] token | json";
 const char hookusage[] = "usage: hookverify -S SCHEME -K FILE... [-w SECONDS] [-t SECONDS] [-u URL] [-R DIR [-r SECONDS]] [-H 'Name: value']...";
 
 char msg[256];

@@ -12,11 +12,18 @@ char *jwtokenrun(int argc, char *const argv[], keyvarfn *var, size_t *len, const
 	job jb = {};
 	const job *j = &jb;
 	hashalg a;
+	sigalg pub;
 	*len = 0;
 	if ((*why = options("jwtoken", argc, argv, &jb)) != nullptr)
 		return nullptr;
-	if (!jwtalg(jb.algname, &a)) {
-		*why = says("-a: an algorithm of HS256, HS384 and HS512, not ", jb.algname);
+	bool mac = jwtalg(jb.algname, &a);
+	if (!mac && !jwtpublic(jb.algname, &pub)) {
+		*why = says("-a: an algorithm of HS256, HS384, HS512, EdDSA and ES256, not ", jb.algname);
+		badline = true;
+		return nullptr;
+	}
+	if (!mac && j->decode) {
+		*why = says("-s signs with HS256, HS384 and HS512: ", jb.algname, " tokens are verified here, not made");
 		badline = true;
 		return nullptr;
 	}
