@@ -189,8 +189,8 @@ static char doc0[] = "Print the one-time password of a secret: TOTP now, or HOTP
 static char doc1[] = "";
 static char doc2[] = "The secret, base32 or an otpauth:// URI, from -K FILE or the variable";
 static char doc3[] = "-k NAME, never a word. -a sha1|sha256|sha512 (sha1), -d DIGITS (6 to 8),";
-static char doc4[] = "-p PERIOD (30 s), -t TIME or -n COUNTER. -c CODE prints nothing: the status";
-static char doc4x[] = "is 0 where CODE is one of the window's, -W STEPS (1) each way, in constant time.";
+static char doc4[] = "-p PERIOD (30 s), -t TIME or -n COUNTER. -c CODE prints nothing: the";
+static char doc4x[] = "status is 0 where CODE is one of -W STEPS' (1 each way), in constant time.";
 static char synopsis[] = "otp [-v NAME] [-a ALG] [-d DIGITS] [-p PERIOD] [-t TIME | -n COUNTER] -K FILE | -k NAME [-N] [-c CODE [-W STEPS]]";
 #elif TOOLNO == 5
 static char doc0[] = "Check an Ed25519 or ECDSA P-256 signature over a string, or standard input.";
