@@ -71,8 +71,32 @@ echo "|---|---:|---:|"
 colon=$(traced -c :)
 ours=$(traced "$work/ours.cgi")
 theirs=$(traced "$work/peer.cgi")
+# A Discord interaction, signed with Ed25519 over its timestamp and body
+# by a key that openssl makes, checked by formdata -S discord: the first
+# check of a request, libsodium opened.
+openssl genpkey -algorithm ed25519 -out "$work/discord.pem" 2>/dev/null || fails "openssl genpkey"
+openssl pkey -in "$work/discord.pem" -pubout -outform DER 2>/dev/null | tail -c 32 | od -An -tx1 | tr -d ' \n' >"$work/discord.pk"
+printf '{"type":1,"id":"1","application_id":"2","token":"t","version":1}' >"$work/ping"
+now=$(date +%s)
+{ printf %s "$now"; cat "$work/ping"; } >"$work/signed"
+dsig=$(openssl pkeyutl -sign -inkey "$work/discord.pem" -rawin -in "$work/signed" | od -An -tx1 | tr -d ' \n') ||
+	fails "openssl pkeyutl -sign"
+cat >"$work/discord.cgi" <<SCRIPT
+enable -f shelltools formdata jsonquote || exit
+declare -A j
+formdata -b json -A j -S discord -f "$work/discord.pk" || exit
+printf 'Content-Type: application/json\r\n\r\n{"type":1}\n'
+SCRIPT
+discord() {
+	CONTENT_TYPE=application/json CONTENT_LENGTH=$(wc -c <"$work/ping") HTTP_X_SIGNATURE_ED25519=$dsig \
+		HTTP_X_SIGNATURE_TIMESTAMP=$now "$@" <"$work/ping"
+}
+[[ $(discord bash "$work/discord.cgi") == *'{"type":1}'* ]] || fails "the interaction through formdata -S discord"
+interaction=$(discord valgrind --tool=callgrind --trace-children=yes --callgrind-out-file=/dev/null bash "$work/discord.cgi" 2>&1 \
+	>/dev/null | sed -n 's/.*Collected : //p' | awk '{ n += $1 } END { print n }')
 printf '| %-44s | %13s | %6s |\n' "bash -c :" "$colon" 1.00 "formdata -S github, 20 fields, jsonquote -A" "$ours" \
-	"$(ratio "$ours" "$colon")" "read -N, openssl dgst -hmac, jq" "$theirs" "$(ratio "$theirs" "$colon")"
+	"$(ratio "$ours" "$colon")" "read -N, openssl dgst -hmac, jq" "$theirs" "$(ratio "$theirs" "$colon")" \
+	"formdata -S discord, a ping, Ed25519" "$interaction" "$(ratio "$interaction" "$colon")"
 
 # SHA-256 of 100 MB from a pipe, the best of three.
 head -c 104857600 /dev/urandom >"$work/100mb"
