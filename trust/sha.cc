@@ -99,27 +99,31 @@ void sha1portable(uint32_t *h, const unsigned char *p, size_t blocks)
 // The rounds unrolled eight at a time, the eight words renamed in turn
 // rather than moved, and the schedule kept in sixteen words, computed as
 // the rounds need it.
-#define BIG0(x) (ror(x, 2) ^ ror(x, 13) ^ ror(x, 22))
-#define BIG1(x) (ror(x, 6) ^ ror(x, 11) ^ ror(x, 25))
-#define SMALL0(x) (ror(x, 7) ^ ror(x, 18) ^ ((x) >> 3))
-#define SMALL1(x) (ror(x, 17) ^ ror(x, 19) ^ ((x) >> 10))
+// Each sum of rotations as one rotation of a sum of others, which moves
+// fewer copies of a word; Maj as b ^ ((a ^ b) & (b ^ c)), where b ^ c is
+// the round before's a ^ b, kept.
+#define BIG0(x) ror(ror(ror(x, 9) ^ (x), 11) ^ (x), 2)
+#define BIG1(x) ror(ror(ror(x, 14) ^ (x), 5) ^ (x), 6)
+#define SMALL0(x) (ror(ror(x, 11) ^ (x), 7) ^ ((x) >> 3))
+#define SMALL1(x) (ror(ror(x, 2) ^ (x), 17) ^ ((x) >> 10))
 #define NEXT(i) (w[(i) & 15] += SMALL1(w[((i) - 2) & 15]) + w[((i) - 7) & 15] + SMALL0(w[((i) - 15) & 15]))
-#define ROUND(a, b, c, d, e, f, g, h, i, x)                                                   \
+#define ROUND(a, b, c, d, e, f, g, h, i, x, ab, bc)                                          \
 	do {                                                                                   \
 		uint32_t t = h + BIG1(e) + (g ^ (e & (f ^ g))) + k256[i] + (x);                \
 		d += t;                                                                        \
-		h = t + BIG0(a) + ((a & b) | (c & (a | b)));                                   \
+		ab = a ^ b;                                                                    \
+		h = t + BIG0(a) + (b ^ (ab & bc));                                             \
 	} while (0)
-#define EIGHT(i, X)                                   \
-	do {                                          \
-		ROUND(a, b, c, d, e, f, g, hh, i, X(i));     \
-		ROUND(hh, a, b, c, d, e, f, g, i + 1, X(i + 1)); \
-		ROUND(g, hh, a, b, c, d, e, f, i + 2, X(i + 2)); \
-		ROUND(f, g, hh, a, b, c, d, e, i + 3, X(i + 3)); \
-		ROUND(e, f, g, hh, a, b, c, d, i + 4, X(i + 4)); \
-		ROUND(d, e, f, g, hh, a, b, c, i + 5, X(i + 5)); \
-		ROUND(c, d, e, f, g, hh, a, b, i + 6, X(i + 6)); \
-		ROUND(b, c, d, e, f, g, hh, a, i + 7, X(i + 7)); \
+#define EIGHT(i, X)                                             \
+	do {                                                    \
+		ROUND(a, b, c, d, e, f, g, hh, i, X(i), u, v);         \
+		ROUND(hh, a, b, c, d, e, f, g, i + 1, X(i + 1), v, u); \
+		ROUND(g, hh, a, b, c, d, e, f, i + 2, X(i + 2), u, v); \
+		ROUND(f, g, hh, a, b, c, d, e, i + 3, X(i + 3), v, u); \
+		ROUND(e, f, g, hh, a, b, c, d, i + 4, X(i + 4), u, v); \
+		ROUND(d, e, f, g, hh, a, b, c, i + 5, X(i + 5), v, u); \
+		ROUND(c, d, e, f, g, hh, a, b, i + 6, X(i + 6), u, v); \
+		ROUND(b, c, d, e, f, g, hh, a, i + 7, X(i + 7), v, u); \
 	} while (0)
 #define GIVEN(i) w[i]
 
@@ -130,6 +134,7 @@ void sha256portable(uint32_t *h, const unsigned char *p, size_t blocks)
 		for (int i = 0; i < 16; i++)
 			w[i] = load32(p + 4 * i);
 		uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
+		uint32_t u, v = b ^ c;
 		EIGHT(0, GIVEN);
 		EIGHT(8, GIVEN);
 #pragma GCC unroll 6
