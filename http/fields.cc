@@ -297,13 +297,6 @@ static long timeat(const char *s)
 	return h * 3600 + m * 60 + sec;
 }
 
-static bool monthday(long y, int m, long d)
-{
-	static const int last[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-	bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-	return m >= 1 && d >= 1 && d <= last[m - 1] && (m != 2 || d <= 28 || leap);
-}
-
 // HTTP-date, case and all as it stands: IMF-fixdate "Sun, 06 Nov 1994
 // 08:49:37 GMT", and the obsolete forms that a recipient must read, RFC
 // 850's "Sunday, 06-Nov-94 08:49:37 GMT" and asctime's "Sun Nov  6
@@ -348,7 +341,7 @@ const char *dateparse(const char *s, size_t n, long long now, long long *t)
 	while (twodigit && y >= 0 && d >= 0 && sec >= 0 && m > 0 &&
 	       daysfrom(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) * 86400 + sec > now + fifty)
 		y -= 100;
-	if (y < 0 || d < 0 || sec < 0 || !monthday(y, m, d))
+	if (y < 0 || d < 0 || sec < 0 || !civildate(y, m, d))
 		return "not an HTTP-date (such as Sun, 06 Nov 1994 08:49:37 GMT)";
 	*t = daysfrom(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) * 86400 + sec;
 	return nullptr;

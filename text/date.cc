@@ -3,6 +3,13 @@
 // some machines, which a program would then have to load.
 #include "text.h"
 
+bool civildate(long y, long m, long d)
+{
+	static const long last[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+	bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+	return m >= 1 && m <= 12 && d >= 1 && d <= last[m - 1] && (m != 2 || d <= 28 || leap);
+}
+
 long long daysfrom(long y, unsigned m, unsigned d)
 {
 	y -= m <= 2 ? 1 : 0;

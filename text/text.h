@@ -38,9 +38,11 @@ char *jsonquote(char *out, const char *s);
 // it is not null; returns its length.
 size_t jsonbody(char *out, const char *s, size_t n);
 
-// The civil calendar: the day count from 1970-01-01 of a date (y, m from
-// 1 to 12, d), the day of t seconds since the epoch (rounded down), and
-// the year of a day count.
+// The civil calendar: whether y, m, d is a date (m from 1 to 12, d in
+// the month, February 29 in a leap year alone); the day count from
+// 1970-01-01 of a date, the day of t seconds since the epoch (rounded
+// down), and the year of a day count.
+bool civildate(long y, long m, long d);
 long long daysfrom(long y, unsigned m, unsigned d);
 long dayof(long long t);
 long yearof(long z);

@@ -79,14 +79,10 @@ static long long rfc3339(const char *s, size_t n)
 		return -1;
 	long long y = digitsat(s, 4), mo = digitsat(s + 5, 2), d = digitsat(s + 8, 2), h = digitsat(s + 11, 2),
 		  mi = digitsat(s + 14, 2), sec = digitsat(s + 17, 2);
-	static const int last[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-	if (y < 0 || mo < 1 || mo > 12 || d < 1 || d > last[mo - 1] || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 ||
-	    sec > 60)
-		return -1;
-	// Four digits: a year in 32 bits, whose remainders need no routine of
-	// libgcc's.
-	long year = static_cast<long>(y);
-	if (mo == 2 && d == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0)))
+	// Four digits and two each: 32 bits, whose remainders need no routine
+	// of libgcc's.
+	if (y < 0 || mo < 0 || d < 0 || !civildate(static_cast<long>(y), static_cast<long>(mo), static_cast<long>(d)) ||
+	    h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 || sec > 60)
 		return -1;
 	size_t i = 19;
 	if (i < n && s[i] == '.') {
