@@ -8,6 +8,7 @@
 #include "http.h"
 #include "intern.h"
 #include "text.h"
+#include "trust.h"
 
 // A member, an inner list's item, or a parameter, in the order read; an
 // item's parameters come right after it, an inner list's after its items.
@@ -431,15 +432,12 @@ static void decimal(jsonbuf *b, const sfnode *v)
 	jsonadd(b, t, static_cast<size_t>(n));
 }
 
+// Padded base64, as trust/ writes it.
 static void base64(jsonbuf *b, const unsigned char *s, size_t n)
 {
-	static const char a[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-	for (size_t i = 0; i < n; i += 3) {
-		unsigned v = static_cast<unsigned>(s[i]) << 16 | (i + 1 < n ? static_cast<unsigned>(s[i + 1]) << 8 : 0) |
-			     (i + 2 < n ? s[i + 2] : 0);
-		char q[4] = {a[v >> 18], a[(v >> 12) & 63], i + 1 < n ? a[(v >> 6) & 63] : '=', i + 2 < n ? a[v & 63] : '='};
-		jsonadd(b, q, 4);
-	}
+	char *to = jsongrow(b, baselen(base_64, n, true));
+	if (to != nullptr)
+		b->n += baseout(base_64, to, s, n, true);
 }
 
 // A bare item's value as a script takes it (plain), or as the field
