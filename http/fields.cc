@@ -47,8 +47,8 @@ static bool attrchar(unsigned char c)
 
 const char *extvalue(const char *s, size_t n, jsonbuf *out)
 {
-	const char *q1 = static_cast<const char *>(memchr(s, '\'', n));
-	const char *q2 = q1 != nullptr ? static_cast<const char *>(memchr(q1 + 1, '\'', n - static_cast<size_t>(q1 + 1 - s))) : nullptr;
+	const char *q1 = findbyte(s, n, '\'');
+	const char *q2 = q1 != nullptr ? findbyte(q1 + 1, n - static_cast<size_t>(q1 + 1 - s), '\'') : nullptr;
 	if (q2 == nullptr)
 		return "an extended value with no charset'language' before it";
 	size_t cn = static_cast<size_t>(q1 - s);
@@ -187,7 +187,7 @@ const char *linkread(const char *s, size_t n, const fieldjob *j, httpout *o)
 			why = "a link that does not begin with <";
 			break;
 		}
-		const char *gt = static_cast<const char *>(memchr(s + c.i, '>', n - c.i));
+		const char *gt = findbyte(s + c.i, n - c.i, '>');
 		if (gt == nullptr) {
 			why = "a link's target with no >";
 			break;
@@ -283,7 +283,7 @@ static long digits(const char *s, size_t n)
 static int monthat(const char *s)
 {
 	for (int m = 0; m < 12; m++)
-		if (memcmp(s, months[m], 3) == 0)
+		if (samebytes(s, months[m], 3))
 			return m + 1;
 	return 0;
 }
@@ -308,15 +308,15 @@ const char *dateparse(const char *s, size_t n, long long now, long long *t)
 	int m = 0;
 	for (int w = 0; w < 7 && y < 0; w++) {
 		size_t dl = strlen(longdays[w]);
-		if (n == 29 && memcmp(s, days[w], 3) == 0 && memcmp(s + 3, ", ", 2) == 0 && s[7] == ' ' &&
-		    s[11] == ' ' && s[16] == ' ' && memcmp(s + 25, " GMT", 4) == 0) {
+		if (n == 29 && samebytes(s, days[w], 3) && samebytes(s + 3, ", ", 2) && s[7] == ' ' &&
+		    s[11] == ' ' && s[16] == ' ' && samebytes(s + 25, " GMT", 4)) {
 			d = digits(s + 5, 2);
 			m = monthat(s + 8);
 			y = digits(s + 12, 4);
 			sec = timeat(s + 17);
-		} else if (n == dl + 24 && memcmp(s, longdays[w], dl) == 0 && memcmp(s + dl, ", ", 2) == 0) {
+		} else if (n == dl + 24 && samebytes(s, longdays[w], dl) && samebytes(s + dl, ", ", 2)) {
 			const char *p = s + dl + 2;
-			if (p[2] != '-' || p[6] != '-' || p[9] != ' ' || memcmp(p + 18, " GMT", 4) != 0)
+			if (p[2] != '-' || p[6] != '-' || p[9] != ' ' || !samebytes(p + 18, " GMT", 4))
 				break;
 			d = digits(p, 2);
 			m = monthat(p + 3);
@@ -329,7 +329,7 @@ const char *dateparse(const char *s, size_t n, long long now, long long *t)
 			long nowyear = yearof(dayof(now));
 			y = nowyear / 100 * 100 + yy + 100;
 			twodigit = true;
-		} else if (n == 24 && memcmp(s, days[w], 3) == 0 && s[3] == ' ' && s[7] == ' ' && s[10] == ' ' &&
+		} else if (n == 24 && samebytes(s, days[w], 3) && s[3] == ' ' && s[7] == ' ' && s[10] == ' ' &&
 			   s[19] == ' ') {
 			m = monthat(s + 4);
 			d = s[8] == ' ' ? digits(s + 9, 1) : digits(s + 8, 2);
@@ -350,8 +350,7 @@ const char *dateparse(const char *s, size_t n, long long now, long long *t)
 static void number(httpout *o, const char *key, long long v)
 {
 	char b[24];
-	int len = snprintf(b, sizeof b, "%lld", v);
-	httpput(o, key, strlen(key), b, static_cast<size_t>(len), "integer");
+	httpput(o, key, strlen(key), b, numout(b, v), "integer");
 }
 
 const char *dateread(const char *s, size_t n, const fieldjob *j, httpout *o)
@@ -464,10 +463,10 @@ const char *dispread(const char *s, size_t n, const fieldjob *, httpout *o)
 		for (size_t i = 0; i < pl; i++)
 			key[i] = lower(s[pn + i]);
 		const char *vp = v.p != nullptr ? v.p : "";
-		if (pl == 8 && memcmp(key, "filename", 8) == 0) {
+		if (pl == 8 && samebytes(key, "filename", 8)) {
 			hasname = true;
 			jsonadd(&name, vp, v.n);
-		} else if (pl == 9 && memcmp(key, "filename*", 9) == 0) {
+		} else if (pl == 9 && samebytes(key, "filename*", 9)) {
 			hasstar = true;
 			jsonadd(&star, vp, v.n);
 		} else {
@@ -518,6 +517,16 @@ static bool aparam(cur c)
 	return peek(&c) == '=';
 }
 
+// A challenge's key, its number and then rest ("0/scheme"), in key: its
+// length, with no NUL.
+static size_t numbered(char *key, size_t nth, const char *rest)
+{
+	size_t n = numout(key, static_cast<long long>(nth));
+	while (*rest != '\0')
+		key[n++] = *rest++;
+	return n;
+}
+
 // WWW-Authenticate = #challenge, challenge = auth-scheme [ 1*SP ( token68
 // / #auth-param ) ]: the commas that part challenges part parameters too.
 const char *authread(const char *s, size_t n, const fieldjob *, httpout *o)
@@ -543,11 +552,11 @@ const char *authread(const char *s, size_t n, const fieldjob *, httpout *o)
 			why = sl == 0 ? "a challenge that does not begin with a scheme" : "a scheme of more than 63 bytes";
 			break;
 		}
-		int kl = snprintf(key, sizeof key, "%zu/scheme", nth);
+		size_t kl = numbered(key, nth, "/scheme");
 		char scheme[64];
 		for (size_t i = 0; i < sl; i++)
 			scheme[i] = lower(s[ss + i]);
-		httpput(o, key, static_cast<size_t>(kl), scheme, sl, nullptr);
+		httpput(o, key, kl, scheme, sl, nullptr);
 		size_t first = np;
 		if (peek(&c) == ' ') {
 			ows(&c);
@@ -555,8 +564,8 @@ const char *authread(const char *s, size_t n, const fieldjob *, httpout *o)
 			cur after = {s, c.i + t, n};
 			ows(&after);
 			if (t > 0 && (!more(&after) || peek(&after) == ',')) {
-				kl = snprintf(key, sizeof key, "%zu/token68", nth);
-				httpput(o, key, static_cast<size_t>(kl), s + c.i, t, nullptr);
+				kl = numbered(key, nth, "/token68");
+				httpput(o, key, kl, s + c.i, t, nullptr);
 				c = after;
 			} else {
 				// #auth-param, until what follows a comma is not one.
@@ -581,10 +590,10 @@ const char *authread(const char *s, size_t n, const fieldjob *, httpout *o)
 					if (why != nullptr)
 						break;
 					np++;
-					kl = snprintf(key, sizeof key, "%zu/", nth);
+					kl = numbered(key, nth, "/");
 					for (size_t i = 0; i < pl; i++)
-						key[static_cast<size_t>(kl) + i] = lower(s[pn + i]);
-					httpput(o, key, static_cast<size_t>(kl) + pl, v.p != nullptr ? v.p : "", v.n, nullptr);
+						key[kl + i] = lower(s[pn + i]);
+					httpput(o, key, kl + pl, v.p != nullptr ? v.p : "", v.n, nullptr);
 					ows(&c);
 					cur next = c;
 					while (more(&next) && (peek(&next) == ',' || blank(peek(&next))))

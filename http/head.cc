@@ -10,12 +10,27 @@
 
 #include "http.h"
 #include "intern.h"
+#include "text.h"
 
 static char said[160];
 
+// "WHAT N WHY", a limit passed and how to raise it.
+static const char *limited(const char *what, size_t n, const char *why)
+{
+	said[0] = '\0';
+	textcat(said, sizeof said, what);
+	textcatnum(said, sizeof said, n);
+	textcat(said, sizeof said, why);
+	return said;
+}
+
 static const char *at(size_t line, const char *what)
 {
-	snprintf(said, sizeof said, "line %zu: %s", line, what);
+	said[0] = '\0';
+	textcat(said, sizeof said, "line ");
+	textcatnum(said, sizeof said, line);
+	textcat(said, sizeof said, ": ");
+	textcat(said, sizeof said, what);
 	return said;
 }
 
@@ -26,7 +41,7 @@ static const char *at(size_t line, const char *what)
 static const char *statusline(const char *s, size_t n, httpout *o)
 {
 	size_t v = 5;
-	if (n < 5 || memcmp(s, "HTTP/", 5) != 0)
+	if (n < 5 || !samebytes(s, "HTTP/", 5))
 		return "no status line: the input is not a response's head";
 	if (v < n && s[v] >= '0' && s[v] <= '9')
 		v++;
@@ -66,7 +81,7 @@ struct fields {
 static bool samefield(const void *ctx, size_t a, size_t b)
 {
 	const fields *f = static_cast<const fields *>(ctx);
-	return f->name[a].n == f->name[b].n && memcmp(f->name[a].p, f->name[b].p, f->name[a].n) == 0;
+	return f->name[a].n == f->name[b].n && samebytes(f->name[a].p, f->name[b].p, f->name[a].n);
 }
 
 // Each line of the head is checked and written again over itself,
@@ -78,7 +93,7 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 	char *w = h + first;
 	size_t line = 1;
 	for (size_t r = first; r < n; line++) {
-		const char *lf = static_cast<const char *>(memchr(h + r, '\n', n - r));
+		const char *lf = findbyte(h + r, n - r, '\n');
 		size_t e = lf != nullptr ? static_cast<size_t>(lf - h) : n;
 		size_t end = e > r && h[e - 1] == '\r' ? e - 1 : e;
 		size_t next = e + 1;
@@ -100,7 +115,7 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 			if (end > r) {
 				// The value so far ends at w: it was the last written.
 				*w++ = ' ';
-				memmove(w, h + r, end - r);
+				movedown(w, h + r, end - r);
 				w += end - r;
 				v->n = static_cast<size_t>(w - v->p);
 			}
@@ -122,7 +137,7 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 		if (h[c] != ':' || c == r)
 			return at(line + 1, "a field name that is not a token");
 		if (f->n == lim->fields) {
-			snprintf(said, sizeof said, "more than %zu fields in a head (-F raises it)", lim->fields);
+			limited("more than ", lim->fields, " fields in a head (-F raises it)");
 			return said;
 		}
 		size_t vs = c + 1;
@@ -138,7 +153,7 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 		nm->n = c - r;
 		for (size_t i = r; i < c; i++)
 			*w++ = lower(h[i]);
-		memmove(w, h + vs, end - vs);
+		movedown(w, h + vs, end - vs);
 		v->p = w;
 		v->n = end - vs;
 		w += end - vs;
@@ -150,7 +165,7 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 
 static bool iscookie(const span *name)
 {
-	return name->n == 10 && memcmp(name->p, "set-cookie", 10) == 0;
+	return name->n == 10 && samebytes(name->p, "set-cookie", 10);
 }
 
 // One head, of n bytes, the empty line that ends it included: its pairs
@@ -158,10 +173,10 @@ static bool iscookie(const span *name)
 static const char *headone(char *h, size_t n, const headlimits *lim, httpout *o)
 {
 	httpclear(o);
-	const char *lf = static_cast<const char *>(memchr(h, '\n', n));
+	const char *lf = findbyte(h, n, '\n');
 	size_t e = lf != nullptr ? static_cast<size_t>(lf - h) : n;
 	size_t end = e > 0 && h[e - 1] == '\r' ? e - 1 : e;
-	if (memchr(h, '\r', end) != nullptr)
+	if (findbyte(h, end, '\r') != nullptr)
 		return at(1, "a CR that ends no line");
 	const char *why = statusline(h, end, o);
 	if (why != nullptr)
@@ -250,7 +265,7 @@ static const char *headone(char *h, size_t n, const headlimits *lim, httpout *o)
 static size_t headend(const char *s, size_t n, size_t *from)
 {
 	for (size_t r = *from; r < n;) {
-		const char *lf = static_cast<const char *>(memchr(s + r, '\n', n - r));
+		const char *lf = findbyte(s + r, n - r, '\n');
 		if (lf == nullptr)
 			break;
 		size_t e = static_cast<size_t>(lf - s);
@@ -264,7 +279,7 @@ static size_t headend(const char *s, size_t n, size_t *from)
 
 static bool ishead(const char *s, size_t n)
 {
-	return n >= 5 && memcmp(s, "HTTP/", 5) == 0;
+	return n >= 5 && samebytes(s, "HTTP/", 5);
 }
 
 static ssize_t readfd(int fd, char *buf, size_t len)
@@ -303,14 +318,14 @@ const char *headread(int fd, ssize_t (*rd)(int, char *, size_t), const headlimit
 			// Here what there is begins a head, or is too short to tell.
 			size_t e = n < 5 ? 0 : headend(buf, n, &from);
 			if (e > lim->bytes || (e == 0 && n > lim->bytes)) {
-				snprintf(said, sizeof said, "a head of more than %zu bytes (-m raises it)", lim->bytes);
+				limited("a head of more than ", lim->bytes, " bytes (-m raises it)");
 				why = said;
 				break;
 			}
 			if (e > 0) {
 				why = headone(buf, e, lim, o);
 				heads = true;
-				memmove(buf, buf + e, n - e);
+				movedown(buf, buf + e, n - e);
 				n -= e;
 				from = 0;
 				continue;
@@ -353,7 +368,7 @@ const char *headmem(const char *s, size_t n, const headlimits *lim, httpout *o)
 		if (!ishead(buf + r, n - r)) {
 			why = n == 0 ? "no head in the input" : "no status line: the input is not a response's head";
 		} else if (e > lim->bytes || (e == 0 && n - r > lim->bytes)) {
-			snprintf(said, sizeof said, "a head of more than %zu bytes (-m raises it)", lim->bytes);
+			limited("a head of more than ", lim->bytes, " bytes (-m raises it)");
 			why = said;
 		} else if (e == 0) {
 			why = "the input ends inside a head, before its empty line";

@@ -12,6 +12,7 @@
 #include "httpjob.h"
 #include "intern.h"
 #include "lines.h"
+#include "text.h"
 #include "url.h"
 
 const char headusage[] = "usage: httphead [-s] [-m BYTES] [-F FIELDS] [-g NAME] [file]\n"
@@ -77,7 +78,7 @@ const char *headoptions(int argc, char *const argv[], headjob *j)
 				j->base = arg;
 				break;
 			case 'n':
-				if (!count(arg[0] == '-' ? arg + 1 : arg, 1ULL << 53, &v) && strcmp(arg, "0") != 0)
+				if (!count(arg[0] == '-' ? arg + 1 : arg, 1ULL << 53, &v) && !samestr(arg, "0"))
 					return "-n: not a time in seconds since the epoch";
 				j->now = arg[0] == '-' ? -static_cast<long long>(v) : static_cast<long long>(v);
 				j->nowgiven = true;
@@ -185,9 +186,9 @@ const char *headprint(const headjob *j, const httpout *o, jsonbuf *out)
 	}
 	bool found = false;
 	for (size_t i = 0; i < o->n; i++) {
-		if (strcmp(httpkey(o, i), key) != 0)
+		if (!samestr(httpkey(o, i), key))
 			continue;
-		bool cookie = o->p[i].type != nullptr && strcmp(o->p[i].type, "cookie") == 0;
+		bool cookie = o->p[i].type != nullptr && samestr(o->p[i].type, "cookie");
 		jsonadd(out, httpvalue(o, i), strlen(httpvalue(o, i)));
 		if (cookie)
 			jsonadd(out, "\n", 1);
@@ -201,7 +202,12 @@ const char *headprint(const headjob *j, const httpout *o, jsonbuf *out)
 		static char none[320];
 		if (j->read == dispread && key[0] == 'f' && j->get == nullptr)
 			return "no filename in the field";
-		snprintf(none, sizeof none, "no %s %.256s", j->read == nullptr ? "field" : "key", key);
+		// The name cut on a character's boundary, past 256 bytes.
+		char name[257] = "";
+		textcat(name, sizeof name, key);
+		none[0] = '\0';
+		textcat(none, sizeof none, j->read == nullptr ? "no field " : "no key ");
+		textcat(none, sizeof none, name);
 		return none;
 	}
 	return nullptr;

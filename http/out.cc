@@ -68,7 +68,7 @@ void httpput(httpout *o, const char *k, size_t kn, const char *v, size_t vn, con
 long httpfind(const httpout *o, const char *key)
 {
 	for (size_t i = 0; i < o->n; i++)
-		if (strcmp(httpkey(o, i), key) == 0)
+		if (samestr(httpkey(o, i), key))
 			return static_cast<long>(i);
 	return -1;
 }
@@ -84,9 +84,10 @@ void namefree(nameset *s)
 static bool grow(nameset *s)
 {
 	size_t cap = s->cap == 0 ? 32 : 2 * s->cap;
-	nameslot *slot = static_cast<nameslot *>(calloc(cap, sizeof *slot));
+	nameslot *slot = static_cast<nameslot *>(malloc(cap * sizeof *slot));
 	if (slot == nullptr)
 		return false;
+	memset(slot, 0, cap * sizeof *slot);
 	for (size_t k = 0; k < s->cap; k++) {
 		if (s->slot[k].i == 0)
 			continue;

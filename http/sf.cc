@@ -256,7 +256,7 @@ static bool samekey(const void *ctx, size_t a, size_t b)
 {
 	const sf *p = static_cast<const sf *>(ctx);
 	const sfnode *x = &p->node[a], *y = &p->node[b];
-	return x->owner == y->owner && x->keylen == y->keylen && memcmp(p->c.s + x->key, p->c.s + y->key, x->keylen) == 0;
+	return x->owner == y->owner && x->keylen == y->keylen && samebytes(p->c.s + x->key, p->c.s + y->key, x->keylen);
 }
 
 // A name given twice: the later value, at the earlier's place. -1 where
@@ -426,10 +426,18 @@ static void decimal(jsonbuf *b, const sfnode *v)
 {
 	char t[40];
 	bool neg = v->num < 0 || v->frac < 0;
-	int n = snprintf(t, sizeof t, "%s%lld.%03d", neg ? "-" : "", v->num < 0 ? -v->num : v->num, v->frac < 0 ? -v->frac : v->frac);
+	size_t n = 0;
+	if (neg)
+		t[n++] = '-';
+	n += numout(t + n, v->num < 0 ? -v->num : v->num);
+	int f = v->frac < 0 ? -v->frac : v->frac;
+	t[n++] = '.';
+	t[n++] = static_cast<char>('0' + f / 100);
+	t[n++] = static_cast<char>('0' + f / 10 % 10);
+	t[n++] = static_cast<char>('0' + f % 10);
 	while (t[n - 1] == '0' && t[n - 2] != '.')
 		n--;
-	jsonadd(b, t, static_cast<size_t>(n));
+	jsonadd(b, t, n);
 }
 
 // Padded base64, as trust/ writes it.
@@ -451,7 +459,7 @@ static void value(const sf *p, const sfnode *v, jsonbuf *b, bool plain)
 	case '@':
 		if (!plain && v->type == '@')
 			jsonadd(b, "@", 1);
-		jsonadd(b, t, static_cast<size_t>(snprintf(t, sizeof t, "%lld", v->num)));
+		jsonadd(b, t, numout(t, v->num));
 		break;
 	case 'd':
 		decimal(b, v);
@@ -467,7 +475,7 @@ static void value(const sf *p, const sfnode *v, jsonbuf *b, bool plain)
 			jsonadd(b, ":", 1);
 		break;
 	case '(':
-		jsonadd(b, t, static_cast<size_t>(snprintf(t, sizeof t, "%zu", v->count)));
+		jsonadd(b, t, numout(t, static_cast<long long>(v->count)));
 		break;
 	default:
 		if (plain || v->type == 't') {
@@ -484,10 +492,12 @@ static void value(const sf *p, const sfnode *v, jsonbuf *b, bool plain)
 			jsonadd(b, "%\"", 2);
 			for (size_t i = 0; i < v->len; i++) {
 				unsigned char u = static_cast<unsigned char>(s[i]);
-				if (u == '%' || u == '"' || u < 0x20 || u > 0x7e)
-					jsonadd(b, t, static_cast<size_t>(snprintf(t, sizeof t, "%%%02x", u)));
-				else
+				if (u == '%' || u == '"' || u < 0x20 || u > 0x7e) {
+					t[0] = '%', t[1] = "0123456789abcdef"[u >> 4], t[2] = "0123456789abcdef"[u & 15];
+					jsonadd(b, t, 3);
+				} else {
 					jsonadd(b, s + i, 1);
+				}
 			}
 			jsonadd(b, "\"", 1);
 		}
@@ -542,7 +552,8 @@ static void paths(const sf *p, const sfnode *v, jsonbuf *path, jsonbuf *b, httpo
 	if (v->type == '(') {
 		char t[24];
 		for (size_t i = v->first, k = 0; k < v->count; i = p->node[i].next, k++) {
-			jsonadd(path, t, static_cast<size_t>(snprintf(t, sizeof t, "/%zu", k)));
+			t[0] = '/';
+			jsonadd(path, t, 1 + numout(t + 1, static_cast<long long>(k)));
 			paths(p, &p->node[i], path, b, o);
 			path->n = at;
 		}
@@ -595,7 +606,7 @@ static const char *sfread(const char *s, size_t n, char kind, httpout *o)
 			jsonadd(&path, s + t->key, t->keylen);
 		} else {
 			char d[24];
-			jsonadd(&path, d, static_cast<size_t>(snprintf(d, sizeof d, "%zu", m)));
+			jsonadd(&path, d, numout(d, static_cast<long long>(m)));
 		}
 		paths(&p, t, &path, &v, o);
 	}
@@ -636,7 +647,7 @@ fieldreader *fieldnamed(const char *name)
 		{"auth", authread}, {"sf-item", sfitem}, {"sf-list", sflist}, {"sf-dict", sfdict},
 	};
 	for (const auto &a : all)
-		if (strcmp(a.name, name) == 0)
+		if (samestr(a.name, name))
 			return a.read;
 	return nullptr;
 }

@@ -73,7 +73,7 @@ static size_t pick(const httpout *o, char **kv, bool cookies, bool types, bool b
 {
 	size_t n = 0;
 	for (size_t i = 0; i < o->n; i++) {
-		bool cookie = o->p[i].type != nullptr && strcmp(o->p[i].type, "cookie") == 0;
+		bool cookie = o->p[i].type != nullptr && samestr(o->p[i].type, "cookie");
 		if (cookie != cookies || (types && o->p[i].type == nullptr))
 			continue;
 		if (!bare)

@@ -305,7 +305,7 @@ static void fill(json *j, size_t need)
 	if (j->end - j->start >= need || j->eof)
 		return;
 	if (j->start > 0) {
-		memmove(j->own, j->own + j->start, j->end - j->start);
+		movedown(j->own, j->own + j->start, j->end - j->start);
 		j->off += j->start;
 		j->end -= j->start;
 		j->start = 0;
@@ -560,12 +560,11 @@ static bool roomfor(jsonlevel *l)
 		size *= 2;
 	slot *t = l->slots;
 	if (size != l->nslots) {
-		t = static_cast<slot *>(calloc(size, sizeof *t));
+		t = static_cast<slot *>(malloc(size * sizeof *t));
 		if (t == nullptr)
 			return false;
-	} else {
-		memset(t, 0, size * sizeof *t);		// the last object's, at this depth
 	}
+	memset(t, 0, size * sizeof *t);		// new, or the last object's at this depth
 	if (l->used == fewnames) {
 		for (slot &e : l->few) {
 			e.hash = static_cast<uint32_t>(jsonhash(slotname(l, &e), slotlen(&e), 0));

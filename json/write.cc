@@ -65,7 +65,7 @@ int jsonunder(const char *ptr, size_t n, const char *const *patterns, int npatte
 				a++;
 			while (i + b < n && ptr[i + b] != '/')
 				b++;
-			if (!(a == 2 && p[1] == '~') && (a != b || memcmp(p, ptr + i, a) != 0))
+			if (!(a == 2 && p[1] == '~') && (a != b || !samebytes(p, ptr + i, a)))
 				break;
 			p += a, i += b;
 		}

@@ -119,25 +119,6 @@ void lineprogram(const char *prog, const char *what)
 	saytext(prog, what);
 }
 
-// Pieces of a message, cut short where they do not fit in m.
-static void cat(char *m, size_t size, const char *s)
-{
-	size_t at = length(m);
-	for (; *s != '\0' && at + 1 < size; s++)
-		m[at++] = *s;
-	m[at] = '\0';
-}
-
-static void catnum(char *m, size_t size, unsigned long long v)
-{
-	char d[24], *p = d + sizeof d;
-	*--p = '\0';
-	do
-		*--p = static_cast<char>('0' + v % 10);
-	while ((v /= 10) > 0);
-	cat(m, size, p);
-}
-
 // Results go out in pieces, whatever buffering standard output has: a
 // shell's is line-buffered, and would take a write a record.
 static bool flush(lineout *o)
@@ -203,11 +184,11 @@ struct refusals {
 static void count(refusals *t, const char *why)
 {
 	const char *p = why;
-	if (strncmp(p, "byte offset ", 12) == 0) {
+	if (startswith(p, "byte offset ")) {
 		p += 12;
 		while (*p >= '0' && *p <= '9')
 			p++;
-		const char *close = *p == ' ' && p[1] == '(' ? strstr(p, "): ") : nullptr;
+		const char *close = *p == ' ' && p[1] == '(' ? findstr(p, "): ") : nullptr;
 		p = close != nullptr ? close + 3 : *p == ':' && p[1] == ' ' ? p + 2 : why;
 	}
 	char r[kindlen];
@@ -218,7 +199,7 @@ static void count(refusals *t, const char *why)
 		n--;
 	r[n] = '\0';
 	for (int k = 0; k < t->n; k++)
-		if (strcmp(t->reason[k], r) == 0) {
+		if (samestr(t->reason[k], r)) {
 			t->count[k]++;
 			return;
 		}
@@ -246,19 +227,19 @@ static void tell(const refusals *t, unsigned long long records, const char *prog
 	if (refused == 0)
 		return;
 	char m[kinds * (kindlen + 24) + 96] = "";
-	catnum(m, sizeof m, refused);
-	cat(m, sizeof m, " of ");
-	catnum(m, sizeof m, records);
-	cat(m, sizeof m, records == 1 ? " record refused: " : " records refused: ");
+	textcatnum(m, sizeof m, refused);
+	textcat(m, sizeof m, " of ");
+	textcatnum(m, sizeof m, records);
+	textcat(m, sizeof m, records == 1 ? " record refused: " : " records refused: ");
 	for (int k = 0; k < t->n; k++) {
-		catnum(m, sizeof m, t->count[order[k]]);
-		cat(m, sizeof m, " ");
-		cat(m, sizeof m, t->reason[order[k]]);
-		cat(m, sizeof m, k + 1 < t->n || t->others > 0 ? ", " : "");
+		textcatnum(m, sizeof m, t->count[order[k]]);
+		textcat(m, sizeof m, " ");
+		textcat(m, sizeof m, t->reason[order[k]]);
+		textcat(m, sizeof m, k + 1 < t->n || t->others > 0 ? ", " : "");
 	}
 	if (t->others > 0) {
-		catnum(m, sizeof m, t->others);
-		cat(m, sizeof m, " of other kinds");
+		textcatnum(m, sizeof m, t->others);
+		textcat(m, sizeof m, " of other kinds");
 	}
 	note(s, say, prog, m);
 }
@@ -269,16 +250,16 @@ static void tell(const refusals *t, unsigned long long records, const char *prog
 static void reasoned(char *m, size_t size, unsigned long long number, const char *why)
 {
 	m[0] = '\0';
-	cat(m, size, "record ");
-	catnum(m, size, number);
-	cat(m, size, ": ");
+	textcat(m, size, "record ");
+	textcatnum(m, size, number);
+	textcat(m, size, ": ");
 	size_t at = length(m), n = length(why);
 	if (at + n < size) {
-		cat(m, size, why);
+		textcat(m, size, why);
 		return;
 	}
 	const char *reason = why;
-	for (const char *p = why; (p = strstr(p, ": ")) != nullptr; p += 2)
+	for (const char *p = why; (p = findstr(p, ": ")) != nullptr; p += 2)
 		reason = p + 2;
 	size_t keep = length(reason);
 	if (reason == why || keep + 8 >= size - at)
@@ -326,8 +307,8 @@ static bool finish(const char *prog, linesay *say, said *s, char sep, unsigned l
 static void sayerror(linesay *say, said *s, const char *prog, const char *what)
 {
 	char m[160] = "";
-	cat(m, sizeof m, what);
-	cat(m, sizeof m, strerror(errno));
+	textcat(m, sizeof m, what);
+	textcat(m, sizeof m, strerror(errno));
 	note(s, say, prog, m);
 }
 

@@ -67,3 +67,46 @@ void saytext(const char *prog, const char *what)
 	// each program that reads.
 	fprintf(stderr, "%.*s", static_cast<int>(n), line);
 }
+
+static size_t unsignedout(char *out, unsigned long long u, bool minus)
+{
+	char d[24], *p = d + sizeof d;
+	do
+		*--p = static_cast<char>('0' + u % 10);
+	while ((u /= 10) > 0);
+	if (minus)
+		*--p = '-';
+	size_t n = static_cast<size_t>(d + sizeof d - p);
+	for (size_t i = 0; i < n; i++)
+		out[i] = p[i];
+	return n;
+}
+
+size_t numout(char *out, long long v)
+{
+	// Negated as unsigned, where the least long long has no opposite.
+	return unsignedout(out, v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v),
+			   v < 0);
+}
+
+void textcat(char *m, size_t size, const char *z)
+{
+	size_t at = 0, n = 0;
+	while (m[at] != '\0')
+		at++;
+	while (z[n] != '\0' && at + n + 1 < size)
+		n++;
+	if (z[n] != '\0')	// cut: back to a character's first byte
+		while (n > 0 && (static_cast<unsigned char>(z[n]) & 0xC0) == 0x80)
+			n--;
+	for (size_t i = 0; i < n; i++)
+		m[at + i] = z[i];
+	m[at + n] = '\0';
+}
+
+void textcatnum(char *m, size_t size, unsigned long long v)
+{
+	char d[24];
+	d[unsignedout(d, v, false)] = '\0';
+	textcat(m, size, d);
+}

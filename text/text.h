@@ -26,6 +26,14 @@ size_t textline(char *out, size_t size, const char *in, size_t n, bool cut);
 // in one write, cut past about 4 KiB.
 size_t textmsg(char *line, size_t size, const char *prog, const char *what);
 void saytext(const char *prog, const char *what);
+// v in decimal at out, a '-' first where it is below zero: its length,
+// at most 20, with no NUL.
+size_t numout(char *out, long long v);
+// Pieces of a message: z, or v in decimal, after the string in m, which
+// has size bytes in all, cut short where they do not fit, on a
+// character's boundary.
+void textcat(char *m, size_t size, const char *z);
+void textcatnum(char *m, size_t size, unsigned long long v);
 
 // One JSON string literal, quotes included, as Python's json.dumps with
 // ensure_ascii=False writes it, and then < > & U+2028 U+2029 as \u
