@@ -25,9 +25,8 @@ int main(int argc, char **argv)
 		why = "cannot allocate the result";
 	if (why == nullptr)
 		why = headprint(&j, &o, &out);
-	if (why == nullptr && out.n > 0)
-		fwrite(out.p, 1, out.n, stdout);
-	if (why == nullptr && !written())
+	// Straight to the file: the one write there is needs no stream.
+	if (why == nullptr && !writeall(1, out.p, out.n))
 		why = strerror(errno);
 	if (why != nullptr) {
 		saytext("httphead", why);

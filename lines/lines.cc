@@ -119,11 +119,13 @@ void lineprogram(const char *prog, const char *what)
 	saytext(prog, what);
 }
 
+linewriter *lineput;
+
 // Results go out in pieces, whatever buffering standard output has: a
 // shell's is line-buffered, and would take a write a record.
 static bool flush(lineout *o)
 {
-	bool ok = o->n == 0 || fwrite(o->p, 1, o->n, stdout) == o->n;
+	bool ok = o->n == 0 || (lineput != nullptr ? lineput(o->p, o->n) : writeall(1, o->p, o->n));
 	o->n = o->start = 0;
 	return ok;
 }
@@ -141,13 +143,7 @@ struct said {
 
 static void spill(said *s)
 {
-	for (size_t at = 0; at < s->n && !s->failed;) {
-		ssize_t w = write(2, s->buf + at, s->n - at);
-		if (w < 0 && errno == EINTR)
-			continue;
-		s->failed = w <= 0;
-		at += w > 0 ? static_cast<size_t>(w) : 0;
-	}
+	s->failed = s->failed || !writeall(2, s->buf, s->n);
 	s->n = 0;
 }
 
@@ -372,7 +368,7 @@ int eachline(const char *prog, char sep, lineworker *run, void *arg, linereader 
 	free(rec);
 	if (tally)
 		tell(&reasons, number, prog, say, s);
-	bool written = flush(&out) && fflush(stdout) == 0 && !ferror(stdout);
+	bool written = flush(&out) && (lineput == nullptr || lineput(nullptr, 0));
 	free(out.p);
 	if (!written)
 		sayerror(say, s, prog, "write error: ");

@@ -44,6 +44,14 @@ typedef ssize_t linereader(int fd, char *buf, size_t len);
 typedef void linesay(const char *prog, const char *what);
 void lineprogram(const char *prog, const char *what);
 
+// How results reach standard output: null, as a program has it, for
+// write(2) straight from the loop's pieces, with no stream between; the
+// builtins' object sets its own, through the shell's stream, which the
+// shell's other output shares. Called with n = 0, a writer flushes what
+// it holds, and says whether all went out.
+typedef bool linewriter(const char *p, size_t n);
+extern linewriter *lineput;
+
 // Every record of standard input through run, ended by sep, each result
 // written followed by sep. A record that run refuses, that holds a NUL,
 // that is too long, or whose result would hold sep, gives an empty

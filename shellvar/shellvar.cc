@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdio_ext.h>
 
+#include "lines.h"
 #include "shellvar.h"
 #include "text.h"
 #include "urlcode.h"
@@ -546,6 +547,21 @@ void complain(const char *format, ...)
 void saybuiltin(const char *, const char *what)
 {
 	complain("%s", what);
+}
+
+// A line mode's results go out through the shell's stream, as the rest of
+// a builtin's output does, in its order; n = 0 flushes it. Set as the
+// object is loaded, before any builtin of it runs.
+static bool streamput(const char *p, size_t n)
+{
+	if (n > 0)
+		return fwrite(p, 1, n, stdout) == n;
+	return fflush(stdout) == 0 && !ferror(stdout);
+}
+
+__attribute__((constructor)) static void streamed()
+{
+	lineput = streamput;
 }
 
 int linesend(int status)

@@ -1,7 +1,9 @@
 // A message as text: whatever bytes a client sent that it quotes, it is
 // one line of UTF-8, which a script can put in a JSON answer or a log as
 // it stands.
+#include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 #include "text.h"
 
@@ -80,6 +82,19 @@ static size_t unsignedout(char *out, unsigned long long u, bool minus)
 	for (size_t i = 0; i < n; i++)
 		out[i] = p[i];
 	return n;
+}
+
+bool writeall(int fd, const char *p, size_t n)
+{
+	for (size_t at = 0; at < n;) {
+		ssize_t w = write(fd, p + at, n - at);
+		if (w < 0 && errno == EINTR)
+			continue;
+		if (w <= 0)
+			return false;
+		at += static_cast<size_t>(w);
+	}
+	return true;
 }
 
 size_t numout(char *out, long long v)

@@ -26,6 +26,9 @@ size_t textline(char *out, size_t size, const char *in, size_t n, bool cut);
 // in one write, cut past about 4 KiB.
 size_t textmsg(char *line, size_t size, const char *prog, const char *what);
 void saytext(const char *prog, const char *what);
+// n bytes at p written to fd, through short writes and signals: false,
+// with errno set, where a write failed.
+bool writeall(int fd, const char *p, size_t n);
 // v in decimal at out, a '-' first where it is below zero: its length,
 // at most 20, with no NUL.
 size_t numout(char *out, long long v);
