@@ -117,16 +117,24 @@ void sha1portable(uint32_t *h, const unsigned char *p, size_t blocks)
 		ab = a ^ b;                                                                    \
 		h = t + BIG0(a) + (b ^ (ab & bc));                                             \
 	} while (0)
-#define EIGHT(i, X)                                             \
+#define FOUR(i, X)                                              \
 	do {                                                    \
 		ROUND(a, b, c, d, e, f, g, hh, i, X(i), u, v);         \
 		ROUND(hh, a, b, c, d, e, f, g, i + 1, X(i + 1), v, u); \
 		ROUND(g, hh, a, b, c, d, e, f, i + 2, X(i + 2), u, v); \
 		ROUND(f, g, hh, a, b, c, d, e, i + 3, X(i + 3), v, u); \
+	} while (0)
+#define FOURMORE(i, X)                                          \
+	do {                                                    \
 		ROUND(e, f, g, hh, a, b, c, d, i + 4, X(i + 4), u, v); \
 		ROUND(d, e, f, g, hh, a, b, c, i + 5, X(i + 5), v, u); \
 		ROUND(c, d, e, f, g, hh, a, b, i + 6, X(i + 6), u, v); \
 		ROUND(b, c, d, e, f, g, hh, a, i + 7, X(i + 7), v, u); \
+	} while (0)
+#define EIGHT(i, X)              \
+	do {                     \
+		FOUR(i, X);      \
+		FOURMORE(i, X);  \
 	} while (0)
 #define GIVEN(i) w[i]
 #define SUMMED(i) wk[i]
@@ -134,8 +142,8 @@ void sha1portable(uint32_t *h, const unsigned char *p, size_t blocks)
 #ifdef __SSE2__
 // On x86-64 the schedule is made four words at a time in the vector
 // registers that every such CPU has, and the round constants added to it
-// there, before the rounds: a third fewer instructions a block than a word
-// at a time. The words are the same, so is the digest.
+// there: a third fewer instructions a block than a word at a time. The
+// words are the same, so is the digest.
 static inline __m128i ror4(__m128i x, int n)
 {
 	return _mm_or_si128(_mm_srli_epi32(x, n), _mm_slli_epi32(x, 32 - n));
@@ -157,35 +165,39 @@ static inline __m128i small1x2(__m128i d)
 	return _mm_xor_si128(s, _mm_srli_epi64(d, 2));
 }
 
-// A block's words, big-endian, and its 64 words of schedule made from
-// them, with the round constants added.
-static void schedule(uint32_t *wk, const unsigned char *p)
+// A block's first sixteen words, big-endian, in w, and with their round
+// constants added in wk.
+static inline void first(uint32_t *wk, __m128i *w, const unsigned char *p)
 {
 	__m128i *v = reinterpret_cast<__m128i *>(wk);
 	const __m128i *k = reinterpret_cast<const __m128i *>(k256);
-	__m128i w[4];
 	for (int q = 0; q < 4; q++) {
 		__m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p) + q);
 		x = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xB1), 0xB1);
 		w[q] = _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
 		_mm_store_si128(v + q, _mm_add_epi32(w[q], _mm_loadu_si128(k + q)));
 	}
-#pragma GCC unroll 12
-	for (int q = 4; q < 16; q++) {
-		__m128i a = w[q & 3], b = w[(q + 1) & 3], c = w[(q + 2) & 3], d = w[(q + 3) & 3];
-		// Words i - 15 to i - 12, and i - 7 to i - 4.
-		__m128i w15 = _mm_or_si128(_mm_srli_si128(a, 4), _mm_slli_si128(b, 12));
-		__m128i w7 = _mm_or_si128(_mm_srli_si128(c, 4), _mm_slli_si128(d, 12));
-		__m128i t = _mm_add_epi32(_mm_add_epi32(a, small0x4(w15)), w7);
-		// The first two words take sigma1 of words i - 2 and i - 1,
-		// the last two that of the first two.
-		__m128i s1 = _mm_shuffle_epi32(small1x2(_mm_shuffle_epi32(d, 0xFA)), 0x08);
-		t = _mm_add_epi32(t, _mm_move_epi64(s1));
-		s1 = _mm_shuffle_epi32(small1x2(_mm_shuffle_epi32(t, 0x50)), 0x08);
-		t = _mm_add_epi32(t, _mm_slli_si128(s1, 8));
-		w[q & 3] = t;
-		_mm_store_si128(v + q, _mm_add_epi32(t, _mm_loadu_si128(k + q)));
-	}
+}
+
+// Words 4q to 4q + 3 of the schedule from the sixteen before them, which
+// w holds, four to a register, the oldest at q % 4; and in wk with their
+// constants added.
+static inline void next(uint32_t *wk, __m128i *w, int q)
+{
+	__m128i a = w[q & 3], b = w[(q + 1) & 3], c = w[(q + 2) & 3], d = w[(q + 3) & 3];
+	// Words i - 15 to i - 12, and i - 7 to i - 4.
+	__m128i w15 = _mm_or_si128(_mm_srli_si128(a, 4), _mm_slli_si128(b, 12));
+	__m128i w7 = _mm_or_si128(_mm_srli_si128(c, 4), _mm_slli_si128(d, 12));
+	__m128i t = _mm_add_epi32(_mm_add_epi32(a, small0x4(w15)), w7);
+	// The first two words take sigma1 of words i - 2 and i - 1, the
+	// last two that of the first two.
+	__m128i s1 = _mm_shuffle_epi32(small1x2(_mm_shuffle_epi32(d, 0xFA)), 0x08);
+	t = _mm_add_epi32(t, _mm_move_epi64(s1));
+	s1 = _mm_shuffle_epi32(small1x2(_mm_shuffle_epi32(t, 0x50)), 0x08);
+	t = _mm_add_epi32(t, _mm_slli_si128(s1, 8));
+	w[q & 3] = t;
+	_mm_store_si128(reinterpret_cast<__m128i *>(wk) + q,
+			_mm_add_epi32(t, _mm_loadu_si128(reinterpret_cast<const __m128i *>(k256) + q)));
 }
 #undef ROUND
 #define ROUND(a, b, c, d, e, f, g, h, i, x, ab, bc)                                          \
@@ -200,12 +212,22 @@ void sha256portable(uint32_t *h, const unsigned char *p, size_t blocks)
 {
 	alignas(16) uint32_t wk[64];
 	for (; blocks > 0; blocks--, p += 64) {
-		schedule(wk, p);
+		__m128i w[4];
+		first(wk, w, p);
 		uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
 		uint32_t u, v = b ^ c;
+		// Eight words of the schedule made ahead of each eight rounds,
+		// which take words made sixteen rounds before: the vector unit
+		// works while the rounds wait on each other.
 #pragma GCC unroll 8
-		for (int i = 0; i < 64; i += 8)
-			EIGHT(i, SUMMED);
+		for (int i = 0; i < 64; i += 8) {
+			if (i < 48)
+				next(wk, w, i / 4 + 4);
+			FOUR(i, SUMMED);
+			if (i < 48)
+				next(wk, w, i / 4 + 5);
+			FOURMORE(i, SUMMED);
+		}
 		h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
 	}
 	wipe(wk, sizeof wk);
