@@ -71,9 +71,12 @@ each 'http://a/b\nhttp://[x\n/r?q' 'a>/b//c>/r/ 1' urlparse -l -b http://c/ -g h
 # gives them; with -M, a pointer that names nothing fails its record.
 each '{"a":1,"b":"x\\ty"}\n[\n{"a":[2],"b":null}\n{"b":2}' '1>x\ty//[2]>/>2/ 1' jsonparse -l -g /a -g /b
 each '{"a":1}\n{"b":2}' '1// 1' jsonparse -l -M -g /a
-# A long record's message is cut in what it quotes, never in its reason.
+# A long record's message is cut in what it quotes, never in its reason;
+# a long argument's too, past the 4 KiB that a message's line may take.
 is "$(printf 'http://%s[\n' "$(printf '%02000d' 0)" | "$@" "$bin/urlparse" -l 2>&1 >/dev/null | sed 's/.*0\.\.\.:/...:/')" \
 	'...: domain-to-ASCII (a forbidden domain code point, or none at all)' "urlparse -l, a long URL's message"
+is "$("$@" "$bin/urlparse" -- "http://[$(printf '%05000d' 0)" 2>&1 | sed 's/.*0\.\.\.:/...:/')" \
+	'...: IPv6-unclosed' "urlparse, a long URL's message"
 # What no pointer asks for is read as strictly, the quick way or the
 # reader's, and a refusal there names where it is; a reason that led to a
 # quote is counted without its comma.

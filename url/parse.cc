@@ -824,6 +824,12 @@ failed:
 	if (r->failure == nullptr)
 		r->failure = "failure";
 done:
+	// A buffer that could not grow held part of what it was given: a
+	// host made of it would be another host. Nothing made of it stands.
+	if (buf.bad && ok) {
+		fail(r, "out-of-memory");
+		ok = false;
+	}
 	if (buf.cap > 65536)
 		release(&buf);
 	return ok;

@@ -93,11 +93,18 @@ bool urlprint(const job *j, const url *u, str *out, size_t most)
 	return out->n <= most;
 }
 
-// What was given, on one line whatever it holds: a control byte as \xXX.
+// What was given, on one line whatever it holds: a control byte as \xXX;
+// and past some 800 bytes cut, on a character's boundary, with "...", so
+// that what is wrong, which follows it, always fits a message's line.
 static void shown(str *out, const char *s, size_t n)
 {
+	size_t at = out->n;
 	for (size_t i = 0; i < n; i++) {
 		unsigned char c = static_cast<unsigned char>(s[i]);
+		if (out->n - at >= 800 && (c & 0xC0) != 0x80) {
+			addz(out, "...");
+			return;
+		}
 		if (c < 0x20 || c == 0x7F) {
 			char b[4] = {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
 			add(out, b, 4);
