@@ -471,7 +471,10 @@ int setjson(const jsonarrays *a, const jsonflat *f)
 		if (names != nullptr && e->named) {
 			// The object's pointer, then "/" and the member's place; the
 			// name is the pointer's last, unescaped.
-			const char *last = strrchr(p, '/');
+			const char *last = p;
+			for (const char *c = p; *c != '\0'; c++)
+				if (*c == '/')
+					last = c;
 			char n[24];
 			key.n = 0;
 			jsonadd(&key, p, static_cast<size_t>(last - p) + 1);

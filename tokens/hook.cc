@@ -474,6 +474,15 @@ void hookadd(hookcheck *c, const void *p, size_t n)
 		feed(c, p, n);
 }
 
+// The string z copied to at, its NUL too: where the next may go.
+static char *copyz(char *at, const char *z)
+{
+	do
+		*at++ = *z;
+	while (*z++ != '\0');
+	return at;
+}
+
 static int bybytes(const void *a, const void *b)
 {
 	const char *const *x = static_cast<const char *const *>(a), *const *y = static_cast<const char *const *>(b);
@@ -503,8 +512,8 @@ static bool twiliofields(hookcheck *c, const char *form, size_t n)
 	char *at = store;
 	const char *q = form, *key, *value;
 	while (m < count && nextfield(&q, work, false, false, &key, &value, strictpct)) {
-		pairs[2 * m] = at, at = stpcpy(at, key) + 1;
-		pairs[2 * m + 1] = at, at = stpcpy(at, value) + 1;
+		pairs[2 * m] = at, at = copyz(at, key);
+		pairs[2 * m + 1] = at, at = copyz(at, value);
 		m++;
 	}
 	qsort(pairs, m, 2 * sizeof *pairs, bybytes);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "jwt.h"
+#include "words.h"
 
 static char msg[256];
 
@@ -60,8 +61,8 @@ static const char *object(const char *what, const char *s, size_t n, jsonbuf *ou
 	}
 	if (why != nullptr) {
 		// jwtoken's limits are fixed: no option raises them.
-		const char *raise = strstr(why, "; -");
-		int len = raise != nullptr && strstr(raise, " raises the limit") != nullptr ? static_cast<int>(raise - why) :
+		const char *raise = findstr(why, "; -");
+		int len = raise != nullptr && findstr(raise, " raises the limit") != nullptr ? static_cast<int>(raise - why) :
 											    static_cast<int>(strlen(why));
 		snprintf(msg, sizeof msg, "%s: %.*s", what, len, why);
 		why = msg;

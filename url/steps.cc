@@ -212,7 +212,8 @@ bool urlinput(const job *j, const char *input, size_t n, const url *base, url *u
 	for (size_t i = 0; !bad && i < j->nsets; i++) {
 		const char *eq = findc(j->sets[i], '=');
 		char name[16] = "";	// a component's name, which fits, and the copy is checked
-		memcpy(name, j->sets[i], static_cast<size_t>(eq - j->sets[i]));
+		for (const char *c = j->sets[i]; c < eq; c++)
+			name[c - j->sets[i]] = *c;
 		r = {};
 		ok = urlset(u, name, eq + 1, length(eq + 1), &r);
 		bad = failed(j->sets[i], length(j->sets[i]), ok, j->strict, &r, why);
