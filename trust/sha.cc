@@ -100,8 +100,9 @@ void sha1portable(uint32_t *h, const unsigned char *p, size_t blocks)
 }
 
 // The rounds unrolled eight at a time, the eight words renamed in turn
-// rather than moved, and the schedule kept in sixteen words, computed as
-// the rounds need it.
+// rather than moved; each round takes its word of the schedule with its
+// constant added (x), here kept in sixteen words, computed as the rounds
+// need it, and on x86-64 made ahead in vector registers.
 // Each sum of rotations as one rotation of a sum of others, which moves
 // fewer copies of a word; Maj as b ^ ((a ^ b) & (b ^ c)), where b ^ c is
 // the round before's a ^ b, kept.
@@ -109,10 +110,10 @@ void sha1portable(uint32_t *h, const unsigned char *p, size_t blocks)
 #define BIG1(x) ror(ror(ror(x, 14) ^ (x), 5) ^ (x), 6)
 #define SMALL0(x) (ror(ror(x, 11) ^ (x), 7) ^ ((x) >> 3))
 #define SMALL1(x) (ror(ror(x, 2) ^ (x), 17) ^ ((x) >> 10))
-#define NEXT(i) (w[(i) & 15] += SMALL1(w[((i) - 2) & 15]) + w[((i) - 7) & 15] + SMALL0(w[((i) - 15) & 15]))
+#define STEP(i) (w[(i) & 15] += SMALL1(w[((i) - 2) & 15]) + w[((i) - 7) & 15] + SMALL0(w[((i) - 15) & 15]))
 #define ROUND(a, b, c, d, e, f, g, h, i, x, ab, bc)                                          \
 	do {                                                                                   \
-		uint32_t t = h + BIG1(e) + (g ^ (e & (f ^ g))) + k256[i] + (x);                \
+		uint32_t t = h + BIG1(e) + (g ^ (e & (f ^ g))) + (x);                          \
 		d += t;                                                                        \
 		ab = a ^ b;                                                                    \
 		h = t + BIG0(a) + (b ^ (ab & bc));                                             \
@@ -136,7 +137,8 @@ void sha1portable(uint32_t *h, const unsigned char *p, size_t blocks)
 		FOUR(i, X);      \
 		FOURMORE(i, X);  \
 	} while (0)
-#define GIVEN(i) w[i]
+#define GIVEN(i) (w[i] + k256[i])
+#define NEXT(i) (STEP(i) + k256[i])
 #define SUMMED(i) wk[i]
 
 #ifdef __SSE2__
@@ -199,14 +201,6 @@ static inline void next(uint32_t *wk, __m128i *w, int q)
 	_mm_store_si128(reinterpret_cast<__m128i *>(wk) + q,
 			_mm_add_epi32(t, _mm_loadu_si128(reinterpret_cast<const __m128i *>(k256) + q)));
 }
-#undef ROUND
-#define ROUND(a, b, c, d, e, f, g, h, i, x, ab, bc)                                          \
-	do {                                                                                   \
-		uint32_t t = h + BIG1(e) + (g ^ (e & (f ^ g))) + (x);                          \
-		d += t;                                                                        \
-		ab = a ^ b;                                                                    \
-		h = t + BIG0(a) + (b ^ (ab & bc));                                             \
-	} while (0)
 
 void sha256portable(uint32_t *h, const unsigned char *p, size_t blocks)
 {
@@ -216,9 +210,9 @@ void sha256portable(uint32_t *h, const unsigned char *p, size_t blocks)
 		first(wk, w, p);
 		uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
 		uint32_t u, v = b ^ c;
-		// Eight words of the schedule made ahead of each eight rounds,
-		// which take words made sixteen rounds before: the vector unit
-		// works while the rounds wait on each other.
+		// Eight words of the schedule made beside each eight rounds,
+		// which take words made at least eight rounds before: the vector
+		// unit works while the rounds wait on each other.
 #pragma GCC unroll 8
 		for (int i = 0; i < 64; i += 8) {
 			if (i < 48)
