@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "request.h"
+#include "text.h"
 #include "urlcode.h"
 
 // The request being read, for the reader below, which has no room for it.
@@ -146,20 +147,6 @@ bool reqname(request *r)
 		}
 		close(s->fd);
 		s->fd = -1;
-	}
-	return true;
-}
-
-static bool writeall(int fd, const char *data, size_t n)
-{
-	while (n > 0) {
-		ssize_t w = write(fd, data, n);
-		if (w < 0 && errno != EINTR)
-			return false;
-		if (w > 0) {
-			data += w;
-			n -= static_cast<size_t>(w);
-		}
 	}
 	return true;
 }
