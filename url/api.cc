@@ -28,14 +28,14 @@ static void portout(long port, str *out)
 static void origin(const url *u, str *out)
 {
 	const char *s = text(&u->scheme);
-	if (samez(s, "blob")) {
+	if (samestr(s, "blob")) {
 		str p = {};
 		url in;
 		urlinit(&in);
 		report r = {};
 		add(&p, text(&u->path), u->path.n);
 		bool ok = parseurl(text(&p), p.n, nullptr, &in, &r) &&
-			  (samez(text(&in.scheme), "http") || samez(text(&in.scheme), "https"));
+			  (samestr(text(&in.scheme), "http") || samestr(text(&in.scheme), "https"));
 		if (ok)
 			origin(&in, out);
 		else
@@ -46,7 +46,7 @@ static void origin(const url *u, str *out)
 	}
 	static const char *const tuple[] = {"ftp", "http", "https", "ws", "wss", nullptr};
 	for (const char *const *t = tuple; *t != nullptr; t++) {
-		if (samez(s, *t)) {
+		if (samestr(s, *t)) {
 			addz(out, s);
 			addz(out, "://");
 			add(out, text(&u->host), u->host.n);
@@ -119,7 +119,7 @@ bool urlgetno(const url *u, size_t k, str *out)
 // empty one, or a file: URL.
 static bool bare(const url *u)
 {
-	return u->host_type == nohost || u->host_type == emptyhost || samez(text(&u->scheme), "file");
+	return u->host_type == nohost || u->host_type == emptyhost || samestr(text(&u->scheme), "file");
 }
 
 bool urlset(url *u, const char *name, const char *value, size_t n, report *r)
@@ -127,7 +127,7 @@ bool urlset(url *u, const char *name, const char *value, size_t n, report *r)
 	str v = {};
 	const char *s = value;
 
-	if (samez(name, "href")) {
+	if (samestr(name, "href")) {
 		url to;
 		urlinit(&to);
 		if (!parseurl(value, n, nullptr, &to, r)) {
@@ -136,33 +136,33 @@ bool urlset(url *u, const char *name, const char *value, size_t n, report *r)
 		}
 		urlfree(u);
 		*u = to;
-	} else if (samez(name, "protocol")) {
+	} else if (samestr(name, "protocol")) {
 		add(&v, value, n);
 		addc(&v, ':');
 		run(text(&v), v.n, nullptr, u, at_schemestart, r);
-	} else if (samez(name, "username") || samez(name, "password")) {
+	} else if (samestr(name, "username") || samestr(name, "password")) {
 		if (!bare(u)) {
 			str *to = name[0] == 'u' ? &u->username : &u->password;
 			fixutf8(value, n, &v);
 			clear(to);
 			encode(to, text(&v), v.n, userinfoset);
 		}
-	} else if (samez(name, "host") || samez(name, "hostname")) {
+	} else if (samestr(name, "host") || samestr(name, "hostname")) {
 		if (!u->opaque)
 			run(value, n, nullptr, u, name[4] == '\0' ? at_host : at_hostname, r);
-	} else if (samez(name, "port")) {
+	} else if (samestr(name, "port")) {
 		if (bare(u))
 			;
 		else if (n == 0)
 			u->port = -1;
 		else
 			run(value, n, nullptr, u, at_port, r);
-	} else if (samez(name, "pathname")) {
+	} else if (samestr(name, "pathname")) {
 		if (!u->opaque) {
 			clear(&u->path);
 			run(value, n, nullptr, u, at_pathstart, r);
 		}
-	} else if (samez(name, "search") || samez(name, "hash")) {
+	} else if (samestr(name, "search") || samestr(name, "hash")) {
 		bool search = name[0] == 's';
 		str *to = search ? &u->query : &u->fragment;
 		bool *has = search ? &u->hasquery : &u->hasfragment;

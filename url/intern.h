@@ -3,6 +3,7 @@
 #define URL_INTERN_H
 
 #include "url.h"
+#include "words.h"
 
 // The percent-encode sets, each holding the one before it but for
 // fragment, which holds C0 and its own.

@@ -69,7 +69,7 @@ void addnum(str *out, unsigned long v, unsigned base)
 
 static bool same(const str *s, const char *z)
 {
-	return samez(text(s), z);
+	return samestr(text(s), z);
 }
 
 static inline void copy(str *to, const str *from)

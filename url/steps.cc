@@ -14,7 +14,7 @@ const char *urloptions(int argc, char *const argv[], job *j, str *why)
 	*j = {};
 	int i = 1;
 	for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
-		if (samez(argv[i], "--")) {
+		if (samestr(argv[i], "--")) {
 			i++;
 			break;
 		}
@@ -125,7 +125,7 @@ static bool failed(const char *what, size_t n, bool ok, bool strict, const repor
 	shown(why, what, n);
 	addz(why, ": ");
 	addz(why, name);
-	if (r->detail != nullptr && samez(name, "domain-to-ASCII")) {
+	if (r->detail != nullptr && samestr(name, "domain-to-ASCII")) {
 		addz(why, " (");
 		addz(why, r->detail);
 		addc(why, ')');

@@ -67,15 +67,9 @@ inline const char *text(const str *s)		// never null
 
 // The string functions that the parser needs, its own, since each of
 // the C library's that a program calls costs it a symbol to bind when it
-// starts: a string's length, whether two are the same, and where a byte
-// other than NUL first stands in one, or null.
+// starts: a string's length, and where a byte other than NUL first
+// stands in one, or null (whether two are the same is text/'s samestr).
 size_t length(const char *z);
-inline bool samez(const char *a, const char *b)
-{
-	while (*a != '\0' && *a == *b)
-		a++, b++;
-	return *a == *b;
-}
 const char *findc(const char *z, char c);
 
 enum hosttype { nohost, domainhost, ipv4host, ipv6host, opaquehost, emptyhost };
