@@ -521,7 +521,7 @@ static bool aparam(cur c)
 // length, with no NUL.
 static size_t numbered(char *key, size_t nth, const char *rest)
 {
-	size_t n = numout(key, static_cast<long long>(nth));
+	size_t n = unsignedout(key, nth);
 	while (*rest != '\0')
 		key[n++] = *rest++;
 	return n;

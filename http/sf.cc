@@ -475,7 +475,7 @@ static void value(const sf *p, const sfnode *v, jsonbuf *b, bool plain)
 			jsonadd(b, ":", 1);
 		break;
 	case '(':
-		jsonadd(b, t, numout(t, static_cast<long long>(v->count)));
+		jsonadd(b, t, unsignedout(t, v->count));
 		break;
 	default:
 		if (plain || v->type == 't') {
@@ -553,7 +553,7 @@ static void paths(const sf *p, const sfnode *v, jsonbuf *path, jsonbuf *b, httpo
 		char t[24];
 		for (size_t i = v->first, k = 0; k < v->count; i = p->node[i].next, k++) {
 			t[0] = '/';
-			jsonadd(path, t, 1 + numout(t + 1, static_cast<long long>(k)));
+			jsonadd(path, t, 1 + unsignedout(t + 1, k));
 			paths(p, &p->node[i], path, b, o);
 			path->n = at;
 		}
@@ -606,7 +606,7 @@ static const char *sfread(const char *s, size_t n, char kind, httpout *o)
 			jsonadd(&path, s + t->key, t->keylen);
 		} else {
 			char d[24];
-			jsonadd(&path, d, numout(d, static_cast<long long>(m)));
+			jsonadd(&path, d, unsignedout(d, m));
 		}
 		paths(&p, t, &path, &v, o);
 	}

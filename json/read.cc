@@ -208,11 +208,8 @@ size_t jsoncat(char *m, size_t at, size_t size, const char *s, size_t n)
 
 size_t jsonnum(char *m, size_t at, size_t size, unsigned long long v)
 {
-	char d[24], *p = d + sizeof d;
-	do
-		*--p = static_cast<char>('0' + v % 10);
-	while ((v /= 10) > 0);
-	return jsoncat(m, at, size, p, static_cast<size_t>(d + sizeof d - p));
+	char d[24];
+	return jsoncat(m, at, size, d, unsignedout(d, v));
 }
 
 static size_t catz(char *m, size_t at, size_t size, const char *z)

@@ -70,14 +70,12 @@ void saytext(const char *prog, const char *what)
 	fprintf(stderr, "%.*s", static_cast<int>(n), line);
 }
 
-static size_t unsignedout(char *out, unsigned long long u, bool minus)
+size_t unsignedout(char *out, unsigned long long v)
 {
 	char d[24], *p = d + sizeof d;
 	do
-		*--p = static_cast<char>('0' + u % 10);
-	while ((u /= 10) > 0);
-	if (minus)
-		*--p = '-';
+		*--p = static_cast<char>('0' + v % 10);
+	while ((v /= 10) > 0);
 	size_t n = static_cast<size_t>(d + sizeof d - p);
 	for (size_t i = 0; i < n; i++)
 		out[i] = p[i];
@@ -99,9 +97,11 @@ bool writeall(int fd, const char *p, size_t n)
 
 size_t numout(char *out, long long v)
 {
+	if (v >= 0)
+		return unsignedout(out, static_cast<unsigned long long>(v));
 	// Negated as unsigned, where the least long long has no opposite.
-	return unsignedout(out, v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v),
-			   v < 0);
+	out[0] = '-';
+	return 1 + unsignedout(out + 1, 0ULL - static_cast<unsigned long long>(v));
 }
 
 void textcat(char *m, size_t size, const char *z)
@@ -122,6 +122,6 @@ void textcat(char *m, size_t size, const char *z)
 void textcatnum(char *m, size_t size, unsigned long long v)
 {
 	char d[24];
-	d[unsignedout(d, v, false)] = '\0';
+	d[unsignedout(d, v)] = '\0';
 	textcat(m, size, d);
 }

@@ -31,6 +31,7 @@ void saytext(const char *prog, const char *what);
 bool writeall(int fd, const char *p, size_t n);
 // v in decimal at out, a '-' first where it is below zero: its length,
 // at most 20, with no NUL.
+size_t unsignedout(char *out, unsigned long long v);
 size_t numout(char *out, long long v);
 // Pieces of a message: z, or v in decimal, after the string in m, which
 // has size bytes in all, cut short where they do not fit, on a
