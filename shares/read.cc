@@ -84,11 +84,9 @@ static bool readint(input *in, int32_t *v, char *msg, size_t size)
 	in->ahead = c;
 
 	if (mag > (neg ? 0x80000000u : 0x7FFFFFFFu)) {
-		const char *tail = cut ? "..." : "";
-		size_t k = 0;
-		do
-			text[n + k] = tail[k];
-		while (tail[k++] != '\0');
+		if (cut)
+			text[n++] = '.', text[n++] = '.', text[n++] = '.';
+		text[n] = '\0';
 		snprintf(msg, size, "number out of range: %s", text);
 		return false;
 	}
