@@ -84,10 +84,9 @@ void namefree(nameset *s)
 static bool grow(nameset *s)
 {
 	size_t cap = s->cap == 0 ? 32 : 2 * s->cap;
-	nameslot *slot = static_cast<nameslot *>(malloc(cap * sizeof *slot));
+	nameslot *slot = static_cast<nameslot *>(calloc(cap, sizeof *slot));
 	if (slot == nullptr)
 		return false;
-	memset(slot, 0, cap * sizeof *slot);
 	for (size_t k = 0; k < s->cap; k++) {
 		if (s->slot[k].i == 0)
 			continue;
