@@ -14,7 +14,7 @@
 
 static char said[160];
 
-// "WHAT N WHY", a limit passed and how to raise it.
+// "WHAT N WHY": a limit passed and how to raise it, or where a fault is.
 static const char *limited(const char *what, size_t n, const char *why)
 {
 	said[0] = '\0';
@@ -26,10 +26,7 @@ static const char *limited(const char *what, size_t n, const char *why)
 
 static const char *at(size_t line, const char *what)
 {
-	said[0] = '\0';
-	textcat(said, sizeof said, "line ");
-	textcatnum(said, sizeof said, line);
-	textcat(said, sizeof said, ": ");
+	limited("line ", line, ": ");
 	textcat(said, sizeof said, what);
 	return said;
 }
@@ -136,10 +133,8 @@ static const char *fieldlines(char *h, size_t n, size_t first, const headlimits 
 			return at(line + 1, "whitespace between a field's name and its colon");
 		if (h[c] != ':' || c == r)
 			return at(line + 1, "a field name that is not a token");
-		if (f->n == lim->fields) {
-			limited("more than ", lim->fields, " fields in a head (-F raises it)");
-			return said;
-		}
+		if (f->n == lim->fields)
+			return limited("more than ", lim->fields, " fields in a head (-F raises it)");
 		size_t vs = c + 1;
 		while (vs < end && blank(h[vs]))
 			vs++;
@@ -318,8 +313,7 @@ const char *headread(int fd, ssize_t (*rd)(int, char *, size_t), const headlimit
 			// Here what there is begins a head, or is too short to tell.
 			size_t e = n < 5 ? 0 : headend(buf, n, &from);
 			if (e > lim->bytes || (e == 0 && n > lim->bytes)) {
-				limited("a head of more than ", lim->bytes, " bytes (-m raises it)");
-				why = said;
+				why = limited("a head of more than ", lim->bytes, " bytes (-m raises it)");
 				break;
 			}
 			if (e > 0) {
@@ -368,8 +362,7 @@ const char *headmem(const char *s, size_t n, const headlimits *lim, httpout *o)
 		if (!ishead(buf + r, n - r)) {
 			why = n == 0 ? "no head in the input" : "no status line: the input is not a response's head";
 		} else if (e > lim->bytes || (e == 0 && n - r > lim->bytes)) {
-			limited("a head of more than ", lim->bytes, " bytes (-m raises it)");
-			why = said;
+			why = limited("a head of more than ", lim->bytes, " bytes (-m raises it)");
 		} else if (e == 0) {
 			why = "the input ends inside a head, before its empty line";
 		} else {
