@@ -297,6 +297,7 @@ static bool domain(const char *p, size_t n, url *u, report *r)
 	for (size_t i = 0; i < n; i++)
 		ascii = ascii && static_cast<unsigned char>(p[i]) < 0x80;
 	str d = {};
+	d.room = u->host.room;	// it becomes the host
 	if (ascii) {
 		for (size_t i = 0; i < n; i++)
 			addc(&d, lower(p[i]));
@@ -335,6 +336,11 @@ static bool domain(const char *p, size_t n, url *u, report *r)
 			r->detail = strictwhy;
 		}
 	}
+	if (d.bad) {
+		lacking(r, &d);
+		release(&d);
+		return false;
+	}
 	bool ok = d.n > 0;
 	for (size_t i = 0; ok && i < d.n; i++)
 		ok = !forbiddendomain(static_cast<unsigned char>(d.p[i]));
@@ -348,8 +354,10 @@ static bool domain(const char *p, size_t n, url *u, report *r)
 		release(&d);
 		return ok;
 	}
+	size_t *room = u->host.room;
 	release(&u->host);
 	u->host = d;
+	u->host.room = room;
 	u->host_type = domainhost;
 	return true;
 }
@@ -410,6 +418,7 @@ bool parsehost(const char *in, size_t n, bool opaque, url *u, report *r)
 	if (pct == end)
 		return fixutf8(in, n, nullptr) ? domain(in, n, u, r) : fail(r, "domain-to-ASCII");
 	str d = {};
+	d.room = u->host.room;
 	for (const char *p = in; p < end; p++) {
 		if (*p == '%' && end - p >= 3 && hex(p[1]) && hex(p[2])) {
 			invalid(r, "domain-percent-encoded");
@@ -418,6 +427,11 @@ bool parsehost(const char *in, size_t n, bool opaque, url *u, report *r)
 		} else {
 			addc(&d, *p);
 		}
+	}
+	if (d.bad) {	// part of a host would be another host
+		lacking(r, &d);
+		release(&d);
+		return false;
 	}
 	bool ok = fixutf8(text(&d), d.n, nullptr);
 	if (ok)

@@ -48,6 +48,15 @@ inline bool fail(report *r, const char *name)
 	return false;
 }
 
+// Why a string could not grow: its budget, or the memory. What was
+// made of the part that it held would be another URL, so that is the
+// only verdict: the first error and the failure alike.
+inline bool lacking(report *r, const str *s)
+{
+	r->error = r->failure = s->over ? "too-long" : "out-of-memory";
+	return false;
+}
+
 // v in decimal, or in lower-case hexadecimal, appended.
 void addnum(str *out, unsigned long v, unsigned base);
 

@@ -32,11 +32,21 @@ void grow(str *s, const char *b, size_t n)
 		size_t cap = s->cap == 0 ? 32 : s->cap;
 		while (cap < s->n + n + 1)
 			cap *= 2;
+		// Within a budget, the last of it is taken as it is needed,
+		// not doubled past it.
+		size_t most = s->room != nullptr ? s->cap + *s->room : cap;
+		if (s->n + n + 1 > most) {
+			s->bad = s->over = true;
+			return;
+		}
+		cap = cap < most ? cap : most;
 		char *p = static_cast<char *>(realloc(s->p, cap));
 		if (p == nullptr) {
 			s->bad = true;
 			return;
 		}
+		if (s->room != nullptr)
+			*s->room -= cap - s->cap;
 		s->p = p;
 		s->cap = cap;
 	}
@@ -370,6 +380,31 @@ static long takeinto(str *to, const char *in, long i, long n, unsigned take, enc
 	return i;
 }
 
+// A segment onto the path, after its '/'. A long one is not copied: the
+// path so far goes in front of it, and the two change places, so that a
+// long path is never held twice.
+static void segment(str *path, str *seg)
+{
+	size_t k = path->n + 1, n = seg->n;
+	if (n <= 4096 || n <= path->n) {
+		addc(path, '/');
+		add(path, text(seg), n);
+		return;
+	}
+	add(seg, text(path), k - 1);
+	addc(seg, '/');
+	if (seg->bad)
+		return;
+	for (size_t i = n; i-- > 0;)
+		seg->p[i + k] = seg->p[i];
+	for (size_t i = 0; i + 1 < k; i++)
+		seg->p[i] = path->p[i];
+	seg->p[k - 1] = '/';
+	str t = *path;
+	*path = *seg;
+	*seg = t;
+}
+
 // The state machine, on input with its tabs and newlines gone, as the
 // standard runs it; override is the state it starts in for a setter, or
 // none. A setter's "return" and its "failure" both end the run, and
@@ -382,7 +417,10 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 	// meanwhile parses a URL of its own.
 	static str buf;
 	clear(&buf);
-	buf.bad = false;
+	buf.bad = buf.over = false;
+	buf.room = u->most != 0 ? &u->room : nullptr;
+	if (buf.room != nullptr)
+		u->room -= buf.cap < u->room ? buf.cap : u->room;
 	bool atsign = false, brackets = false, pwseen = false, ok = true;
 	bool special = isspecial(&u->scheme);	// again whenever the scheme changes
 	long n = static_cast<long>(len);
@@ -418,6 +456,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 				release(&u->scheme);
 				u->scheme = buf;
 				buf = {};
+				buf.room = u->scheme.room;
 				special = isspecial(&u->scheme);
 				if (override != at_none) {
 					if (u->port == defaultport(&u->scheme))
@@ -779,8 +818,7 @@ static bool machine(const char *in, size_t len, const url *base, url *u, state o
 			} else if (!written) {
 				if (u->path.n == 0 && buf.n == 2 && same(&u->scheme, "file") && drive(text(&buf), buf.n, false))
 					buf.p[1] = ':';
-				addc(&u->path, '/');
-				add(&u->path, text(&buf), buf.n);
+				segment(&u->path, &buf);
 			}
 			clear(&buf);
 			if (c == '?' || c == '#')
@@ -826,10 +864,9 @@ failed:
 done:
 	// A buffer that could not grow held part of what it was given: a
 	// host made of it would be another host. Nothing made of it stands.
-	if (buf.bad && ok) {
-		fail(r, "out-of-memory");
-		ok = false;
-	}
+	if (buf.bad)
+		ok = lacking(r, &buf);
+	buf.room = nullptr;
 	if (buf.cap > 65536)
 		release(&buf);
 	return ok;
@@ -837,32 +874,33 @@ done:
 
 // The input as the parser takes it: UTF-8, with U+FFFD for what is not;
 // with no C0 control or space at either end, for a new URL; and with no
-// tab or newline.
+// tab or newline. Made in one copy, edited in place, as a copy can be
+// three times the input.
 static bool prepare(const char *in, size_t n, bool trim, str *out, report *r)
 {
-	str u = {};
-	if (!fixutf8(in, n, &u))
+	if (!fixutf8(in, n, out))
 		invalid(r, "not-UTF-8");
-	const char *p = text(&u), *end = p + u.n;
+	if (out->bad)
+		return false;
+	char *p = out->p;
+	size_t s = 0, e = out->n, at = 0;
 	if (trim) {
-		const char *s = p, *e = end;
-		while (s < e && static_cast<unsigned char>(*s) <= 0x20)
+		while (s < e && static_cast<unsigned char>(p[s]) <= 0x20)
 			s++;
-		while (e > s && static_cast<unsigned char>(e[-1]) <= 0x20)
+		while (e > s && static_cast<unsigned char>(p[e - 1]) <= 0x20)
 			e--;
-		if (s != p || e != end)
+		if (s != 0 || e != out->n)
 			invalid(r, "invalid-URL-unit");
-		p = s;
-		end = e;
 	}
-	for (; p < end; p++)
-		if (*p == '\t' || *p == '\n' || *p == '\r')
+	for (; s < e; s++)
+		if (p[s] == '\t' || p[s] == '\n' || p[s] == '\r')
 			invalid(r, "invalid-URL-unit");
 		else
-			addc(out, *p);
-	bool bad = u.bad || out->bad;
-	release(&u);
-	return !bad;
+			p[at++] = p[s];
+	out->n = at;
+	if (p != nullptr)
+		p[at] = '\0';
+	return true;
 }
 
 // Whether n bytes need nothing of prepare: none below 0x20 or above 0x7F,
@@ -898,9 +936,10 @@ bool run(const char *in, size_t n, const url *base, url *u, state override, repo
 	if (plainascii(in, n))
 		return machine(in, n, base, u, override, r);
 	str s = {};
+	s.room = u->most != 0 ? &u->room : nullptr;
 	bool ok = prepare(in, n, override == at_none, &s, r);
 	if (!ok)
-		fail(r, "out-of-memory");
+		lacking(r, &s);
 	else
 		ok = machine(text(&s), s.n, base, u, override, r);
 	release(&s);
@@ -922,20 +961,36 @@ bool parseurl(const char *input, size_t n, const url *base, url *u, report *r)
 	// Emptied, its memory kept for the next URL, as a line mode parses
 	// one after another.
 	str *parts[] = {&u->scheme, &u->username, &u->password, &u->host, &u->path, &u->query, &u->fragment};
+	// Within a bound, a part that a long URL made large is given back,
+	// and what the rest keep is counted against it.
+	size_t *room = u->most != 0 ? &u->room : nullptr, held = 0;
 	for (str *s : parts) {
 		clear(s);
-		s->bad = false;
+		s->bad = s->over = false;
+		s->room = room;
+		held += s->cap;
 	}
+	if (room != nullptr && held > 65536) {
+		held = 0;
+		for (str *s : parts) {
+			if (s->cap > 65536) {
+				release(s);
+				s->room = room;
+			}
+			held += s->cap;
+		}
+	}
+	u->room = held < u->most ? u->most - held : 0;
 	u->host_type = nohost;
 	u->port = -1;
 	u->opaque = u->hasquery = u->hasfragment = false;
-	if (!run(input, n, base, u, at_none, r))
-		return false;
-	checkfile(u, r);
+	bool ok = run(input, n, base, u, at_none, r);
 	for (str *s : parts)
 		if (s->bad)
-			return fail(r, "out-of-memory");
-	return true;
+			return lacking(r, s);
+	if (ok)
+		checkfile(u, r);
+	return ok;
 }
 
 void serialize(const url *u, str *out)

@@ -11,11 +11,14 @@
 
 // A string that grows: p holds n bytes and a NUL, or is null while empty.
 // An allocation that fails sets bad and drops what comes after, so a
-// caller checks once, at the end.
+// caller checks once, at the end. Strings that share a budget point room
+// at the bytes they may still take between them, or leave it null for no
+// bound; growing past it sets over as well as bad, and takes nothing.
 struct str {
 	char *p;
 	size_t n, cap;
-	bool bad;
+	bool bad, over;
+	size_t *room;
 };
 
 // Inline where there is room already, as most of a URL is added a few
@@ -83,6 +86,11 @@ struct url {
 	long port;		// -1 for none
 	bool opaque;		// the path is opaque
 	bool hasquery, hasfragment;
+	// The most memory that taking a URL apart may hold, its copy of the
+	// input, the parser's buffer and the parts together, or 0 for no
+	// bound; and what is left of it. Past it the parse fails "too-long",
+	// as a caller that keeps to a memory bound sets it.
+	size_t most, room;
 };
 
 void urlinit(url *u);
@@ -103,7 +111,8 @@ bool urlcopy(url *to, const url *from);
 // "file-host-empty-extra-solidus", a file URL with an empty host whose
 // path starts with an empty segment, "file:////x", which others read as
 // having the host x; "dot-segment-percent-encoded", a "." or ".." segment
-// written with "%2e", which others keep as it stands.
+// written with "%2e", which others keep as it stands. A failure of our
+// own: "too-long", past the bound that a caller set in the URL's most.
 struct report {
 	const char *error;
 	const char *failure;
