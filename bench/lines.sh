@@ -131,7 +131,7 @@ printf '| %-40s | %9s |\n' "urlparse -l" "$ff"
 
 echo
 [ -z "$writes" ] || check "URL targets, a quarter bad: write calls" "$writes" 100
-check "urlparse -l, 64 -g of 0xff bytes: peak KiB" "$ff" 16384
+check "urlparse -l, 64 -g of 0xff bytes: peak KiB" "$ff" 4096
 [ -z "${py-}" ] || check "URL targets: python3 / the line modes" "$(ratio "$py" "$ours")" 10 least
 check "URL targets: bash loop / the line modes" "$(ratio "$loop" "$ours")" 100 least
 [ -z "${fastest-}" ] || check "JSON Lines: fastest peer / jsonparse -l" "$(ratio "$fastest" "$j")" 1 least

@@ -77,6 +77,16 @@ is "$(printf 'http://%s[\n' "$(printf '%02000d' 0)" | "$@" "$bin/urlparse" -l 2>
 	'...: domain-to-ASCII (a forbidden domain code point, or none at all)' "urlparse -l, a long URL's message"
 is "$("$@" "$bin/urlparse" -- "http://[$(printf '%05000d' 0)" 2>&1 | sed 's/.*0\.\.\.:/...:/')" \
 	'...: IPv6-unclosed' "urlparse, a long URL's message"
+# A long segment after a short one is moved into the path, not copied;
+# a URL that takes more than its line mode's memory to take apart fails
+# its record alone.
+is "$(printf 'http://h/a/%s\n' "$(printf '%05000d' 0 | tr 0 '<')" | "$@" "$bin/urlparse" -l -g pathname)" \
+	"/a/$(printf '%05000d' 0 | sed 's/0/%3C/g')" "urlparse -l, a long segment"
+ff=$(printf '%0180000d' 0 | tr 0 '\377')
+is "$(printf 'http://h/%s\n/x\n' "$ff" | "$@" "$bin/urlparse" -l -b http://c/ -g pathname 2>/dev/null | tr '\n' /)" \
+	'//x/' "urlparse -l, a URL too long to take apart"
+is "$(printf 'http://h/%s\n' "$ff" | "$@" "$bin/urlparse" -l 2>&1 >/dev/null | sed 's/.*\.\.\.:/...:/')" \
+	'...: too-long' "urlparse -l, a URL too long to take apart: its message"
 # What no pointer asks for is read as strictly, the quick way or the
 # reader's, and a refusal there names where it is; a reason that led to a
 # quote is counted without its comma.
