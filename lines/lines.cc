@@ -39,6 +39,17 @@ static const char *find(const char *s, size_t n, char c, bool *nul)
 	// every x86-64 has: a bit a byte for c, and for NUL.
 	if (n >= 16) {
 		const __m128i cv = _mm_set1_epi8(c), zero = _mm_setzero_si128();
+		// Thirty-two at a time while neither is there, as most of a
+		// long record holds neither; the loop below tells which came
+		// first.
+		for (; i + 32 <= n; i += 32) {
+			__m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+			__m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i + 16));
+			__m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, cv), _mm_cmpeq_epi8(a, zero)),
+						   _mm_or_si128(_mm_cmpeq_epi8(b, cv), _mm_cmpeq_epi8(b, zero)));
+			if (_mm_movemask_epi8(hit) != 0)
+				break;
+		}
 		for (;; i += 16) {
 			if (i + 16 > n)
 				i = n - 16;
