@@ -242,7 +242,9 @@ inline size_t jsonplainnum(const unsigned char *p, size_t n)
 // jsonnonchar: whether code point c is a noncharacter. jsonscan: whether
 // the text of n bytes is one that it follows and finds good, as the reader
 // would, with where the value that each of the np pointers names lies in
-// spans; false where it is not, which leaves the text to the reader.
+// spans; false where it is not, which leaves the text to the reader. The
+// byte after the text must be a NUL, as a record's is: it ends every run
+// without a check of where the text ends.
 struct jsonspan {
 	size_t at, len;
 	bool found;
@@ -303,7 +305,8 @@ typedef bool jsonout(void *arg, const char *s, size_t n);
 const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void *arg, bool *absent = nullptr,
 		    bool nullempty = false);
 
-// The line mode's result for one record, the text at s of n bytes: each
+// The line mode's result for one record, the text at s of n bytes and a
+// NUL after them: each
 // value that the job's pointers name, as the program prints one, with a
 // TAB between two, and in each a backslash, a TAB, a newline and a CR
 // written \\, \t, \n and \r, as a TSV reader takes them back, so that

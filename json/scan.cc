@@ -33,13 +33,13 @@ bool jsonnonchar(unsigned long c)
 // What the loop holds at most: past these, the reader reads the text.
 enum { scandepth = 64, scannames = 512, scanlong = 32 };
 
-// An object's name: where it is, its length, and its first eight bytes in
-// a word, folded where the text is strict, so that most names are told
-// apart by one comparison.
+// An object's name: its first eight bytes in a word, folded where the
+// text is strict, so that most names are told apart by one comparison;
+// and where it is, and its length, for those that are not.
 struct scanname {
+	uint64_t head;
 	const unsigned char *p;
 	size_t n;
-	uint64_t head;
 };
 
 struct scanlevel {
@@ -55,29 +55,28 @@ static unsigned char folded(unsigned char c, bool fold)
 	return fold && c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
 }
 
-static bool samename(const scanname *a, const scanname *b, bool fold)
+// Whether two names of n bytes whose first eight are the same are the
+// same past them.
+static bool samerest(const unsigned char *a, const unsigned char *b, size_t n, bool fold)
 {
-	if (a->n != b->n || a->head != b->head)
-		return false;
-	for (size_t i = 8; i < a->n; i++)
-		if (folded(a->p[i], fold) != folded(b->p[i], fold))
+	for (size_t i = 8; i < n; i++)
+		if (folded(a[i], fold) != folded(b[i], fold))
 			return false;
 	return true;
 }
 
-static size_t blanks(const unsigned char *p, size_t n, size_t i)
+// The text ends in a NUL, which is no blank and ends any run.
+static inline const unsigned char *blanks(const unsigned char *q)
 {
-	while (i < n && p[i] <= ' ' && (p[i] == ' ' || p[i] == '\t' || p[i] == '\n' || p[i] == '\r'))
-		i++;
-	return i;
+	while (*q <= ' ' && (*q == ' ' || *q == '\t' || *q == '\n' || *q == '\r'))
+		q++;
+	return q;
 }
 
 // The first eight bytes of a name of n plain bytes at p, or as many as
 // it has, in a word as memory holds them, the rest zero: loaded whole
-// where the text has eight bytes there (room). Where strict, folded: for
-// ASCII, 0x20 added to each byte from 'A' to 'Z', whose sums with 0x3F
-// and 0x25 tell it (each byte is below 0x80, and no sum carries).
-static uint64_t headof(const unsigned char *p, size_t n, size_t room, bool fold)
+// where the text has eight bytes there (room).
+static inline uint64_t headof(const unsigned char *p, size_t n, size_t room)
 {
 	uint64_t w;
 	if (room >= 8) {
@@ -95,70 +94,79 @@ static uint64_t headof(const unsigned char *p, size_t n, size_t room, bool fold)
 		w &= (1ULL << (8 * n)) - 1;
 #endif
 	}
-	if (fold) {
-		uint64_t upper = (w + byteones * 0x3F) & ~(w + byteones * 0x25) & (byteones * 0x80);
-		w |= upper >> 2;
-	}
 	return w;
 }
 
-// The end of the string whose body begins at i, past its quote, or 0.
-static size_t string(const unsigned char *p, size_t n, size_t i, bool strict)
+// For ASCII, 0x20 added to each byte from 'A' to 'Z', whose sums with
+// 0x3F and 0x25 tell it (each byte is below 0x80, and no sum carries).
+static inline uint64_t foldhead(uint64_t w)
+{
+	uint64_t upper = (w + byteones * 0x3F) & ~(w + byteones * 0x25) & (byteones * 0x80);
+	return w | upper >> 2;
+}
+
+// The end of the string whose body begins at q, past its quote, or null.
+static const unsigned char *string(const unsigned char *q, const unsigned char *end, bool strict)
 {
 	for (;;) {
-		i += jsonplain(p + i, n - i);
-		if (i >= n)
-			return 0;
-		unsigned char c = p[i];
+		q += jsonplain(q, static_cast<size_t>(end - q));
+		unsigned char c = *q;
 		if (c == '"')
-			return i + 1;
+			return q + 1;
 		if (c == '\\') {
-			unsigned char e = i + 1 < n ? p[i + 1] : 0;
+			unsigned char e = q[1];
 			if (e != '"' && e != '\\' && e != '/' && e != 'b' && e != 'f' && e != 'n' && e != 'r' && e != 't')
-				return 0;
-			i += 2;
+				return nullptr;
+			q += 2;
 			continue;
 		}
 		size_t len;
-		long cp = c >= 0x80 ? utf8point(p + i, n - i, &len) : -1;
+		long cp = c >= 0x80 ? utf8point(q, static_cast<size_t>(end - q), &len) : -1;
 		if (cp < 0 || (strict && jsonnonchar(static_cast<unsigned long>(cp))))
-			return 0;
-		i += len;
+			return nullptr;
+		q += len;
 	}
 }
 
 // How far each pointer has come: where its next step begins, its length
-// with the '/' before it, and whether it has an escape.
+// with the '/' before it, whether it has an escape, and where it has
+// none, its first eight bytes in a word, as a name's head.
 struct scanstep {
 	size_t at, len;
 	bool escaped;
+	uint64_t head;
 };
 
 static void nextstep(const char *pointer, scanstep *s)
 {
-	const char *q = pointer + s->at;
+	const unsigned char *q = reinterpret_cast<const unsigned char *>(pointer + s->at);
+	unsigned char b[8] = {};
 	size_t e = 1;
 	bool tilde = false;
-	for (; q[e] != '\0' && q[e] != '/'; e++)
+	for (; q[e] != '\0' && q[e] != '/'; e++) {
 		tilde = tilde || q[e] == '~';
+		if (e <= 8)
+			b[e - 1] = q[e];
+	}
 	s->len = e;
 	s->escaped = tilde;
+	s->head = loadword(b);
 }
 
 // Of the pointers in ways, those whose next step names the member of n
-// bytes at name: in *hits those that end there, in the result those that
-// go on, their next step found.
+// bytes at name, whose head is head: in *hits those that end there, in
+// the result those that go on, their next step found.
 static uint64_t match(const char *const *pointers, scanstep *steps, uint64_t ways, const char *name, size_t n,
-		      uint64_t *hits)
+		      uint64_t head, uint64_t *hits)
 {
 	uint64_t on = 0;
 	*hits = 0;
-	for (int k = 0; ways != 0; k++, ways >>= 1) {
+	for (; ways != 0; ways &= ways - 1) {
+		int k = __builtin_ctzll(ways);
 		scanstep *s = &steps[k];
-		if ((ways & 1) == 0 || (!s->escaped && s->len - 1 != n))
-			continue;
 		const char *q = pointers[k] + s->at;
-		if (!(s->escaped ? jsonstep(q + 1, s->len - 1, name, n) : jsoncmp(q + 1, name, n) == 0))
+		if (s->escaped ? !jsonstep(q + 1, s->len - 1, name, n) :
+				 s->len - 1 != n || s->head != head || (n > 8 && !samebytes(q + 9, name + 8, n - 8)))
 			continue;
 		if (q[s->len] == '\0') {
 			*hits |= 1ULL << k;
@@ -175,9 +183,10 @@ static uint64_t match(const char *const *pointers, scanstep *steps, uint64_t way
 // end, where it ends.
 static void mark(jsonspan *spans, uint64_t hits, size_t i, bool end)
 {
-	for (int k = 0; hits >> k != 0; k++)
-		if ((hits >> k & 1) != 0)
-			spans[k] = end ? jsonspan{spans[k].at, i - spans[k].at, true} : jsonspan{i, 0, false};
+	for (; hits != 0; hits &= hits - 1) {
+		int k = __builtin_ctzll(hits);
+		spans[k] = end ? jsonspan{spans[k].at, i - spans[k].at, true} : jsonspan{i, 0, false};
+	}
 }
 
 bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonspan *spans)
@@ -192,97 +201,109 @@ bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointe
 		steps[k].at = 0;
 		nextstep(pointers[k], &steps[k]);
 	}
-	const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
+	const unsigned char *p = reinterpret_cast<const unsigned char *>(text), *end = p + n, *q = blanks(p), *name;
 	scanlevel st[scandepth], *l = nullptr;
 	scanname pool[scannames];
 	int depth = 0;
-	size_t used = 0, len = 0, i = blanks(p, n, 0);
+	size_t used = 0, len = 0;
 	// The pointers that the value about to begin may hold, and those that
 	// name it.
-	uint64_t ways = np == 64 ? ~0ULL : (1ULL << np) - 1, hits = 0;
-	const char *name;
+	uint64_t ways = np == 64 ? ~0ULL : (1ULL << np) - 1, hits = 0, head;
 	char place[24];
-	unsigned char c;
 
-value:	// A value begins at i.
-	if (i >= n)
-		return false;
+value:	// A value begins at q: most often a string.
 	if (hits != 0)
-		mark(spans, hits, i, false);
-	c = p[i];
-	if (c == '"') {
-		i = string(p, n, i + 1, strict);
-	} else if (c == '{' || c == '[') {
+		mark(spans, hits, static_cast<size_t>(q - p), false);
+	if (*q == '"') {
+		q = string(q + 1, end, strict);
+		if (q == nullptr)
+			return false;
+		goto after;
+	}
+	switch (*q) {
+	case '{':
+	case '[':
 		if (depth == scandepth)
 			return false;
 		l = &st[depth++];
-		*l = {c == '{', 0, used, ways, hits};
-		i = blanks(p, n, i + 1);
-		if (i < n && p[i] == c + 2) {	// '}' and ']' follow '{' and '[' by two
-			i++;
+		*l = {*q == '{', 0, used, ways, hits};
+		q = blanks(q + 1);
+		if (*q == (l->object ? '}' : ']')) {
+			q++;
 			goto closed;
 		}
 		goto member;
-	} else if (c == 't' || c == 'n') {
-		i = i + 4 <= n && jsoncmp(text + i, c == 't' ? "true" : "null", 4) == 0 ? i + 4 : 0;
-	} else if (c == 'f') {
-		i = i + 5 <= n && jsoncmp(text + i, "false", 5) == 0 ? i + 5 : 0;
-	} else if (c == '-' || (c >= '0' && c <= '9')) {
-		len = jsonplainnum(p + i, n - i);
-		i = len > 0 ? i + len : 0;
-	} else {
+	case 't':
+	case 'n':
+		if (end - q < 4 || jsoncmp(reinterpret_cast<const char *>(q), *q == 't' ? "true" : "null", 4) != 0)
+			return false;
+		q += 4;
+		break;
+	case 'f':
+		if (end - q < 5 || jsoncmp(reinterpret_cast<const char *>(q), "false", 5) != 0)
+			return false;
+		q += 5;
+		break;
+	case '-': case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+		len = jsonplainnum(q, static_cast<size_t>(end - q));
+		if (len == 0)
+			return false;
+		q += len;
+		break;
+	default:
 		return false;
 	}
-	if (i == 0)
-		return false;
 
-after:	// The value has ended at i.
+after:	// The value has ended at q.
 	if (hits != 0)
-		mark(spans, hits, i, true);
-	i = blanks(p, n, i);
+		mark(spans, hits, static_cast<size_t>(q - p), true);
+	q = blanks(q);
 	if (depth == 0)
-		return i == n;
-	if (i < n && p[i] == ',') {
-		i = blanks(p, n, i + 1);
+		return q == end;
+	if (*q == ',') {
+		q = blanks(q + 1);
 		goto member;
 	}
-	if (i >= n || p[i] != (l->object ? '}' : ']'))
+	if (*q != (l->object ? '}' : ']'))
 		return false;
-	i++;
+	q++;
 
-closed:	// The container at the top has ended at i.
+closed:	// The container at the top has ended at q.
 	hits = l->hits;
 	used = l->names;
 	depth--;
 	l = depth > 0 ? &st[depth - 1] : nullptr;
 	goto after;
 
-member:	// A member begins at i: its name and ':', or its place.
+member:	// A member begins at q: its name and ':', or its place.
 	if (l->object) {
-		if (i >= n || p[i] != '"')
+		if (*q != '"')
 			return false;
-		len = jsonplain(p + i + 1, n - i - 1);
-		if (i + 1 + len >= n || p[i + 1 + len] != '"' || used == scannames || used - l->names == scanlong)
+		name = q + 1;
+		len = jsonplain(name, static_cast<size_t>(end - name));
+		q = name + len;
+		if (*q != '"' || used == scannames || used - l->names == scanlong)
 			return false;
-		scanname s = {p + i + 1, len, headof(p + i + 1, len, n - i - 1, strict)};
+		head = headof(name, len, static_cast<size_t>(end - name));
+		uint64_t key = strict ? foldhead(head) : head;
 		for (size_t k = l->names; k < used; k++)
-			if (samename(&pool[k], &s, strict))
+			if (pool[k].head == key && pool[k].n == len && (len <= 8 || samerest(pool[k].p, name, len, strict)))
 				return false;
-		pool[used++] = s;
-		name = text + i + 1;
-		i = blanks(p, n, i + len + 2);
-		if (i >= n || p[i] != ':')
+		pool[used++] = {key, name, len};
+		q = blanks(q + 1);
+		if (*q != ':')
 			return false;
-		i = blanks(p, n, i + 1);
+		q = blanks(q + 1);
 	} else {
+		name = reinterpret_cast<const unsigned char *>(place);
 		len = l->ways != 0 ? jsonnum(place, 0, sizeof place, l->count) : 0;
-		name = place;
+		head = l->ways != 0 ? headof(name, len, sizeof place) : 0;
 	}
 	l->count++;
 	ways = 0;
 	hits = 0;
 	if (l->ways != 0) {
-		ways = match(pointers, steps, l->ways, name, len, &hits);
+		ways = match(pointers, steps, l->ways, reinterpret_cast<const char *>(name), len, head, &hits);
 		l->ways &= ~(ways | hits);	// no other member can match them
 	}
 	goto value;
