@@ -46,6 +46,7 @@ struct scanlevel {
 	bool object;
 	unsigned long count;
 	size_t names;		// where its names begin in the pool
+	size_t full;		// where they would pass what it may hold
 	uint64_t ways;		// the pointers that its members may match
 	uint64_t hits;		// the pointers that name it
 };
@@ -226,7 +227,7 @@ value:	// A value begins at q: most often a string.
 		if (depth == scandepth)
 			return false;
 		l = &st[depth++];
-		*l = {*q == '{', 0, used, ways, hits};
+		*l = {*q == '{', 0, used, used + scanlong < scannames ? used + scanlong : size_t{scannames}, ways, hits};
 		q = blanks(q + 1);
 		if (*q == (l->object ? '}' : ']')) {
 			q++;
@@ -282,7 +283,7 @@ member:	// A member begins at q: its name and ':', or its place.
 		name = q + 1;
 		len = jsonplain(name, static_cast<size_t>(end - name));
 		q = name + len;
-		if (*q != '"' || used == scannames || used - l->names == scanlong)
+		if (*q != '"' || used == l->full)
 			return false;
 		head = headof(name, len, static_cast<size_t>(end - name));
 		uint64_t key = strict ? foldhead(head) : head;
