@@ -162,8 +162,11 @@ static uint64_t match(const char *const *pointers, scanstep *steps, uint64_t way
 {
 	uint64_t on = 0;
 	*hits = 0;
-	for (; ways != 0; ways &= ways - 1) {
-		int k = __builtin_ctzll(ways);
+	// Bit by bit, as a 32-bit machine has no instruction to find the
+	// lowest of 64, and a call for it would bind the compiler's library.
+	for (int k = 0; ways != 0; k++, ways >>= 1) {
+		if ((ways & 1) == 0)
+			continue;
 		scanstep *s = &steps[k];
 		const char *q = pointers[k] + s->at;
 		if (s->escaped ? !jsonstep(q + 1, s->len - 1, name, n) :
@@ -184,10 +187,9 @@ static uint64_t match(const char *const *pointers, scanstep *steps, uint64_t way
 // end, where it ends.
 static void mark(jsonspan *spans, uint64_t hits, size_t i, bool end)
 {
-	for (; hits != 0; hits &= hits - 1) {
-		int k = __builtin_ctzll(hits);
-		spans[k] = end ? jsonspan{spans[k].at, i - spans[k].at, true} : jsonspan{i, 0, false};
-	}
+	for (int k = 0; hits >> k != 0; k++)
+		if ((hits >> k & 1) != 0)
+			spans[k] = end ? jsonspan{spans[k].at, i - spans[k].at, true} : jsonspan{i, 0, false};
 }
 
 bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonspan *spans)
