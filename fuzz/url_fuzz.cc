@@ -27,6 +27,18 @@ static const char *const never[] = {
 	" \"<>`",		// hash
 };
 
+// Whether two URLs serialize alike.
+static bool samehref(const url *a, const url *b)
+{
+	str x = {}, y = {};
+	serialize(a, &x);
+	serialize(b, &y);
+	bool same = x.n == y.n && memcmp(text(&x), text(&y), x.n) == 0;
+	release(&x);
+	release(&y);
+	return same;
+}
+
 static void check(const url *u)
 {
 	for (int c = 0; components[c] != nullptr; c++) {
@@ -41,18 +53,14 @@ static void check(const url *u)
 		}
 		release(&s);
 	}
-	str href = {}, again = {};
+	str href = {};
 	serialize(u, &href);
 	url v;
 	urlinit(&v);
 	report r = {};
-	if (!parseurl(text(&href), href.n, nullptr, &v, &r))
-		abort();
-	serialize(&v, &again);
-	if (href.n != again.n || memcmp(text(&href), text(&again), href.n) != 0)
+	if (!parseurl(text(&href), href.n, nullptr, &v, &r) || !samehref(u, &v))
 		abort();
 	release(&href);
-	release(&again);
 	urlfree(&v);
 }
 
@@ -85,17 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		bool wok = parseurl(s, n, based ? &base : nullptr, &w, &wr);
 		if (!wok && wr.failure != nullptr && strcmp(wr.failure, "too-long") == 0)
 			continue;
-		if (wok != ok || (!ok && strcmp(wr.failure, r.failure) != 0))
+		if (wok != ok || (!ok && strcmp(wr.failure, r.failure) != 0) || (ok && !samehref(&u, &w)))
 			abort();
-		str a = {}, b = {};
-		if (ok) {
-			serialize(&u, &a);
-			serialize(&w, &b);
-		}
-		if (a.n != b.n || memcmp(text(&a), text(&b), a.n) != 0)
-			abort();
-		release(&a);
-		release(&b);
 	}
 	urlfree(&w);
 	if (ok) {

@@ -397,8 +397,7 @@ static void segment(str *path, str *seg)
 		return;
 	for (size_t i = n; i-- > 0;)
 		seg->p[i + k] = seg->p[i];
-	for (size_t i = 0; i + 1 < k; i++)
-		seg->p[i] = path->p[i];
+	copywords(seg->p, text(path), k - 1);
 	seg->p[k - 1] = '/';
 	str t = *path;
 	*path = *seg;
