@@ -47,6 +47,7 @@ struct scanlevel {
 	unsigned long count;
 	size_t names;		// where its names begin in the pool
 	size_t full;		// where they would pass what it may hold
+	uint64_t seen;		// a bit for each name's head, as a filter
 	uint64_t ways;		// the pointers that its members may match
 	uint64_t hits;		// the pointers that name it
 };
@@ -72,6 +73,23 @@ static inline const unsigned char *blanks(const unsigned char *q)
 	while (*q <= ' ' && (*q == ' ' || *q == '\t' || *q == '\n' || *q == '\r'))
 		q++;
 	return q;
+}
+
+// Whether the byte at *q, past any blanks, is c, with *q then at it.
+// Most texts that a machine writes have no blanks, so c is looked for
+// first.
+static inline bool next(const unsigned char **q, unsigned char c)
+{
+	if (**q != c)
+		*q = blanks(*q);
+	return **q == c;
+}
+
+// One bit of 64 for a name's head: names whose bits differ differ, so an
+// object's names are compared one by one only where its bit was seen.
+static inline uint64_t headbit(uint64_t key)
+{
+	return 1ULL << ((key * 0x9E3779B97F4A7C15ULL) >> 58);
 }
 
 // The first eight bytes of a name of n plain bytes at p, or as many as
@@ -229,7 +247,7 @@ value:	// A value begins at q: most often a string.
 		if (depth == scandepth)
 			return false;
 		l = &st[depth++];
-		*l = {*q == '{', 0, used, used + scanlong < scannames ? used + scanlong : size_t{scannames}, ways, hits};
+		*l = {*q == '{', 0, used, used + scanlong < scannames ? used + scanlong : size_t{scannames}, 0, ways, hits};
 		q = blanks(q + 1);
 		if (*q == (l->object ? '}' : ']')) {
 			q++;
@@ -260,10 +278,9 @@ value:	// A value begins at q: most often a string.
 after:	// The value has ended at q.
 	if (hits != 0)
 		mark(spans, hits, static_cast<size_t>(q - p), true);
-	q = blanks(q);
 	if (depth == 0)
-		return q == end;
-	if (*q == ',') {
+		return blanks(q) == end;
+	if (next(&q, ',')) {
 		q = blanks(q + 1);
 		goto member;
 	}
@@ -288,13 +305,16 @@ member:	// A member begins at q: its name and ':', or its place.
 		if (*q != '"' || used == l->full)
 			return false;
 		head = headof(name, len, static_cast<size_t>(end - name));
-		uint64_t key = strict ? foldhead(head) : head;
-		for (size_t k = l->names; k < used; k++)
-			if (pool[k].head == key && pool[k].n == len && (len <= 8 || samerest(pool[k].p, name, len, strict)))
-				return false;
+		uint64_t key = strict ? foldhead(head) : head, bit = headbit(key);
+		if ((l->seen & bit) != 0)
+			for (size_t k = l->names; k < used; k++)
+				if (pool[k].head == key && pool[k].n == len &&
+				    (len <= 8 || samerest(pool[k].p, name, len, strict)))
+					return false;
+		l->seen |= bit;
 		pool[used++] = {key, name, len};
-		q = blanks(q + 1);
-		if (*q != ':')
+		q++;
+		if (!next(&q, ':'))
 			return false;
 		q = blanks(q + 1);
 	} else {

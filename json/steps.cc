@@ -72,8 +72,12 @@ static bool field(void *arg, const char *s, size_t n)
 	const tsv *t = static_cast<const tsv *>(arg);
 	size_t from = 0;
 	for (size_t i = 0; i < n; i++) {
-		const char *e = s[i] == '\\' ? "\\\\" : s[i] == '\t' ? "\\t" : s[i] == '\n' ? "\\n" :
-				s[i] == '\r' ? "\\r" : nullptr;
+		// Of the bytes above '\r', only '\\' is escaped: most bytes
+		// are told by two comparisons.
+		unsigned char c = static_cast<unsigned char>(s[i]);
+		if (c > '\r' && c != '\\')
+			continue;
+		const char *e = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
 		if (e == nullptr)
 			continue;
 		if ((i > from && !t->out(t->arg, s + from, i - from)) || !t->out(t->arg, e, 2))
