@@ -244,14 +244,45 @@ inline size_t jsonplainnum(const unsigned char *p, size_t n)
 // would, with where the value that each of the np pointers names lies in
 // spans; false where it is not, which leaves the text to the reader. The
 // byte after the text must be a NUL, as a record's is: it ends every run
-// without a check of where the text ends.
+// without a check of where the text ends. shapes, where it is not null,
+// is what jsonscan keeps of the last texts that it found good for the
+// same pointers, zeroed at first: a text with the same bytes between its
+// scalars as one of them is checked against it, not read anew.
 struct jsonspan {
 	size_t at, len;
 	bool found;
 };
+// A text's shape: its bytes (of at most jsonshapebytes); where each run
+// of bytes before, between and after its scalars (fewer than jsonshapeslots)
+// begins, and its length; and where each pointer's value begins and ends,
+// as a place in one of those runs.
+enum { jsonshapebytes = 4096, jsonshapeslots = 256 };
+struct jsonrunat {
+	uint32_t run, off;
+};
+struct jsonshape {
+	size_t n;		// 0: none yet
+	bool strict;
+	int slots;
+	uint32_t run[2 * (jsonshapeslots + 1)];
+	bool found[64];
+	jsonrunat from[64], to[64];
+	unsigned char text[jsonshapebytes];
+};
+// The two last shapes, as a log's records may take turns in two (those
+// of an error and the others); which was found or made last; and how many
+// texts in a row have had neither, and how many more will not be checked
+// against them, which grows with the first so that a text with a shape of
+// its own costs little more than its reading.
+struct jsonshapes {
+	jsonshape two[2];
+	int last;
+	unsigned misses, wait;
+};
 bool jsonstep(const char *p, size_t k, const char *name, size_t n);
 bool jsonnonchar(unsigned long c);
-bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonspan *spans);
+bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonshapes *shapes,
+	      jsonspan *spans);
 
 // Writing a text back: the escaped body of n bytes of UTF-8 (no quotes),
 // as jsonquote escapes a string, into out; and the name of a member.
@@ -313,8 +344,9 @@ const char *jsonget(json *j, const char *pointer, char what, jsonout *out, void 
 // no value splits a line or a field. A pointer that names nothing, and a
 // null, give an empty field, as jq's @tsv gives one, but with -M, where
 // a pointer that names nothing fails the record. Returns null, or what
-// is wrong.
-const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg);
+// is wrong. shapes is jsonscan's, kept from one record to the next.
+const char *jsonfields(json *j, const jsonjob *job, jsonshapes *shapes, const char *s, size_t n, jsonout *out,
+		       void *arg);
 // The line mode of job, each record of standard input a text, through
 // eachline with rd and say (as lines.h has them); its status. The program
 // and the builtin run it alike.

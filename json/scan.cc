@@ -125,7 +125,7 @@ static inline uint64_t foldhead(uint64_t w)
 }
 
 // The end of the string whose body begins at q, past its quote, or null.
-static const unsigned char *string(const unsigned char *q, const unsigned char *end, bool strict)
+static inline const unsigned char *string(const unsigned char *q, const unsigned char *end, bool strict)
 {
 	for (;;) {
 		q += jsonplain(q, static_cast<size_t>(end - q));
@@ -144,6 +144,29 @@ static const unsigned char *string(const unsigned char *q, const unsigned char *
 		if (cp < 0 || (strict && jsonnonchar(static_cast<unsigned long>(cp))))
 			return nullptr;
 		q += len;
+	}
+}
+
+// The end of the scalar that begins at q, a string, number, true, false
+// or null, or null where there is none that the loop follows.
+static inline const unsigned char *scalar(const unsigned char *q, const unsigned char *end, bool strict)
+{
+	size_t len;
+	if (*q == '"')
+		return string(q + 1, end, strict);
+	switch (*q) {
+	case 't':
+	case 'n':
+		if (end - q < 4 || jsoncmp(reinterpret_cast<const char *>(q), *q == 't' ? "true" : "null", 4) != 0)
+			return nullptr;
+		return q + 4;
+	case 'f':
+		if (end - q < 5 || jsoncmp(reinterpret_cast<const char *>(q), "false", 5) != 0)
+			return nullptr;
+		return q + 5;
+	default:	// a number, or nothing
+		len = jsonplainnum(q, static_cast<size_t>(end - q));
+		return len == 0 ? nullptr : q + len;
 	}
 }
 
@@ -210,19 +233,155 @@ static void mark(jsonspan *spans, uint64_t hits, size_t i, bool end)
 			spans[k] = end ? jsonspan{spans[k].at, i - spans[k].at, true} : jsonspan{i, 0, false};
 }
 
-bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonspan *spans)
+// Where a place in the runs of a text at p is, at x: in the run that ends
+// at a scalar that begins at x, or holds x, as no scalar is empty. The ns
+// scalars begin and end at slot, in turn.
+static jsonrunat placeof(const unsigned char *p, const unsigned char *const *slot, int ns, size_t x)
+{
+	size_t from = 0;
+	for (int i = 0; i < ns; from = static_cast<size_t>(slot[2 * i + 1] - p), i++)
+		if (x <= static_cast<size_t>(slot[2 * i] - p))
+			return {static_cast<uint32_t>(i), static_cast<uint32_t>(x - from)};
+	return {static_cast<uint32_t>(ns), static_cast<uint32_t>(x - from)};
+}
+
+// The text of n bytes at p, found good, as the shape to check the next
+// against.
+static void remember(jsonshape *s, const unsigned char *p, size_t n, bool strict, const unsigned char *const *slot,
+		     int ns, int np, const jsonspan *spans)
+{
+	copywords(reinterpret_cast<char *>(s->text), reinterpret_cast<const char *>(p), n);
+	const unsigned char *from = p;
+	for (int i = 0; i <= ns; from = slot[2 * i + 1], i++) {
+		s->run[2 * i] = static_cast<uint32_t>(from - p);
+		s->run[2 * i + 1] = static_cast<uint32_t>((i < ns ? slot[2 * i] : p + n) - from);
+	}
+	s->n = n;
+	s->strict = strict;
+	s->slots = ns;
+	for (int k = 0; k < np; k++) {
+		s->found[k] = spans[k].found;
+		if (spans[k].found) {
+			s->from[k] = placeof(p, slot, ns, spans[k].at);
+			s->to[k] = placeof(p, slot, ns, spans[k].at + spans[k].len);
+		}
+	}
+}
+
+// Whether the n bytes at a are those at b, where the text at a has at
+// least n: a word at a time, the last word overlapping the one before,
+// and a short run in two halves that may overlap.
+static inline bool samerun(const unsigned char *a, const unsigned char *b, size_t n)
+{
+	if (n >= 8) {
+		for (size_t i = 0; i + 8 < n; i += 8)
+			if (loadword(a + i) != loadword(b + i))
+				return false;
+		return loadword(a + n - 8) == loadword(b + n - 8);
+	}
+	if (n >= 4) {
+		uint32_t x, y, z, w;
+		__builtin_memcpy(&x, a, 4);
+		__builtin_memcpy(&y, b, 4);
+		__builtin_memcpy(&z, a + n - 4, 4);
+		__builtin_memcpy(&w, b + n - 4, 4);
+		return x == y && z == w;
+	}
+	for (size_t i = 0; i < n; i++)
+		if (a[i] != b[i])
+			return false;
+	return true;
+}
+
+// Whether the text of n bytes at p has shape s: the same runs of bytes,
+// with a scalar between each two, of any kind. Its names, nesting and
+// counts are then those of the text that s was, found good, and the value
+// that each pointer names lies in the same place but for the lengths of
+// the scalars before it.
+//
+// Kept out of the reading's loop, which the compiler would otherwise make
+// one function of, with the registers of the two shared.
+__attribute__((noinline)) static bool shaped(const jsonshape *s, const unsigned char *p, size_t n, bool strict,
+					     int np, jsonspan *spans)
+{
+	uint32_t runs[jsonshapeslots + 1];	// where each run begins in the text
+	const unsigned char *q = p, *end = p + n;
+	if (s->n == 0 || s->strict != strict)
+		return false;
+	for (int i = 0;; i++) {
+		size_t len = s->run[2 * i + 1];
+		if (static_cast<size_t>(end - q) < len || !samerun(q, s->text + s->run[2 * i], len))
+			return false;
+		runs[i] = static_cast<uint32_t>(q - p);
+		q += len;
+		if (i == s->slots)
+			break;
+		q = scalar(q, end, strict);
+		if (q == nullptr)
+			return false;
+	}
+	if (q != end)
+		return false;
+	for (int k = 0; k < np; k++) {
+		if (!s->found[k]) {
+			spans[k] = {0, 0, false};
+			continue;
+		}
+		size_t a = runs[s->from[k].run] + s->from[k].off, b = runs[s->to[k].run] + s->to[k].off;
+		spans[k] = {a, b - a, true};
+	}
+	return true;
+}
+
+// Whether the text has one of the shapes: the one found or made last is
+// tried first. Where neither is tried, as too many texts in a row had
+// neither, false, with *keep set where the text, if good, is to be one:
+// where the shapes are tried, and for the last text before they are.
+static bool shapedany(jsonshapes *sh, const unsigned char *p, size_t n, bool strict, int np, jsonspan *spans,
+		      bool *keep)
+{
+	if (sh->wait > 0) {
+		*keep = --sh->wait == 0;
+		return false;
+	}
+	*keep = true;
+	for (int k = 0; k < 2; k++) {
+		int i = k == 0 ? sh->last : 1 - sh->last;
+		if (shaped(&sh->two[i], p, n, strict, np, spans)) {
+			sh->last = i;
+			sh->misses = 0;
+			return true;
+		}
+	}
+	// A second miss in a row waits a text, a third two, and so on to 64.
+	sh->misses++;
+	sh->wait = sh->misses < 2 ? 0 : sh->misses > 7 ? 64 : 1U << (sh->misses - 2);
+	return false;
+}
+
+bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointers, int np, jsonshapes *shapes,
+	      jsonspan *spans)
 {
 	if (np > 64)
 		return false;
-	scanstep steps[64];
-	for (int k = 0; k < np; k++) {
+	for (int k = 0; k < np; k++)
 		if (pointers[k][0] == '\0')
 			return false;	// the whole text, which the reader gives
+	const unsigned char *p = reinterpret_cast<const unsigned char *>(text), *end = p + n, *q = blanks(p), *name, *v;
+	bool keep = false;
+	if (shapes != nullptr && shapedany(shapes, p, n, strict, np, spans, &keep))
+		return true;
+	scanstep steps[64];
+	for (int k = 0; k < np; k++) {
 		spans[k] = {0, 0, false};
 		steps[k].at = 0;
 		nextstep(pointers[k], &steps[k]);
 	}
-	const unsigned char *p = reinterpret_cast<const unsigned char *>(text), *end = p + n, *q = blanks(p), *name;
+	// Where each scalar begins and ends, for the shape, where it is to be
+	// one: the pairs stop at last, where the text has too many scalars for
+	// a shape, and where it is not to be one, all go to the first.
+	const unsigned char *slot[2 * jsonshapeslots + 2], **sp = slot,
+			    **last = slot + (keep ? 2 * jsonshapeslots : 0);
 	scanlevel st[scandepth], *l = nullptr;
 	scanname pool[scannames];
 	int depth = 0;
@@ -235,15 +394,14 @@ bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointe
 value:	// A value begins at q: most often a string.
 	if (hits != 0)
 		mark(spans, hits, static_cast<size_t>(q - p), false);
+	v = q;
 	if (*q == '"') {
 		q = string(q + 1, end, strict);
 		if (q == nullptr)
 			return false;
-		goto after;
+		goto scalar;
 	}
-	switch (*q) {
-	case '{':
-	case '[':
+	if (*q == '{' || *q == '[') {
 		if (depth == scandepth)
 			return false;
 		l = &st[depth++];
@@ -254,32 +412,29 @@ value:	// A value begins at q: most often a string.
 			goto closed;
 		}
 		goto member;
-	case 't':
-	case 'n':
-		if (end - q < 4 || jsoncmp(reinterpret_cast<const char *>(q), *q == 't' ? "true" : "null", 4) != 0)
-			return false;
-		q += 4;
-		break;
-	case 'f':
-		if (end - q < 5 || jsoncmp(reinterpret_cast<const char *>(q), "false", 5) != 0)
-			return false;
-		q += 5;
-		break;
-	case '-': case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
-		len = jsonplainnum(q, static_cast<size_t>(end - q));
-		if (len == 0)
-			return false;
-		q += len;
-		break;
-	default:
-		return false;
 	}
+	q = scalar(q, end, strict);
+	if (q == nullptr)
+		return false;
+
+scalar:	// A scalar has ended at q.
+	sp[0] = v;
+	sp[1] = q;
+	sp += sp != last ? 2 : 0;
 
 after:	// The value has ended at q.
 	if (hits != 0)
 		mark(spans, hits, static_cast<size_t>(q - p), true);
-	if (depth == 0)
-		return blanks(q) == end;
+	if (depth == 0) {
+		if (blanks(q) != end)
+			return false;
+		if (keep && n <= jsonshapebytes && sp != last) {
+			shapes->last = 1 - shapes->last;	// the older goes
+			remember(&shapes->two[shapes->last], p, n, strict, slot, static_cast<int>((sp - slot) / 2), np,
+				 spans);
+		}
+		return true;
+	}
 	if (next(&q, ',')) {
 		q = blanks(q + 1);
 		goto member;

@@ -274,11 +274,14 @@ static const char *spanned(json *j, const jsonjob *job, const char *s, const jso
 		size_t n = spans[i].len, k = 1;
 		while (v[0] == '"' && k < n - 1 && v[k] != '\\')
 			k++;
+		// A string found good holds no control byte, so one with no
+		// backslash has nothing to escape in a field, nor has a number,
+		// true or false.
 		bool ok = true;
 		if (v[0] == '"' && k == n - 1) {
-			ok = field(&t, v + 1, n - 2);
+			ok = out(arg, v + 1, n - 2);
 		} else if (v[0] != '"' && v[0] != '{' && v[0] != '[') {
-			ok = v[0] == 'n' || field(&t, v, n);
+			ok = v[0] == 'n' || out(arg, v, n);
 		} else {
 			jsonmem(j, v, n, job->strict);
 			getting(g, "", 0, true);
@@ -293,13 +296,14 @@ static const char *spanned(json *j, const jsonjob *job, const char *s, const jso
 	return nullptr;
 }
 
-const char *jsonfields(json *j, const jsonjob *job, const char *s, size_t n, jsonout *out, void *arg)
+const char *jsonfields(json *j, const jsonjob *job, jsonshapes *shapes, const char *s, size_t n, jsonout *out,
+		       void *arg)
 {
 	// Each pointer's value, held from one record to the next.
 	static getter g[jsonmaxget];
 	tsv t = {out, arg};
 	jsonspan spans[jsonmaxget];
-	if (job->what == 0 && jsonscan(s, n, job->strict, job->pointers, job->npointers, spans)) {
+	if (job->what == 0 && jsonscan(s, n, job->strict, job->pointers, job->npointers, shapes, spans)) {
 		const char *why = spanned(j, job, s, spans, g, out, arg);
 		if (g->b.cap > 65536)
 			jsonfree(&g->b);
@@ -453,14 +457,25 @@ static bool keep(void *arg, const char *s, size_t n)
 // zeroed, and no page of it touched before it is used.
 static json reader;
 
+// A run of the line mode: the job, and the shapes of the last good
+// records, which most records of a log share.
+struct run {
+	const jsonjob *job;
+	jsonshapes shapes;
+};
+
 static const char *record(void *arg, char *rec, size_t n, lineout *out)
 {
-	const char *why = jsonfields(&reader, static_cast<const jsonjob *>(arg), rec, n, keep, out);
+	run *r = static_cast<run *>(arg);
+	const char *why = jsonfields(&reader, r->job, &r->shapes, rec, n, keep, out);
 	jsonagain(&reader);
 	return why != nullptr && out->bad ? "a result over 1 MiB" : why;
 }
 
 int jsoneach(const jsonjob *job, linereader *rd, linesay *say)
 {
-	return eachline("jsonparse", job->sep, record, const_cast<jsonjob *>(job), rd, say, true);
+	static run r;
+	r.job = job;
+	r.shapes = {};
+	return eachline("jsonparse", job->sep, record, &r, rd, say, true);
 }

@@ -71,6 +71,12 @@ each 'http://a/b\nhttp://[x\n/r?q' 'a>/b//c>/r/ 1' urlparse -l -b http://c/ -g h
 # gives them; with -M, a pointer that names nothing fails its record.
 each '{"a":1,"b":"x\\ty"}\n[\n{"a":[2],"b":null}\n{"b":2}' '1>x\ty//[2]>/>2/ 1' jsonparse -l -g /a -g /b
 each '{"a":1}\n{"b":2}' '1// 1' jsonparse -l -M -g /a
+# Records of one shape, checked against the one before, whatever their
+# scalars: an escape, another kind, a container, an exponent, bad UTF-8, a
+# blank, bytes after the value; a noncharacter where the text is strict.
+each '{"a":1,"b":"x"}\n{"a":"y\\tz","b":true}\n{"a":{"c":1},"b":2}\n{"a":1e5,"b":null}\n{"a":1,"b":"\377"}\n{"a":1, "b":"x"}\n{"a":2,"b":"w"}\n{"a":-0,"b":"x"}x' \
+	'1>x/y\tz>true/{"c":1}>2/1e5>//1>x/2>w// 1' jsonparse -l -g /a -g /b
+each '{"a":"x"}\n{"a":"\357\267\220"}\n{"a":"y"}' 'x//y/ 1' jsonparse -s -l -g /a
 # A long record's message is cut in what it quotes, never in its reason;
 # a long argument's too, past the 4 KiB that a message's line may take.
 is "$(printf 'http://%s[\n' "$(printf '%02000d' 0)" | "$@" "$bin/urlparse" -l 2>&1 >/dev/null | sed 's/.*0\.\.\.:/...:/')" \
