@@ -202,12 +202,22 @@ perbyte() {		# perbyte FILE CMD...: instructions a byte of FILE, CMD's output ch
 two=$(perbyte "$dir/log.jsonl" "$jsonparse" -l -g /req/status -g /level)
 [ "$(grep -c '^500	error$' "$dir/perbyte.out")" = 715 ] || { echo "bench: jsonparse -l: other fields" >&2; exit 1; }
 three=$(perbyte "$dir/log.jsonl" "$jsonparse" -l -g /req/status -g /level -g /ctx/host)
+# The records of a log most often share a shape, which the line mode
+# checks each against: the same log with two shapes in turn, and with
+# each record a shape of its own (a name of its own at its end).
+awk 'NR % 2 == 0 { sub(/"level":/, "\"err\":\"x\",\"level\":") } { print }' "$dir/log.jsonl" >"$dir/turns.jsonl"
+awk '{ sub(/}}$/, ",\"n" NR "\":1}}") } { print }' "$dir/log.jsonl" >"$dir/own.jsonl"
+turns=$(perbyte "$dir/turns.jsonl" "$jsonparse" -l -g /req/status -g /level)
+[ "$(grep -c '^500	error$' "$dir/perbyte.out")" = 715 ] || { echo "bench: jsonparse -l: other fields" >&2; exit 1; }
+own=$(perbyte "$dir/own.jsonl" "$jsonparse" -l -g /req/status -g /level)
+[ "$(grep -c '^500	error$' "$dir/perbyte.out")" = 715 ] || { echo "bench: jsonparse -l: other fields" >&2; exit 1; }
 string=$(perbyte "$dir/string.json" "$jsonparse")
 [ "$(wc -c <"$dir/perbyte.out")" = 1000000 ] || { echo "bench: jsonparse: another string" >&2; exit 1; }
 echo
 echo "| reading JSON | instructions a byte |"
 echo "|---|---:|"
 printf '| %-48s | %7s |\n' "jsonparse -l, 2 fields of a log record" "$two" "jsonparse -l, 3 fields of a log record" "$three" \
+	"jsonparse -l, 2 fields, two shapes in turn" "$turns" "jsonparse -l, 2 fields, a shape a record" "$own" \
 	"jsonparse, one string of 1 MB" "$string"
 if [ -n "$builtins" ]; then
 	into() {	# into FILE TEST: instructions of bash reading FILE into an array, TEST then true
@@ -223,7 +233,7 @@ if [ -n "$builtins" ]; then
 	printf '| %-48s | %7s |\n' "jsonparse -A, the 10 KB body less {} (all of it)" \
 		"$(awk -v n="$hookA" -v b="$(wc -c <"$hook")" 'BEGIN { printf "%.2f", n / b }')"
 fi
-rm -f "$dir/log.jsonl" "$dir/string.json" "$dir/perbyte.out" "$dir/empty.json"
+rm -f "$dir/log.jsonl" "$dir/turns.jsonl" "$dir/own.jsonl" "$dir/string.json" "$dir/perbyte.out" "$dir/empty.json"
 
 echo
 check "jsonparse start-up / C program" "$(ratio "$json_start" "$print_json")" 1.15

@@ -233,28 +233,28 @@ static void mark(jsonspan *spans, uint64_t hits, size_t i, bool end)
 			spans[k] = end ? jsonspan{spans[k].at, i - spans[k].at, true} : jsonspan{i, 0, false};
 }
 
-// Where a place in the runs of a text at p is, at x: in the run that ends
-// at a scalar that begins at x, or holds x, as no scalar is empty. The ns
+// Where a place in the runs of a text is, at x: in the run that ends at a
+// scalar that begins at x, or holds x, as no scalar is empty. The ns
 // scalars begin and end at slot, in turn.
-static jsonrunat placeof(const unsigned char *p, const unsigned char *const *slot, int ns, size_t x)
+static jsonrunat placeof(const uint16_t *slot, int ns, size_t x)
 {
 	size_t from = 0;
-	for (int i = 0; i < ns; from = static_cast<size_t>(slot[2 * i + 1] - p), i++)
-		if (x <= static_cast<size_t>(slot[2 * i] - p))
+	for (int i = 0; i < ns; from = slot[2 * i + 1], i++)
+		if (x <= slot[2 * i])
 			return {static_cast<uint32_t>(i), static_cast<uint32_t>(x - from)};
 	return {static_cast<uint32_t>(ns), static_cast<uint32_t>(x - from)};
 }
 
 // The text of n bytes at p, found good, as the shape to check the next
 // against.
-static void remember(jsonshape *s, const unsigned char *p, size_t n, bool strict, const unsigned char *const *slot,
-		     int ns, int np, const jsonspan *spans)
+static void remember(jsonshape *s, const unsigned char *p, size_t n, bool strict, const uint16_t *slot, int ns,
+		     int np, const jsonspan *spans)
 {
 	copywords(reinterpret_cast<char *>(s->text), reinterpret_cast<const char *>(p), n);
-	const unsigned char *from = p;
+	uint32_t from = 0;
 	for (int i = 0; i <= ns; from = slot[2 * i + 1], i++) {
-		s->run[2 * i] = static_cast<uint32_t>(from - p);
-		s->run[2 * i + 1] = static_cast<uint32_t>((i < ns ? slot[2 * i] : p + n) - from);
+		s->run[2 * i] = from;
+		s->run[2 * i + 1] = (i < ns ? slot[2 * i] : static_cast<uint32_t>(n)) - from;
 	}
 	s->n = n;
 	s->strict = strict;
@@ -262,8 +262,8 @@ static void remember(jsonshape *s, const unsigned char *p, size_t n, bool strict
 	for (int k = 0; k < np; k++) {
 		s->found[k] = spans[k].found;
 		if (spans[k].found) {
-			s->from[k] = placeof(p, slot, ns, spans[k].at);
-			s->to[k] = placeof(p, slot, ns, spans[k].at + spans[k].len);
+			s->from[k] = placeof(slot, ns, spans[k].at);
+			s->to[k] = placeof(slot, ns, spans[k].at + spans[k].len);
 		}
 	}
 }
@@ -377,11 +377,12 @@ bool jsonscan(const char *text, size_t n, bool strict, const char *const *pointe
 		steps[k].at = 0;
 		nextstep(pointers[k], &steps[k]);
 	}
-	// Where each scalar begins and ends, for the shape, where it is to be
-	// one: the pairs stop at last, where the text has too many scalars for
-	// a shape, and where it is not to be one, all go to the first.
-	const unsigned char *slot[2 * jsonshapeslots + 2], **sp = slot,
-			    **last = slot + (keep ? 2 * jsonshapeslots : 0);
+	// Where each scalar begins and ends, for the shape, where the text is
+	// to be one and is short enough: a scalar takes at least a byte and
+	// all but the last a byte after it, so there is room for every one.
+	// Otherwise all go to the first.
+	uint16_t slot[jsonshapebytes + 2], *sp = slot;
+	const int step = keep && n <= jsonshapebytes ? 2 : 0;
 	scanlevel st[scandepth], *l = nullptr;
 	scanname pool[scannames];
 	int depth = 0;
@@ -418,9 +419,9 @@ value:	// A value begins at q: most often a string.
 		return false;
 
 scalar:	// A scalar has ended at q.
-	sp[0] = v;
-	sp[1] = q;
-	sp += sp != last ? 2 : 0;
+	sp[0] = static_cast<uint16_t>(v - p);
+	sp[1] = static_cast<uint16_t>(q - p);
+	sp += step;
 
 after:	// The value has ended at q.
 	if (hits != 0)
@@ -428,7 +429,7 @@ after:	// The value has ended at q.
 	if (depth == 0) {
 		if (blanks(q) != end)
 			return false;
-		if (keep && n <= jsonshapebytes && sp != last) {
+		if (step != 0 && sp - slot < 2 * jsonshapeslots) {
 			shapes->last = 1 - shapes->last;	// the older goes
 			remember(&shapes->two[shapes->last], p, n, strict, slot, static_cast<int>((sp - slot) / 2), np,
 				 spans);
