@@ -78,15 +78,18 @@ static std::vector<std::string> values(const std::string &text, jsonflat *f, con
 }
 
 // A value as a field of the line mode: a backslash, TAB, newline and CR
-// escaped.
-static std::string tsv(std::string v)
+// escaped, in one pass, as a value may hold many.
+static std::string tsv(const std::string &v)
 {
-	for (size_t k = 0; k < v.size(); k++) {
-		const char *e = v[k] == '\\' ? "\\\\" : v[k] == '\t' ? "\\t" : v[k] == '\n' ? "\\n" : v[k] == '\r' ? "\\r" : nullptr;
+	std::string f;
+	for (char c : v) {
+		const char *e = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
 		if (e != nullptr)
-			v.replace(k, 1, e), k++;
+			f += e;
+		else
+			f += c;
 	}
-	return v;
+	return f;
 }
 
 // What the line mode gives for a record, as the reader finds it: "!" and
