@@ -268,31 +268,6 @@ static void remember(jsonshape *s, const unsigned char *p, size_t n, bool strict
 	}
 }
 
-// Whether the n bytes at a are those at b, where the text at a has at
-// least n: a word at a time, the last word overlapping the one before,
-// and a short run in two halves that may overlap.
-static inline bool samerun(const unsigned char *a, const unsigned char *b, size_t n)
-{
-	if (n >= 8) {
-		for (size_t i = 0; i + 8 < n; i += 8)
-			if (loadword(a + i) != loadword(b + i))
-				return false;
-		return loadword(a + n - 8) == loadword(b + n - 8);
-	}
-	if (n >= 4) {
-		uint32_t x, y, z, w;
-		__builtin_memcpy(&x, a, 4);
-		__builtin_memcpy(&y, b, 4);
-		__builtin_memcpy(&z, a + n - 4, 4);
-		__builtin_memcpy(&w, b + n - 4, 4);
-		return x == y && z == w;
-	}
-	for (size_t i = 0; i < n; i++)
-		if (a[i] != b[i])
-			return false;
-	return true;
-}
-
 // Whether the text of n bytes at p has shape s: the same runs of bytes,
 // with a scalar between each two, of any kind. Its names, nesting and
 // counts are then those of the text that s was, found good, and the value
@@ -310,7 +285,7 @@ __attribute__((noinline)) static bool shaped(const jsonshape *s, const unsigned 
 		return false;
 	for (int i = 0;; i++) {
 		size_t len = s->run[2 * i + 1];
-		if (static_cast<size_t>(end - q) < len || !samerun(q, s->text + s->run[2 * i], len))
+		if (static_cast<size_t>(end - q) < len || !samebytes(q, s->text + s->run[2 * i], len))
 			return false;
 		runs[i] = static_cast<uint32_t>(q - p);
 		q += len;

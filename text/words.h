@@ -47,15 +47,27 @@ inline void movedown(char *to, const char *from, size_t n)
 		to[i] = from[i];
 }
 
-// Whether n bytes at a are those at b.
+// Whether n bytes at a are those at b: a word at a time, the last word
+// overlapping the one before, and fewer than eight in two halves that may
+// overlap, as most of the runs compared are short.
 inline bool samebytes(const void *a, const void *b, size_t n)
 {
 	const char *x = static_cast<const char *>(a), *y = static_cast<const char *>(b);
-	size_t i = 0;
-	for (; i + 8 <= n; i += 8)
-		if (loadword(x + i) != loadword(y + i))
-			return false;
-	for (; i < n; i++)
+	if (n >= 8) {
+		for (size_t i = 0; i + 8 < n; i += 8)
+			if (loadword(x + i) != loadword(y + i))
+				return false;
+		return loadword(x + n - 8) == loadword(y + n - 8);
+	}
+	if (n >= 4) {
+		uint32_t h[4];
+		__builtin_memcpy(&h[0], x, 4);
+		__builtin_memcpy(&h[1], y, 4);
+		__builtin_memcpy(&h[2], x + n - 4, 4);
+		__builtin_memcpy(&h[3], y + n - 4, 4);
+		return h[0] == h[1] && h[2] == h[3];
+	}
+	for (size_t i = 0; i < n; i++)
 		if (x[i] != y[i])
 			return false;
 	return true;
