@@ -352,6 +352,7 @@ const char *headmem(const char *s, size_t n, const headlimits *lim, httpout *o)
 		return "cannot allocate the head";
 	if (n > 0)
 		memcpy(buf, s, n);
+	buf[n] = '\0';	// no byte unset, even of an empty input
 	size_t r = 0;
 	const char *why = nullptr;
 	bool heads = false;
