@@ -375,7 +375,7 @@ value:	// A value begins at q: most often a string.
 		q = string(q + 1, end, strict);
 		if (q == nullptr)
 			return false;
-		goto scalar;
+		goto noted;
 	}
 	if (*q == '{' || *q == '[') {
 		if (depth == scandepth)
@@ -393,7 +393,7 @@ value:	// A value begins at q: most often a string.
 	if (q == nullptr)
 		return false;
 
-scalar:	// A scalar has ended at q.
+noted:	// A scalar has ended at q: where it lies is noted.
 	sp[0] = static_cast<uint16_t>(v - p);
 	sp[1] = static_cast<uint16_t>(q - p);
 	sp += step;
